@@ -1,0 +1,41 @@
+#pragma once
+// The command line: argument 1 is the output file, then option/value pairs.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <variant>
+
+namespace velscan {
+
+struct RunSettings {
+    std::string outputFileName;
+    std::int32_t portNumber = 1;      // -c
+    std::int32_t boardNumber = 1;     // -b
+    std::int32_t samplePeriod = 20;   // -s, microseconds
+    std::int32_t lines = 200;         // -l, buffer lines of 5000 samples
+    std::int32_t maxRange = 650;      // -r, inches
+    std::int32_t motorNumber = 1;     // -m
+    std::int32_t motorPower = 255;    // -p
+};
+
+// Decimal reading of an option value: leading white space, one optional sign,
+// digits up to the first other character, accumulated with 32-bit wrap-around;
+// no digits gives 0.
+std::int32_t ParseDecimalValue(const char* text);
+
+// What the command line asks for.
+struct ShowUsage {};
+struct CommandLineError {
+    int exitCode;  // 2
+};
+using CommandLine = std::variant<ShowUsage, RunSettings, CommandLineError>;
+
+// Parses argv. Complaints (unknown option, missing value, lines out of range)
+// are printed to `out` / `err` as documented.
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
+
+// The nine usage lines.
+void PrintUsage(std::FILE* out);
+
+}  // namespace velscan

@@ -1,0 +1,75 @@
+#pragma once
+// The card library: the board table and every operation on the VEXA card.
+// Board operations take a board index first and apply the board check; they
+// return 1 for success and 0 for failure (VexaOpen: the slot index or -1;
+// VexaReadSamples and VexaConvertSamples: 2 for success with a flag). The
+// library prints nothing.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "conversion/samples.hpp"
+#include "laserlink/serial_link.hpp"
+#include "platform/card_device.hpp"
+
+namespace velscan {
+
+inline constexpr std::uint32_t kBoardCount = 5;
+
+struct BoardSlot {
+    SerialLink* link = nullptr;                       // not owned
+    std::unique_ptr<platform::CardDevice> device;     // null: no device
+    std::int32_t inUse = 0;
+    std::int32_t averagingCount = 0;
+    std::int32_t maxRange = 650;
+    std::uint32_t samplePeriod = 200000;
+    std::int32_t calibrationValue = 0;                // kept by VexaInitBoards
+    double sampleRateOffset = 0.0;
+    std::array<std::uint32_t, 2> encoderCounts{2000, 2000};  // encoder 1, encoder 2
+    std::array<std::int32_t, 2> encoderOffset{0, 0};
+    std::array<std::uint8_t, 2> motorPower{0, 0};            // motor 1, motor 2
+};
+
+// The process-wide table of five slots.
+std::array<BoardSlot, kBoardCount>& BoardTable();
+
+// The board check: the slot of an index (taken as unsigned) of at most 4 that
+// is in use and has a device; null otherwise.
+BoardSlot* CheckedBoard(std::uint32_t board);
+
+// Lifecycle.
+int VexaInitBoards();
+std::int32_t VexaOpen(std::int32_t boardNumber, SerialLink* link);
+int VexaResetBoard(std::uint32_t board);
+int VexaClose(std::uint32_t board);
+
+// Device controls (board level).
+int VexaClearSampleBuffer(std::uint32_t board);
+int VexaClearEncoder(std::uint32_t board, std::uint32_t encoderMask, std::int32_t clearFlag);
+int VexaGetStatus(std::uint32_t board, std::int32_t& overflowFlag);
+
+// Calibration and sampling mode.
+int VexaSetSwitch(std::uint32_t board, std::int32_t flag);
+int VexaCalibrate(std::uint32_t board);
+int VexaSamplingModeInit(std::uint32_t board);
+
+// Acquisition configuration.
+int VexaSetEncoder(std::uint32_t board, std::uint32_t encoder, std::int32_t offset,
+                   std::uint32_t countsPerRevolution);
+int VexaLoadLookupFile(std::uint32_t board, const char* fileName);
+int VexaSetSampleAndRange(std::uint32_t board, SerialLink* link, std::int32_t maxRange,
+                          std::uint32_t samplePeriod);
+int VexaSetMotorPower(std::uint32_t board, std::uint32_t motor, std::uint32_t power);
+
+// Sample transfer.
+int VexaSamplingEnable(std::uint32_t board);
+int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
+                    std::int32_t& delivered, std::int32_t waitFlag);
+
+// Conversion of samples (board bound).
+int VexaGetRawRange(std::uint32_t board, std::uint32_t rangeWord, std::uint32_t& rawRange);
+int VexaConvertSamples(std::uint32_t board, const RawSample* samples,
+                       Measurement* measurements, std::int32_t count);
+
+}  // namespace velscan

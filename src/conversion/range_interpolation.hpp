@@ -1,0 +1,26 @@
+#pragma once
+// Coarse/fine range interpolation: the range word's two counters become one
+// time value, and that value becomes a raw range in bits.
+
+#include <cstdint>
+
+namespace velscan {
+
+inline constexpr double kRawRangeScale = 10.48576;
+
+struct RangeWordFields {
+    std::int32_t coarse;  // a: bits 13..31 shifted down
+    std::int32_t fine;    // b: bits 0..12, 13-bit two's complement
+};
+RangeWordFields DecodeRangeWord(std::uint32_t rangeWord);
+
+// Interpolated time t in units of four coarse counts. A non-negative fine value
+// beyond 4.5 * c / 4 prints "*** Not valid 5 ***" to standard output and to
+// standard error and uses the last band's coarse term.
+double InterpolateCoarseFine(std::int32_t a, std::int32_t b, std::int32_t c);
+
+// Low 32 bits of t * 10.48576 truncated toward zero to a 64-bit integer.
+// A value that is not a number or does not fit 64 bits yields 0.
+std::uint32_t RawRangeFromTime(double t);
+
+}  // namespace velscan

@@ -1,0 +1,46 @@
+#pragma once
+// The process-wide backend: which clock, console, serial port and card device
+// the program uses. The card library and the serial link reach the hardware
+// only through it, so tests and the simulated instrument can stand in.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/card_device.hpp"
+#include "platform/clock.hpp"
+#include "platform/console.hpp"
+#include "platform/serial_port.hpp"
+
+namespace velscan::platform {
+
+struct Backend {
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Console> console;
+    // Opens the range finder's port for a port number ("COM%d" on Windows).
+    std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
+    // Opens the card's device.
+    std::function<std::unique_ptr<CardDevice>()> openCardDevice;
+};
+
+// The active backend. Until one is installed: a real clock, no console, and
+// openers that fail, so nothing reaches hardware by accident.
+Backend& ActiveBackend();
+
+// Installs a backend for the lifetime of the guard and restores the previous
+// one afterwards (tests, and the entry point for the whole run).
+class ScopedBackend {
+public:
+    explicit ScopedBackend(Backend backend);
+    ~ScopedBackend();
+    ScopedBackend(const ScopedBackend&) = delete;
+    ScopedBackend& operator=(const ScopedBackend&) = delete;
+
+private:
+    Backend previous_;
+};
+
+// Every wait of the program.
+inline void Pause(std::uint32_t ms) { ActiveBackend().clock->SleepMs(ms); }
+
+}  // namespace velscan::platform

@@ -1,0 +1,36 @@
+#pragma once
+// The card device seam: one opened device of the card's driver, driven with
+// synchronous device controls. Closing happens in the destructor.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace velscan::platform {
+
+struct ControlResult {
+    bool succeeded = false;
+    std::uint32_t bytesReturned = 0;
+};
+
+class CardDevice {
+public:
+    virtual ~CardDevice() = default;
+    // Issues one control synchronously. An empty span is a null buffer of
+    // length 0. `input` and `output` may be the same buffer.
+    virtual ControlResult Control(std::uint32_t code, std::span<const std::byte> input,
+                                  std::span<std::byte> output) = 0;
+};
+
+// Opens a device of the operating system by path (on Windows CreateFileA with
+// read/write access, no sharing, OPEN_EXISTING and FILE_FLAG_NO_BUFFERING).
+// Null when it cannot be opened; elsewhere there is no card driver and the
+// open always fails.
+std::unique_ptr<CardDevice> OpenCardDeviceFile(const std::string& path);
+
+// The card driver's device path on Windows.
+inline constexpr const char* kDefaultCardDevicePath = "\\\\.\\KT7100";
+
+}  // namespace velscan::platform
