@@ -1,0 +1,76 @@
+#include "laserlink/serial_link.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+#include "platform/backend.hpp"
+
+namespace velscan {
+
+namespace {
+
+// Flow-control selection that every configuration starts from: no flow control.
+constexpr std::uint8_t kNoFlowControl = 4;
+
+// Reads return at once with what is buffered; every write ends within 1000 ms.
+constexpr platform::CommTimeouts kLinkTimeouts{0xFFFFFFFFu, 0, 0, 0, 1000};
+
+constexpr std::uint32_t kQueueBytes = 4096;
+
+}  // namespace
+
+std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32_t portNumber) {
+    link.handle = platform::ActiveBackend().openSerialPort(portNumber);
+    if (!link.handle) return 0;
+
+    platform::SerialPort& port = *link.handle;
+    port.SetEventMask(platform::kEventRxChar);
+    port.SetQueueSizes(kQueueBytes, kQueueBytes);
+    port.Purge(platform::kPurgeAll);
+    port.SetTimeouts(kLinkTimeouts);
+
+    if (SerialLinkConfigure(link, baudRate) == 0) {
+        port.Close();
+        link.handle.reset();
+        return 0;
+    }
+    port.EscapeFunction(platform::ModemFunction::SetDtr);
+    port.Purge(platform::kPurgeAll);
+    return 1;
+}
+
+int SerialLinkConfigure(SerialLink& link, std::uint32_t baudRate) {
+    link.flowControl = kNoFlowControl;
+    if (!link.handle) return 0;
+    return link.handle->ApplyLineSettings(baudRate, link.flowControl) ? 1 : 0;
+}
+
+std::int32_t SerialLinkWrite(SerialLink& link, const void* bytes, std::size_t count) {
+    if (!link.handle) return 0;
+    return link.handle->Write(
+        std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(bytes), count));
+}
+
+std::int32_t SerialLinkSend(SerialLink& link, const char* text) {
+    return SerialLinkWrite(link, text, std::strlen(text));
+}
+
+int SerialLinkPurge(SerialLink& link, std::uint32_t flags) {
+    if (!link.handle) return 0;
+    return link.handle->Purge(flags) ? 1 : 0;
+}
+
+std::int32_t SerialLinkClose(SerialLink& link) {
+    if (link.handle) {
+        platform::SerialPort& port = *link.handle;
+        port.SetEventMask(0);
+        port.EscapeFunction(platform::ModemFunction::ClearDtr);
+        port.Purge(platform::kPurgeAll);
+        port.Close();
+        link.handle.reset();
+    }
+    return 1;
+}
+
+}  // namespace velscan
