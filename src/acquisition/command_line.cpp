@@ -88,9 +88,10 @@ void PrintUsage(std::FILE* out) {
     std::fputs("-c <comm port number for Laser> where the default is 1.\n", out);
     std::fputs("-b <VEXA board number> where the default is 1.\n", out);
     std::fputs("-s <sample period> where the default is 20us.\n", out);
-    std::fputs("-l <lines - numbers of buffer> where the default is 200 which means 1000000 "
-               "samples (15M).\n",
-               out);
+    std::fputs(
+        "-l <lines - numbers of buffer> where the default is 200 which means 1000000 "
+        "samples (15M).\n",
+        out);
     std::fputs("-r <max range> where the default is 650 inches.\n", out);
     std::fputs("-m <motor number> where the default is 1.\n", out);
     std::fputs("-p <motor power level> where the default is 255 which means the highest speed\n",

@@ -6,8 +6,7 @@
 #include "acquisition/run_acquisition.hpp"
 
 int main(int argc, char** argv) {
-    const velscan::CommandLine commandLine =
-        velscan::ParseCommandLine(argc, argv, stdout, stderr);
+    const velscan::CommandLine commandLine = velscan::ParseCommandLine(argc, argv, stdout, stderr);
 
     if (std::holds_alternative<velscan::ShowUsage>(commandLine)) {
         velscan::PrintUsage(stdout);

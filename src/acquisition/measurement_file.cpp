@@ -27,8 +27,7 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 // The longest row: the line break, five decimal fields, the raw range and two
 // index digits, each field with its tab.
-constexpr std::size_t kMaxRowChars =
-    1 + 5 * (kMaxFixedChars + 1) + (kMaxUnsignedChars + 1) + 2 * 2;
+constexpr std::size_t kMaxRowChars = 1 + 5 * (kMaxFixedChars + 1) + (kMaxUnsignedChars + 1) + 2 * 2;
 static_assert(kMaxRowChars + sizeof(kHeader) < kChunkBytes);
 
 char* AppendField(char* out) {

@@ -9,20 +9,22 @@
 namespace velscan {
 namespace {
 
-constexpr std::array<double, kMaxFixedPrecision + 1> kPowersOfTen = {
-    1.0, 10.0, 100.0, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr std::array<double, kMaxFixedPrecision + 1> kPowersOfTen = {1.0, 10.0, 100.0, 1e3, 1e4,
+                                                                     1e5, 1e6,  1e7,   1e8, 1e9};
 constexpr std::array<std::uint64_t, kMaxFixedPrecision + 1> kIntegerPowersOfTen = {
     1u, 10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u};
 
-// The scaled value x * 10^p is below this bound on the fast path, so its
-// rounding error is at most half a unit in the last place of a number below
-// 2^32: 2^-22.
+// On the fast path the scaled value y = |x| * 10^p, rounded once, is below
+// 2^32, so it is within 2^-22 of the exact product. Every k + 1/2 below 2^32 is
+// a double and rounding is monotonic, so y lies on the same side of a half as
+// the exact product, or on the half itself when the product is a tie or within
+// the rounding error of one.
 constexpr double kFastPathBound = 4294967296.0;  // 2^32
 
-// A scaled value whose fraction lies closer to one half than this may be a
-// tie or may round the other way once the multiplication's error is taken
-// into account; such values go to the exact conversion. 2^-16 is far larger
-// than the error bound 2^-22.
+// Scaled values whose fraction lies this close to one half go to the exact
+// conversion. Only an exact half needs it (see above); the margin, far larger
+// than the 2^-22 error bound, costs nothing measurable and keeps the fast path
+// correct should the product ever be rounded less carefully.
 constexpr double kTieMargin = 1.0 / 65536.0;
 
 // "00" "01" ... "99": two digits per table look-up.
