@@ -60,6 +60,7 @@ platform::ControlResult ScriptedCardDevice::Control(std::uint32_t code,
     call.code = code;
     for (std::byte b : input) call.input.push_back(std::to_integer<std::uint8_t>(b));
     call.outputSize = output.size();
+    call.inputIsOutput = !input.empty() && input.data() == output.data();
     call.at = clock_ ? clock_->Now() : platform::ActiveBackend().clock->Now();
 
     const std::size_t issue = script_->CountOf(code) + 1;

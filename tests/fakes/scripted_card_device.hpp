@@ -33,6 +33,7 @@ struct CardControlCall {
     std::uint32_t code = 0;
     std::vector<std::uint8_t> input;
     std::size_t outputSize = 0;
+    bool inputIsOutput = false;  // one buffer passed both ways
     std::chrono::nanoseconds at{0};
     bool succeeded = false;
 };
