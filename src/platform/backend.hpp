@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/card_device.hpp"
 #include "platform/clock.hpp"
@@ -21,6 +22,11 @@ struct Backend {
     std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
     // Opens the card's device.
     std::function<std::unique_ptr<CardDevice>()> openCardDevice;
+    // One line telling the operator how to name the range finder's port or
+    // the card when the open fails on a machine without a default for it;
+    // empty when there is nothing to add.
+    std::string laserHint;
+    std::string cardHint;
 };
 
 // The active backend. Until one is installed: a real clock, no console, and
