@@ -43,12 +43,12 @@ char* AppendIndexBit(char* out, std::uint16_t status, int bit) {
 // "\n" then the eight fields, each followed by a tab.
 char* AppendRow(char* out, const Measurement& m) {
     *out++ = '\n';
-    out = AppendField(FormatFixed(out, m.distance, 2));
+    out = AppendField(FormatFixed<2>(out, m.distance));
     out = AppendField(FormatUnsigned(out, m.rawRange));  // "%.0f" of an unsigned count
-    out = AppendField(FormatFixed(out, m.amplitude, 1));
-    out = AppendField(FormatFixed(out, m.temperature, 1));
-    out = AppendField(FormatFixed(out, m.angle1, 4));
-    out = AppendField(FormatFixed(out, m.angle2, 4));
+    out = AppendField(FormatFixed<1>(out, m.amplitude));
+    out = AppendField(FormatFixed<1>(out, m.temperature));
+    out = AppendField(FormatFixed<4>(out, m.angle1));
+    out = AppendField(FormatFixed<4>(out, m.angle2));
     out = AppendIndexBit(out, m.status, 2);
     return AppendIndexBit(out, m.status, 3);
 }

@@ -9,10 +9,11 @@
 namespace velscan {
 namespace {
 
-constexpr std::array<double, kMaxFixedPrecision + 1> kPowersOfTen = {1.0, 10.0, 100.0, 1e3, 1e4,
-                                                                     1e5, 1e6,  1e7,   1e8, 1e9};
-constexpr std::array<std::uint64_t, kMaxFixedPrecision + 1> kIntegerPowersOfTen = {
-    1u, 10u, 100u, 1000u, 10000u, 100000u, 1000000u, 10000000u, 100000000u, 1000000000u};
+constexpr std::uint64_t PowerOfTen(int exponent) {
+    std::uint64_t power = 1;
+    for (int i = 0; i < exponent; ++i) power *= 10u;
+    return power;
+}
 
 // On the fast path the scaled value y = |x| * 10^p, rounded once, is below
 // 2^32, so it is within 2^-22 of the exact product. Every k + 1/2 below 2^32 is
@@ -38,35 +39,40 @@ constexpr std::array<char, 200> MakeDigitPairs() {
 }
 constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
 
-// Writes exactly `digits` decimal digits of `value` (leading zeros included)
+// Writes exactly `Digits` decimal digits of `value` (leading zeros included)
 // ending just before `end`.
-void WriteDigitsBackwards(char* end, std::uint64_t value, int digits) {
-    while (digits >= 2) {
+template <int Digits>
+void WriteDigitsBackwards(char* end, std::uint64_t value) {
+    for (int left = Digits; left >= 2; left -= 2) {
         const std::size_t pair = static_cast<std::size_t>(value % 100u) * 2u;
         value /= 100u;
         end -= 2;
-        end[0] = kDigitPairs[pair];
-        end[1] = kDigitPairs[pair + 1];
-        digits -= 2;
+        std::memcpy(end, &kDigitPairs[pair], 2);
     }
-    if (digits == 1) {
+    if constexpr (Digits % 2 == 1) {
         *--end = static_cast<char>('0' + value % 10u);
     }
 }
 
-int CountDigits(std::uint64_t value) {
-    int digits = 1;
-    while (value >= 10u) {
-        value /= 10u;
-        ++digits;
-    }
-    return digits;
-}
-
 char* WriteUnsigned(char* out, std::uint64_t value) {
-    const int digits = CountDigits(value);
-    WriteDigitsBackwards(out + digits, value, digits);
-    return out + digits;
+    // Up to 20 digits, formed from the right, then moved into place.
+    char digits[20];
+    char* first = digits + sizeof digits;
+    while (value >= 100u) {
+        const std::size_t pair = static_cast<std::size_t>(value % 100u) * 2u;
+        value /= 100u;
+        first -= 2;
+        std::memcpy(first, &kDigitPairs[pair], 2);
+    }
+    if (value >= 10u) {
+        first -= 2;
+        std::memcpy(first, &kDigitPairs[static_cast<std::size_t>(value) * 2u], 2);
+    } else {
+        *--first = static_cast<char>('0' + value);
+    }
+    const std::size_t length = static_cast<std::size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, length);
+    return out + length;
 }
 
 char* WriteText(char* out, const char* text) {
@@ -75,39 +81,71 @@ char* WriteText(char* out, const char* text) {
     return out + length;
 }
 
-}  // namespace
-
-char* FormatFixed(char* out, double value, int precision) {
-    assert(precision >= 0 && precision <= kMaxFixedPrecision);
+// The exact conversion: rounds the exact binary value, resolves exact ties to
+// even, and prints huge values in full.
+char* FormatFixedExactly(char* out, double value, int precision) {
     const bool negative = std::signbit(value);
     if (std::isnan(value)) return WriteText(out, negative ? "-nan" : "nan");
     if (std::isinf(value)) return WriteText(out, negative ? "-inf" : "inf");
-
-    const double magnitude = std::fabs(value);
-    const double scaled = magnitude * kPowersOfTen[static_cast<std::size_t>(precision)];
-    if (scaled < kFastPathBound) {
-        const double whole = std::floor(scaled);
-        const double fraction = scaled - whole;  // exact
-        if (std::fabs(fraction - 0.5) > kTieMargin) {
-            const std::uint64_t rounded =
-                static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1u : 0u);
-            const std::uint64_t unit = kIntegerPowersOfTen[static_cast<std::size_t>(precision)];
-            if (negative) *out++ = '-';
-            out = WriteUnsigned(out, rounded / unit);
-            if (precision > 0) {
-                *out++ = '.';
-                WriteDigitsBackwards(out + precision, rounded % unit, precision);
-                out += precision;
-            }
-            return out;
-        }
-    }
-    // Near a tie, or too large for the fast path: the exact conversion, which
-    // rounds the exact binary value and resolves exact ties to even.
     const auto result =
         std::to_chars(out, out + kMaxFixedChars, value, std::chars_format::fixed, precision);
     assert(result.ec == std::errc());
     return result.ptr;
+}
+
+}  // namespace
+
+template <int Precision>
+char* FormatFixed(char* out, double value) {
+    static_assert(Precision >= 0 && Precision <= kMaxFixedPrecision);
+    constexpr std::uint64_t unit = PowerOfTen(Precision);
+    const double scaled = std::fabs(value) * static_cast<double>(unit);
+    if (scaled < kFastPathBound) {  // false for NaN and infinity
+        // Truncation is the floor for a non-negative value; the difference is
+        // exact (Sterbenz).
+        const auto whole = static_cast<std::uint64_t>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
+        if (std::fabs(fraction - 0.5) > kTieMargin) {
+            const std::uint64_t rounded = whole + (fraction > 0.5 ? 1u : 0u);
+            if (std::signbit(value)) *out++ = '-';
+            out = WriteUnsigned(out, rounded / unit);
+            if constexpr (Precision > 0) {
+                *out++ = '.';
+                WriteDigitsBackwards<Precision>(out + Precision, rounded % unit);
+                out += Precision;
+            }
+            return out;
+        }
+    }
+    return FormatFixedExactly(out, value, Precision);
+}
+
+template char* FormatFixed<0>(char*, double);
+template char* FormatFixed<1>(char*, double);
+template char* FormatFixed<2>(char*, double);
+template char* FormatFixed<3>(char*, double);
+template char* FormatFixed<4>(char*, double);
+template char* FormatFixed<5>(char*, double);
+template char* FormatFixed<6>(char*, double);
+template char* FormatFixed<7>(char*, double);
+template char* FormatFixed<8>(char*, double);
+template char* FormatFixed<9>(char*, double);
+static_assert(kMaxFixedPrecision == 9, "instantiate FormatFixed for every precision");
+
+char* FormatFixed(char* out, double value, int precision) {
+    switch (precision) {
+        case 0: return FormatFixed<0>(out, value);
+        case 1: return FormatFixed<1>(out, value);
+        case 2: return FormatFixed<2>(out, value);
+        case 3: return FormatFixed<3>(out, value);
+        case 4: return FormatFixed<4>(out, value);
+        case 5: return FormatFixed<5>(out, value);
+        case 6: return FormatFixed<6>(out, value);
+        case 7: return FormatFixed<7>(out, value);
+        case 8: return FormatFixed<8>(out, value);
+        case 9: return FormatFixed<9>(out, value);
+        default: assert(false && "precision out of range"); return out;
+    }
 }
 
 char* FormatUnsigned(char* out, std::uint32_t value) { return WriteUnsigned(out, value); }

@@ -24,6 +24,11 @@ inline constexpr std::size_t kMaxUnsignedChars = 10;
 // kMaxFixedChars. Returns the end of what was written.
 char* FormatFixed(char* out, double value, int precision);
 
+// The same with the precision fixed at compile time, for the hot path;
+// instantiated for 0..kMaxFixedPrecision.
+template <int Precision>
+char* FormatFixed(char* out, double value);
+
 // Writes `value` in decimal, as printf("%u") does. `out` has room for
 // kMaxUnsignedChars. Returns the end of what was written.
 char* FormatUnsigned(char* out, std::uint32_t value);

@@ -27,6 +27,11 @@ std::vector<std::pair<const char*, std::function<int(std::uint32_t)>>> BoardOper
         {"VexaCalibrate", [](std::uint32_t b) { return VexaCalibrate(b); }},
         {"VexaSamplingModeInit", [](std::uint32_t b) { return VexaSamplingModeInit(b); }},
         {"VexaSetEncoder", [](std::uint32_t b) { return VexaSetEncoder(b, 1, 5, 4096); }},
+        {"VexaLoadLookupFile", [](std::uint32_t b) { return VexaLoadLookupFile(b, "LOOKUPHS"); }},
+        {"VexaSetSampleAndRange", [](std::uint32_t b) {
+             static SerialLink link;
+             return VexaSetSampleAndRange(b, &link, 650, 20);
+         }},
         {"VexaSetMotorPower", [](std::uint32_t b) { return VexaSetMotorPower(b, 1, 255); }},
         {"VexaSamplingEnable", [](std::uint32_t b) { return VexaSamplingEnable(b); }},
         {"VexaReadSamples", [](std::uint32_t b) {

@@ -143,10 +143,13 @@ TEST_F(SampleTransferTest, TheWaitBoundCountsFromTheLastArrivalAndScalesWithTheP
     std::vector<RawSample> line(20);
     std::int32_t delivered = -1;
 
-    // 3.99 s without a sample is still within the bound.
+    // 3.99 s without a sample is still within the bound, and every arrival
+    // starts it again (6 s in all).
     card->DeliverCount(10);
+    card->DeliverEmpty(300);
+    card->DeliverCount(5);
     card->DeliverEmpty(398);
-    card->DeliverCount(10);
+    card->DeliverCount(5);
     EXPECT_EQ(VexaReadSamples(board, line.data(), 20, delivered, 1), 1);
     EXPECT_EQ(delivered, 20);
 

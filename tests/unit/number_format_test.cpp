@@ -17,7 +17,7 @@ namespace {
 #ifdef NDEBUG
 constexpr int kRandomScale = 5;
 #else
-constexpr int kRandomScale = 1;
+constexpr int kRandomScale = 2;
 #endif
 
 // Every precision the measurement table uses, and the rest the formatter accepts.
