@@ -22,9 +22,9 @@ struct Backend {
     std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
     // Opens the card's device.
     std::function<std::unique_ptr<CardDevice>()> openCardDevice;
-    // One line telling the operator how to name the range finder's port or
-    // the card when the open fails on a machine without a default for it;
-    // empty when there is nothing to add.
+    // One line printed after the documented error when the port or the card
+    // cannot be opened, saying which variable to set; empty when the host has a
+    // default (then the documented error stands alone).
     std::string laserHint;
     std::string cardHint;
 };
