@@ -146,6 +146,7 @@ int RunAcquisition(const RunSettings& settings) {
     // the program at once, with the terminal restored and the unfinished file
     // removed.
     platform::InterruptGuard interrupts(kExitRunFailed);
+    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
     platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
 
     SerialLink link;

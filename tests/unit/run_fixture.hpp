@@ -231,6 +231,8 @@ protected:
         return true;
     }
 
+public:
+    // Open to the arrangements of parameterised tests.
     std::shared_ptr<EventLog> events = std::make_shared<EventLog>();
     std::shared_ptr<EventClock> clock = std::make_shared<EventClock>(events);
     std::shared_ptr<fakes::CardScript> card = std::make_shared<fakes::CardScript>();
