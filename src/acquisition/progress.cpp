@@ -35,12 +35,12 @@ StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
 
 StatusText FormatSavingStatus(std::int64_t rowsTotal) {
     StatusText status;
-    std::snprintf(status.text, sizeof status.text, "Saving: writing %lld rows",
+    std::snprintf(status.text, sizeof status.text, "Saving %lld rows",
                   static_cast<long long>(rowsTotal));
     return status;
 }
 
-void StatusLine::Show(const StatusText& status) {
+void StatusLine::Show(const StatusText& status, bool parkAtStart) {
     if (!enabled_) return;
     // One write per redraw: standard error is unbuffered.
     char frame[3 * sizeof status.text + 2];
@@ -52,6 +52,7 @@ void StatusLine::Show(const StatusText& status) {
     // Blank what a longer previous text left behind and go back to the text's end.
     for (std::size_t i = length; i < shownLength_; ++i) frame[used++] = ' ';
     for (std::size_t i = length; i < shownLength_; ++i) frame[used++] = '\b';
+    if (parkAtStart) frame[used++] = '\r';
     std::fwrite(frame, 1, used, terminal_);
     std::fflush(terminal_);
     shownLength_ = length;

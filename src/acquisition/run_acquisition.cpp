@@ -109,7 +109,13 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
 // when the table could not be written completely.
 bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
     console.Error("Saving Data,Please Waiting\n");
+    // The largest table takes a fraction of a second to write (1,000,000
+    // rows in about 0.1 s), so one parked line suffices; the writer's own
+    // error lines overwrite it.
+    const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
+    console.Status().Show(FormatSavingStatus(rows), true);
     const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
+    console.Status().Clear();
     if (written != WriteResult::Written) {
         output.Discard();  // an incomplete table never replaces the target
         return false;

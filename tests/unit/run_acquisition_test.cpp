@@ -204,6 +204,8 @@ struct EarlyFailure {
     int cardsOpened;
 };
 
+void PrintTo(const EarlyFailure& row, std::ostream* os) { *os << row.name; }
+
 class EarlyFailureTest : public RunFixture,
                          public ::testing::WithParamInterface<EarlyFailure> {};
 
@@ -248,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
                          f.noCard = true;
                          platform::ActiveBackend().cardHint = "Set VELSCAN_CARD.\n";
                      },
-                     "", "Opened high speed interface.\nError: VexaOpen failed.\nSet VELSCAN_CARD.\n",
+                     "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\nSet VELSCAN_CARD.\n",
                      true, 0},
         EarlyFailure{"Reset",
                      [](RunFixture& f, RunSettings&) { f.card->FailFrom(kControlBoardReset, 2); },

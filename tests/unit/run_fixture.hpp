@@ -145,7 +145,8 @@ protected:
         platform::Backend backend;
         backend.clock = clock;
         backend.console = console;
-        backend.openSerialPort = [this](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
+        backend.openSerialPort =
+            [this](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
             events->push_back("serial open " + std::to_string(port));
             if (noLaser) return nullptr;
             return std::make_unique<EventSerialPort>(serial, events, clock.get());
