@@ -1,0 +1,195 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "velscan_fixture.hpp"
+
+namespace velscan::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+using VelscanTest = VelscanFixture;
+
+TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
+    const ProgramResult result = Velscan({"scan.txt"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1));
+    const std::string table = Table();
+    EXPECT_TRUE(table.starts_with(kHeader));
+    EXPECT_EQ(Rows(table), 1000000u);
+    EXPECT_EQ(table.back(), '\t');
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
+    const ProgramResult none = Velscan({"none.txt", "-l", "0"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.err, Finished(-1));
+    EXPECT_EQ(Table("none.txt"), kHeader);  // heading only, no line break
+
+    const ProgramResult three = Velscan({"three.txt", "-l", "3"});
+    EXPECT_EQ(three.exitCode, 0);
+    EXPECT_EQ(three.err, Finished(-1));
+    EXPECT_EQ(Rows(Table("three.txt")), 15000u);
+
+    const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
+    EXPECT_EQ(tooMany.exitCode, 2);
+    EXPECT_EQ(tooMany.err, "Error: lines must be from 0 to 200\n");
+    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "three.txt"));
+}
+
+TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
+    // Typed before sampling began: read after the first line.
+    const ProgramResult first = Velscan({"first.txt"}, {}, "q");
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_EQ(first.err, Finished(199));
+    EXPECT_EQ(Rows(Table("first.txt")), 5000u);
+
+    // Two other keys first: the q is read after the third line.
+    const ProgramResult third = Velscan({"third.txt"}, {}, "aQq");
+    EXPECT_EQ(third.exitCode, 0);
+    EXPECT_EQ(third.err, Finished(197));
+    EXPECT_EQ(Rows(Table("third.txt")), 15000u);
+
+    // The upper-case Q does not stop a run.
+    const ProgramResult upper = Velscan({"upper.txt", "-l", "4"}, {}, "QQQQQ");
+    EXPECT_EQ(upper.exitCode, 0);
+    EXPECT_EQ(upper.err, Finished(-1));
+    EXPECT_EQ(Rows(Table("upper.txt")), 20000u);
+}
+
+// A failure before sampling: its message on its stream, exit code 3, and an
+// existing file of the target's name left as it was, with nothing beside it.
+struct EarlyFailure {
+    const char* name;
+    const char* faults;             // VELSCAN_SIM_FAULTS; null: none
+    std::vector<std::string> options;
+    bool removeLookupFile;
+    const char* out;
+    const char* err;
+};
+
+void PrintTo(const EarlyFailure& row, std::ostream* os) { *os << row.name; }
+
+class EarlyFailureTest : public VelscanFixture,
+                         public ::testing::WithParamInterface<EarlyFailure> {};
+
+TEST_P(EarlyFailureTest, ReportsAndLeavesTheFileUntouched) {
+    const EarlyFailure& row = GetParam();
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    if (row.removeLookupFile) std::filesystem::remove(Work() / "LOOKUPHS");
+    std::vector<std::string> arguments{"scan.txt"};
+    arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+    std::map<std::string, std::string> environment;
+    if (row.faults != nullptr) environment["VELSCAN_SIM_FAULTS"] = row.faults;
+
+    const ProgramResult result = Velscan(arguments, environment);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+constexpr char kConfiguring[] =
+    "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEarlyStep, EarlyFailureTest,
+    ::testing::Values(
+        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n"},
+        EarlyFailure{"NoCard", "no-card", {}, false, "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\n"},
+        EarlyFailure{"ResetInsideOpen", "fail=0x9c402000", {}, false, "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\n"},
+        EarlyFailure{"Reset", "fail=0x9c402000@2", {}, false, "",
+                     "Opened high speed interface.\nError: VexaResetBoard failed.\n"},
+        EarlyFailure{"CalibrationValue", "calibration=599", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\n"
+                     "Error: Could not get calibration value\n"},
+        EarlyFailure{"CalibrationSilent", "calibration-silent", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\n"
+                     "Error: Could not get calibration value\n"},
+        EarlyFailure{"EncoderClear", "fail=0x9c40200c", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                     "Error: Failed to clear encoder1\n"},
+        EarlyFailure{"LookupFileMissing", nullptr, {}, true,
+                     "ERROR: Could not read calibration file\n", kConfiguring},
+        EarlyFailure{"SamplePeriod", nullptr, {"-s", "19"}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                     "Error: Failed to set sample and range\n"}),
+    [](const ::testing::TestParamInfo<EarlyFailure>& info) { return info.param.name; });
+
+TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "stall@2"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Table()), 2u * 5000);
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(VelscanTest, AnInvalidFirstSampleSavesTheLinesBeforeIt) {
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@3"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Table()), 3u * 5000);
+}
+
+TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    const ProgramResult stalled =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "stall@0"}});
+    EXPECT_EQ(stalled.exitCode, 3);
+    EXPECT_EQ(stalled.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(stalled.err, kUpToSampling);
+    const ProgramResult invalid =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@0"}});
+    EXPECT_EQ(invalid.exitCode, 3);
+    EXPECT_EQ(invalid.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
+    const ProgramResult result = Velscan({"no/such/dir/scan.txt"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: Can't create the file no/such/dir/scan.txt\n");
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, UsageAndCommandLineErrors) {
+    const ProgramResult usage = Velscan({}, {}, "\n");
+    EXPECT_EQ(usage.exitCode, 1);
+    EXPECT_TRUE(usage.out.starts_with("usage: velscan <Laserfile><options>\n"));
+    EXPECT_EQ(Rows(usage.out), 9u);
+
+    const ProgramResult unknown = Velscan({"scan.txt", "-S", "40"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.out,
+              "unknown argument: -S\ntype velscan without any parameters for help");
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, ASeededScanGivesTheSameTableEveryTime) {
+    const std::map<std::string, std::string> seeded{{"VELSCAN_SIM_SEED", "20261208"}};
+    ASSERT_EQ(Velscan({"a.txt", "-l", "2"}, seeded).exitCode, 0);
+    ASSERT_EQ(Velscan({"b.txt", "-l", "2"}, seeded).exitCode, 0);
+    const std::string table = Table("a.txt");
+    EXPECT_EQ(table, Table("b.txt"));
+    EXPECT_EQ(Rows(table), 10000u);
+    EXPECT_EQ(Digest(table), 0u) << std::hex << Digest(table);
+}
+
+}  // namespace
+}  // namespace velscan::e2e
