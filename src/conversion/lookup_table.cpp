@@ -1,0 +1,108 @@
+#include "conversion/lookup_table.hpp"
+
+#include <memory>
+
+#include "conversion/lookup_scanner.hpp"
+#include "conversion/lookup_text_file.hpp"
+
+namespace velscan {
+
+namespace {
+
+constexpr const char* kOldVersionWarning =
+    "Older version of lookup file. Using 0 for sample rate offset. May\n"
+    "result in slightly different distance readings at high sample rates.\n";
+
+// Reads `count` single-precision numbers into `destination`; false at the first
+// read that finds no number (the end, or a token that is not one).
+bool ReadFloats(LookupScanner& scanner, float* destination, int count) {
+    for (int i = 0; i < count; ++i) {
+        std::string_view token;
+        if (scanner.Next(token) != ScanResult::Number) return false;
+        destination[i] = DecimalToFloat(token);
+    }
+    return true;
+}
+
+enum class FirstRow { Read, FileEnded, Refused };
+
+// Item 1: the first line that holds numbers. After each number only spaces are
+// skipped; a line end or the end of the text closes the row, anything else
+// (a tab, a lone carriage return) keeps it open into the next line.
+FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) {
+    columns = 0;
+    for (;;) {
+        std::string_view token;
+        const ScanResult result = scanner.Next(token);
+        if (result == ScanResult::End) return FirstRow::FileEnded;
+        if (result == ScanResult::NotNumber) return FirstRow::Refused;
+        if (columns == kLookupColumns) return FirstRow::Refused;  // a 64th column
+        table.columnDistance[static_cast<std::size_t>(columns)] = DecimalToFloat(token);
+        ++columns;
+        scanner.SkipSpaces();
+        if (scanner.AtLineEnd()) return FirstRow::Read;
+    }
+}
+
+// Items 2 to 5 after a first row of `columns` numbers. A read that finds no
+// number ends the load there: what follows keeps 0 and the offset stays 0.
+void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& offset,
+              std::FILE* warnings) {
+    if (!ReadFloats(scanner, table.columnTemperature.data(), columns)) return;
+    if (!ReadFloats(scanner, table.coefficient.data(), kCorrectionCoefficients)) return;
+    for (auto& row : table.rangeTable) {
+        if (!ReadFloats(scanner, row.data(), columns)) return;
+    }
+    std::string_view token;
+    if (scanner.Next(token) != ScanResult::Number) return;
+    const double value = DecimalToDouble(token);
+    if (value >= -kMaxSampleRateOffset && value <= kMaxSampleRateOffset) {
+        offset = value;
+        return;
+    }
+    // Beyond +-20 (an overflow to infinity included): older files kept no
+    // offset here.
+    if (warnings != nullptr) std::fputs(kOldVersionWarning, warnings);
+}
+
+}  // namespace
+
+LookupTable& ProgramLookupTable() {
+    static LookupTable table;
+    return table;
+}
+
+int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
+                    std::FILE* warnings) {
+    offset = 0.0;
+    // A fresh table, so that a narrower file never leaves the wider columns of
+    // an earlier load behind, and a refused file leaves the target as it was.
+    const auto fresh = std::make_unique<LookupTable>();
+    LookupScanner scanner(text);
+    int columns = 0;
+    switch (ReadFirstRow(scanner, *fresh, columns)) {
+    case FirstRow::Refused:
+        return 0;
+    case FirstRow::FileEnded:
+        break;
+    case FirstRow::Read:
+        ReadRest(scanner, *fresh, columns, offset, warnings);
+        break;
+    }
+    table = *fresh;
+    return 1;
+}
+
+int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offset,
+                   std::FILE* warnings) {
+    offset = 0.0;
+    std::string text;
+    if (!ReadWholeFile(fileName, text)) return 0;
+    return ParseLookupText(text, table, offset, warnings);
+}
+
+int ReadLookupFile(const std::string& fileName, double& offset) {
+    return LoadLookupFile(fileName, ProgramLookupTable(), offset, stderr);
+}
+
+}  // namespace velscan
