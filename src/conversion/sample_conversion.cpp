@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "conversion/distance_scaling.hpp"
+#include "conversion/distance_kernel.hpp"
 #include "conversion/lookup_table.hpp"
 #include "conversion/raw_range.hpp"
 #include "conversion/samples.hpp"
@@ -42,6 +42,7 @@ int VexaConvertSamples(std::uint32_t board, const RawSample* samples,
     const double sampleRateOffset = slot->sampleRateOffset;
     const AveragingAdjustment adjustment = AdjustmentForAveragingCount(slot->averagingCount);
     const LookupTable& table = ProgramLookupTable();
+    RisingPrefixes prefixes(table);
 
     bool restartSeen = false;
     for (std::int32_t i = 0; i < count; ++i) {
@@ -61,7 +62,7 @@ int VexaConvertSamples(std::uint32_t board, const RawSample* samples,
         if (RawRangeFromWord(calibrationValue, sample.rangeWord, measurement.rawRange)) {
             measurement.distance = ComputeAdjustedDistance(table, measurement.rawRange,
                                                            LevelWord(word), adjustment,
-                                                           sampleRateOffset);
+                                                           sampleRateOffset, &prefixes);
         } else {
             measurement.distance = 0.0;
             measurement.invalid = 1;
