@@ -124,7 +124,9 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         }
         const std::vector<std::string> files = OtherFiles();
         EXPECT_LE(files.size(), 1u);
-        if (!files.empty()) EXPECT_EQ(files.front(), "scan.txt");
+        if (!files.empty()) {
+            EXPECT_EQ(files.front(), "scan.txt");
+        }
         if (HasFailure()) break;  // one broken run tells enough
     }
 }
