@@ -1,6 +1,7 @@
 #include "program_run.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,9 +36,13 @@ std::vector<std::string> ChildEnvironment(const std::map<std::string, std::strin
 }  // namespace
 
 ProgramResult Execute(const std::string& program, const ProgramRun& run) {
-    ScratchDirectory streams("streams");
-    const fs::path outPath = streams.Path() / "out";
-    const fs::path errPath = streams.Path() / "err";
+    return RunningProgram(program, run).Wait();
+}
+
+RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run)
+    : streams_(std::make_unique<ScratchDirectory>("streams")) {
+    const fs::path outPath = streams_->Path() / "out";
+    const fs::path errPath = streams_->Path() / "err";
 
     // The input goes into the pipe before the child starts (it fits the pipe's
     // buffer), so the program finds it waiting and no write can meet a closed pipe.
@@ -91,16 +96,40 @@ ProgramResult Execute(const std::string& program, const ProgramRun& run) {
     }
 
     if (run.input) close(inputPipe[0]);
+    pid_ = child;
+}
 
+RunningProgram::~RunningProgram() {
+    if (reaped_ || pid_ < 0) return;
+    kill(pid_, SIGKILL);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::string RunningProgram::ErrorSoFar() const { return ReadFile(streams_->Path() / "err"); }
+
+bool RunningProgram::WaitForError(const std::string& text, int limitMs) const {
+    for (int waited = 0; waited <= limitMs; ++waited) {
+        if (ErrorSoFar().find(text) != std::string::npos) return true;
+        usleep(1000);
+    }
+    return false;
+}
+
+void RunningProgram::Signal(int signal) const { kill(pid_, signal); }
+
+ProgramResult RunningProgram::Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0) {
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
     }
+    reaped_ = true;
     ProgramResult result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
+    result.out = ReadFile(streams_->Path() / "out");
+    result.err = ReadFile(streams_->Path() / "err");
     return result;
 }
 

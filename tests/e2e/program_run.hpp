@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,29 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// A program started and not yet waited for, so a test can watch its output
+// and send it signals.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const ProgramRun& run);
+    ~RunningProgram();  // kills and reaps a program not waited for
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Standard error as written so far.
+    std::string ErrorSoFar() const;
+    // Waits (polling every millisecond, at most `limitMs`) until standard
+    // error contains `text`; false if it never did.
+    bool WaitForError(const std::string& text, int limitMs = 60000) const;
+    void Signal(int signal) const;
+    ProgramResult Wait();
+
+private:
+    std::unique_ptr<ScratchDirectory> streams_;
+    int pid_ = -1;
+    bool reaped_ = false;
 };
 
 std::string ReadFile(const std::filesystem::path& path);

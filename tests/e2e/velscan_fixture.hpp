@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,13 +58,13 @@ protected:
     ProgramResult Velscan(std::vector<std::string> arguments,
                           std::map<std::string, std::string> environment = {},
                           std::optional<std::string> input = std::nullopt) {
-        ProgramRun run;
-        run.arguments = std::move(arguments);
-        run.environment = {{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}};
-        for (auto& [name, value] : environment) run.environment[name] = value;
-        run.input = std::move(input);
-        run.workingDirectory = work_.Path();
-        return Execute(VELSCAN_BINARY, run);
+        return Execute(VELSCAN_BINARY, MakeRun(std::move(arguments), std::move(environment),
+                                               std::move(input)));
+    }
+    std::unique_ptr<RunningProgram> Start(std::vector<std::string> arguments,
+                                          std::map<std::string, std::string> environment = {}) {
+        return std::make_unique<RunningProgram>(
+            VELSCAN_BINARY, MakeRun(std::move(arguments), std::move(environment), std::nullopt));
     }
 
     std::filesystem::path Work() const { return work_.Path(); }
@@ -79,6 +80,18 @@ protected:
     }
 
 private:
+    ProgramRun MakeRun(std::vector<std::string> arguments,
+                       std::map<std::string, std::string> environment,
+                       std::optional<std::string> input) const {
+        ProgramRun run;
+        run.arguments = std::move(arguments);
+        run.environment = {{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}};
+        for (auto& [name, value] : environment) run.environment[name] = value;
+        run.input = std::move(input);
+        run.workingDirectory = work_.Path();
+        return run;
+    }
+
     ScratchDirectory work_{"work"};
 };
 
