@@ -17,26 +17,6 @@ constexpr std::uint32_t kMaxRaw = std::numeric_limits<std::uint32_t>::max() - 1;
 constexpr int kWalkSteps = 16;
 constexpr int kEncodeAttempts = 8;
 
-struct AveragingScale {
-    double subtracted;  // s(c)
-    double factor;      // 128 / c
-};
-
-// The normalisation of raw ranges to an averaging count of 128; a count that
-// is not a power of two up to 128 is taken as 1, like the distance computation.
-AveragingScale ScaleFor(std::int32_t averagingCount) {
-    switch (averagingCount) {
-    case 128: return {2.0, 1.0};
-    case 64: return {1.0, 2.0};
-    case 32: return {1.0, 4.0};
-    case 16: return {0.0, 8.0};
-    case 8: return {0.0, 16.0};
-    case 4: return {0.0, 32.0};
-    case 2: return {0.0, 64.0};
-    default: return {0.0, 128.0};
-    }
-}
-
 std::uint32_t ClampRaw(double raw) {
     if (!(raw > 0.0)) return 0;
     if (raw >= static_cast<double>(kMaxRaw)) return kMaxRaw;
@@ -126,7 +106,7 @@ std::optional<std::uint32_t> EncodeRangeWord(std::uint32_t rawRange, std::int32_
 }
 
 RawSynthesis::RawSynthesis(std::shared_ptr<const LookupTable> table, double sampleRateOffset)
-    : table_(std::move(table)), sampleRateOffset_(sampleRateOffset) {
+    : table_(std::move(table)), sampleRateOffset_(sampleRateOffset), prefixes_(*table_) {
     const auto& distances = table_->columnDistance;
     spanColumns_ = 1;
     while (spanColumns_ < kLookupColumns &&
@@ -138,6 +118,7 @@ RawSynthesis::RawSynthesis(std::shared_ptr<const LookupTable> table, double samp
     rowMaximum_.assign(kLookupRows, 0.0f);
     for (int row = 0; row < kLookupRows; ++row) {
         for (float entry : table_->rangeTable[row]) rowMaximum_[row] = std::max(rowMaximum_[row], entry);
+        prefixes_.Of(static_cast<std::uint32_t>(row));
     }
 }
 
@@ -145,7 +126,9 @@ double RawSynthesis::DistanceOf(std::uint32_t rawRange, std::uint32_t amplitude,
                                 std::uint32_t temperatureByte,
                                 std::int32_t averagingCount) const {
     const std::uint32_t levelWord = (amplitude & 0xFFu) | ((temperatureByte & 0xFFu) << 16);
-    return ComputeDistance(*table_, rawRange, levelWord, averagingCount, sampleRateOffset_);
+    return ComputeAdjustedDistance(*table_, rawRange, levelWord,
+                                   AdjustmentForAveragingCount(averagingCount), sampleRateOffset_,
+                                   &prefixes_);
 }
 
 std::optional<std::uint32_t> RawSynthesis::Estimate(double distance, std::uint32_t amplitude,
@@ -170,17 +153,17 @@ std::optional<std::uint32_t> RawSynthesis::Estimate(double distance, std::uint32
     }
     if (!(row[k - 1] > 0.0f) || !(row[k] > 0.0f)) return std::nullopt;
     const double normalised = row[k - 1] + f * (static_cast<double>(row[k]) - row[k - 1]);
-    const AveragingScale scale = ScaleFor(averagingCount);
-    return ClampRaw(normalised / scale.factor + scale.subtracted - sampleRateOffset_);
+    const AveragingAdjustment scale = AdjustmentForAveragingCount(averagingCount);
+    return ClampRaw(normalised / scale.scale + scale.subtract - sampleRateOffset_);
 }
 
 RawRangeMatch RawSynthesis::BinarySearch(double distance, std::uint32_t amplitude,
                                          std::uint32_t temperatureByte,
                                          std::int32_t averagingCount) const {
-    const AveragingScale scale = ScaleFor(averagingCount);
+    const AveragingAdjustment scale = AdjustmentForAveragingCount(averagingCount);
     const double top = 2.0 * rowMaximum_[amplitude] + 1000.0;
     std::uint32_t low = 0;
-    std::uint32_t high = ClampRaw(top / scale.factor + scale.subtracted + 64.0);
+    std::uint32_t high = ClampRaw(top / scale.scale + scale.subtract + 64.0);
     // The first raw range whose distance reaches the target.
     while (low < high) {
         const std::uint32_t middle = low + (high - low) / 2;

@@ -14,7 +14,9 @@
 #include <optional>
 #include <vector>
 
+#include "conversion/distance_kernel.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/row_search.hpp"
 
 namespace velscan::sim {
 
@@ -58,6 +60,8 @@ private:
     double spanLow_ = 0.0;
     double spanHigh_ = 0.0;
     std::vector<float> rowMaximum_;  // largest entry of each row, 0 when none is positive
+    // Measured for every row at construction; only read afterwards.
+    mutable RisingPrefixes prefixes_;
 };
 
 // A range word (bit 31 clear) whose coarse count a (18 bits) and fine value b
