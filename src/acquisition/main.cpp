@@ -10,6 +10,7 @@
 #include "platform/backend.hpp"
 #include "platform/backend_chooser.hpp"
 #include "platform/console.hpp"
+#include "platform/seam_trace.hpp"
 
 int main(int argc, char** argv) {
     const velscan::CommandLine commandLine = velscan::ParseCommandLine(argc, argv, stdout, stderr);
@@ -32,6 +33,13 @@ int main(int argc, char** argv) {
     if (!backend) {
         std::fputs(error.c_str(), stderr);
         return velscan::kExitCommandLine;
+    }
+    // A trace of every call at the hardware seam, when asked for.
+    if (const char* trace = std::getenv("VELSCAN_TRACE"); trace != nullptr && *trace != '\0') {
+        if (!velscan::platform::TraceBackend(*backend, trace, error)) {
+            std::fputs(error.c_str(), stderr);
+            return velscan::kExitCommandLine;
+        }
     }
     // The keyboard from the start, so keys typed during the mirror's run-up
     // wait unechoed and are read one per line.

@@ -122,6 +122,15 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         } else {
             EXPECT_FALSE(std::filesystem::exists(target));
         }
+        // The motor, when it was started, was stopped; everything opened was closed.
+        const SeamTrace trace = Trace();
+        if (!trace.motorRegister.empty()) {
+            EXPECT_TRUE(trace.MotorStopped());
+        }
+        EXPECT_EQ(trace.motorRegister.empty(), draw.FailsBeforeSampling());
+        EXPECT_EQ(trace.serialClosed, trace.serialOpened);
+        EXPECT_EQ(trace.cardClosed, trace.cardOpened);
+
         const std::vector<std::string> files = OtherFiles();
         EXPECT_LE(files.size(), 1u);
         if (!files.empty()) {

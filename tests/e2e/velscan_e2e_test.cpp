@@ -28,6 +28,13 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
     EXPECT_EQ(Rows(table), 1000000u);
     EXPECT_EQ(table.back(), '\t');
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+
+    const SeamTrace trace = Trace();
+    EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
+    EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
+    EXPECT_TRUE(trace.serialClosed);
+    EXPECT_TRUE(trace.cardClosed);
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
 }
 
 TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
@@ -36,8 +43,11 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     EXPECT_EQ(none.err, Finished(-1));
     EXPECT_EQ(Table("none.txt"), kHeader);  // heading only, no line break
 
-    const ProgramResult three = Velscan({"three.txt", "-l", "3"});
+    const ProgramResult three =
+        Velscan({"three.txt", "-l", "3", "-s", "40", "-r", "300", "-p", "128"});
     EXPECT_EQ(three.exitCode, 0);
+    EXPECT_THAT(Trace().serialWrites, ElementsAre("I", "DA1T2X3", "S40\\n", "F300\\n"));
+    EXPECT_THAT(Trace().motorRegister, ElementsAre(0x0080u, 0x0000u));
     EXPECT_EQ(three.err, Finished(-1));
     EXPECT_EQ(Rows(Table("three.txt")), 15000u);
 
@@ -76,6 +86,8 @@ struct EarlyFailure {
     bool removeLookupFile;
     const char* out;
     const char* err;
+    bool greeted;  // the range finder received "I" (the port was opened)
+    bool cardOpened;
 };
 
 void PrintTo(const EarlyFailure& row, std::ostream* os) { *os << row.name; }
@@ -98,6 +110,24 @@ TEST_P(EarlyFailureTest, ReportsAndLeavesTheFileUntouched) {
     EXPECT_EQ(result.err, row.err);
     EXPECT_EQ(Table(), "previous scan");
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+
+    // Only the greeting reached the range finder, the motor was never
+    // started, and whatever was opened was closed, the link first.
+    const SeamTrace trace = Trace();
+    if (row.greeted) {
+        EXPECT_THAT(trace.serialWrites, ElementsAre("I"));
+    } else {
+        EXPECT_THAT(trace.serialWrites, IsEmpty());
+    }
+    EXPECT_THAT(trace.motorRegister, IsEmpty());
+    EXPECT_EQ(trace.serialClosed, trace.serialOpened);
+    EXPECT_EQ(trace.cardOpened, row.cardOpened);
+    EXPECT_EQ(trace.cardClosed, row.cardOpened);
+    // VexaOpen closes a card whose reset fails itself; otherwise the run's
+    // clean-up closes the link first.
+    if (row.cardOpened && std::string(row.name) != "ResetInsideOpen") {
+        EXPECT_TRUE(trace.linkClosedBeforeBoard);
+    }
 }
 
 constexpr char kConfiguring[] =
@@ -106,27 +136,32 @@ constexpr char kConfiguring[] =
 INSTANTIATE_TEST_SUITE_P(
     EveryEarlyStep, EarlyFailureTest,
     ::testing::Values(
-        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n"},
+        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n",
+                     false, false},
         EarlyFailure{"NoCard", "no-card", {}, false, "",
-                     "Opened high speed interface.\nError: VexaOpen failed.\n"},
+                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, false},
         EarlyFailure{"ResetInsideOpen", "fail=0x9c402000", {}, false, "",
-                     "Opened high speed interface.\nError: VexaOpen failed.\n"},
+                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, true},
         EarlyFailure{"Reset", "fail=0x9c402000@2", {}, false, "",
-                     "Opened high speed interface.\nError: VexaResetBoard failed.\n"},
+                     "Opened high speed interface.\nError: VexaResetBoard failed.\n", true, true},
         EarlyFailure{"CalibrationValue", "calibration=599", {}, false, "",
                      "Opened high speed interface.\nVEAX Card Calibration\n"
-                     "Error: Could not get calibration value\n"},
+                     "Error: Could not get calibration value\n",
+                     true, true},
         EarlyFailure{"CalibrationSilent", "calibration-silent", {}, false, "",
                      "Opened high speed interface.\nVEAX Card Calibration\n"
-                     "Error: Could not get calibration value\n"},
+                     "Error: Could not get calibration value\n",
+                     true, true},
         EarlyFailure{"EncoderClear", "fail=0x9c40200c", {}, false, "",
                      "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
-                     "Error: Failed to clear encoder1\n"},
+                     "Error: Failed to clear encoder1\n",
+                     true, true},
         EarlyFailure{"LookupFileMissing", nullptr, {}, true,
-                     "ERROR: Could not read calibration file\n", kConfiguring},
+                     "ERROR: Could not read calibration file\n", kConfiguring, true, true},
         EarlyFailure{"SamplePeriod", nullptr, {"-s", "19"}, false, "",
                      "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
-                     "Error: Failed to set sample and range\n"}),
+                     "Error: Failed to set sample and range\n",
+                     true, true}),
     [](const ::testing::TestParamInfo<EarlyFailure>& info) { return info.param.name; });
 
 TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
@@ -137,6 +172,9 @@ TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
     EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
     EXPECT_EQ(Rows(Table()), 2u * 5000);
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    const SeamTrace trace = Trace();
+    EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
 }
 
 TEST_F(VelscanTest, AnInvalidFirstSampleSavesTheLinesBeforeIt) {
@@ -146,6 +184,8 @@ TEST_F(VelscanTest, AnInvalidFirstSampleSavesTheLinesBeforeIt) {
     EXPECT_EQ(result.out, "ERROR: Sample measurement timeout!\n");
     EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
     EXPECT_EQ(Rows(Table()), 3u * 5000);
+    EXPECT_TRUE(Trace().MotorStopped());
+    EXPECT_TRUE(Trace().linkClosedBeforeBoard);
 }
 
 TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
@@ -159,8 +199,28 @@ TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
         Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@0"}});
     EXPECT_EQ(invalid.exitCode, 3);
     EXPECT_EQ(invalid.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_TRUE(Trace().MotorStopped());
     EXPECT_EQ(Table(), "previous scan");
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
+    // The card's buffer overflows as line 1 begins: that read reports the
+    // overflow and the line's samples carry status bit 0, so the run restarts
+    // sampling after it; line 2 is clean again.
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "3"}, {{"VELSCAN_SIM_FAULTS", "overflow@1"}});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1, "Warning: samples were lost between lines in 1 of 3 lines "
+                                       "(card buffer overflow or sampling restart).\n"));
+    EXPECT_EQ(Rows(Table()), 15000u);
+
+    const ProgramResult twice =
+        Velscan({"twice.txt", "-l", "4"}, {{"VELSCAN_SIM_FAULTS", "overflow@0,overflow@2"}});
+    EXPECT_EQ(twice.exitCode, 0);
+    EXPECT_EQ(twice.err, Finished(-1, "Warning: samples were lost between lines in 2 of 4 lines "
+                                      "(card buffer overflow or sampling restart).\n"));
 }
 
 TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
@@ -200,6 +260,7 @@ TEST_F(VelscanTest, CtrlCStopsLikeQAndASecondOneEndsAtOnce) {
         EXPECT_LT(counter, 200);
         EXPECT_EQ(Rows(Table()), static_cast<std::size_t>(200 - counter) * 5000);
         EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\n"));
+        EXPECT_TRUE(Trace().MotorStopped());
     }
     // Two: the program ends during the mirror's run-up (real time here),
     // leaving the existing file as it was and no unfinished file.
@@ -227,7 +288,9 @@ TEST_F(VelscanTest, ASeededScanGivesTheSameTableEveryTime) {
     const std::string table = Table("a.txt");
     EXPECT_EQ(table, Table("b.txt"));
     EXPECT_EQ(Rows(table), 10000u);
-    EXPECT_EQ(Digest(table), 0u) << std::hex << Digest(table);
+    // The digest of this table when the simulated instrument, the conversion
+    // and the writer were last checked; any change in the numbers shows here.
+    EXPECT_EQ(Digest(table), 0x23d5e3423f1ea113ull) << std::hex << Digest(table);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,44 @@ inline std::uint64_t Digest(const std::string& bytes) {
     return hash;
 }
 
+// What the program did at the hardware seam, read from its VELSCAN_TRACE file.
+struct SeamTrace {
+    std::vector<std::string> serialWrites;  // escaped as in the trace ("S20\\n")
+    std::vector<unsigned> motorRegister;    // values written to card register 3, in order
+    bool serialOpened = false;
+    bool serialClosed = false;
+    bool cardOpened = false;
+    bool cardClosed = false;
+    bool linkClosedBeforeBoard = false;
+
+    // The motor was started at some point and its last command stopped it.
+    bool MotorStopped() const { return !motorRegister.empty() && motorRegister.back() == 0; }
+};
+
+inline SeamTrace ReadSeamTrace(const std::filesystem::path& path) {
+    SeamTrace trace;
+    std::istringstream lines(ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("serial open ") && !line.starts_with("serial open failed"))
+            trace.serialOpened = true;
+        if (line.starts_with("serial write ")) trace.serialWrites.push_back(line.substr(13));
+        if (line == "serial close") trace.serialClosed = true;
+        if (line == "card open") trace.cardOpened = true;
+        if (line == "card close") {
+            trace.cardClosed = true;
+            trace.linkClosedBeforeBoard = trace.serialClosed;
+        }
+        // Register write: register then value, each a little-endian 16-bit word.
+        const std::string motor = "card control 9c40202c 0300";
+        if (line.starts_with(motor) && line.ends_with(" ok")) {
+            const std::string value = line.substr(motor.size(), 4);
+            trace.motorRegister.push_back(std::stoul(value.substr(2, 2) + value.substr(0, 2),
+                                                     nullptr, 16));
+        }
+    }
+    return trace;
+}
+
 class VelscanFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,6 +107,8 @@ protected:
     }
 
     std::filesystem::path Work() const { return work_.Path(); }
+    // The seam trace of the last run.
+    SeamTrace Trace() const { return ReadSeamTrace(TracePath()); }
     std::string Table(const char* name = "scan.txt") const { return ReadFile(Work() / name); }
     // Names in the working directory other than the lookup file.
     std::vector<std::string> OtherFiles() const {
@@ -85,14 +126,19 @@ private:
                        std::optional<std::string> input) const {
         ProgramRun run;
         run.arguments = std::move(arguments);
-        run.environment = {{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}};
+        run.environment = {{"VELSCAN_SIM", "1"},
+                           {"VELSCAN_CLOCK", "virtual"},
+                           {"VELSCAN_TRACE", TracePath().string()}};
         for (auto& [name, value] : environment) run.environment[name] = value;
         run.input = std::move(input);
         run.workingDirectory = work_.Path();
         return run;
     }
 
+    std::filesystem::path TracePath() const { return trace_.Path() / "trace"; }
+
     ScratchDirectory work_{"work"};
+    ScratchDirectory trace_{"trace"};
 };
 
 }  // namespace velscan::e2e
