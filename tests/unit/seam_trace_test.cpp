@@ -22,7 +22,8 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
         fs::temp_directory_path() / ("velscan-trace-" + std::to_string(std::random_device{}()));
     auto serialLog = std::make_shared<fakes::SerialPortLog>();
     platform::Backend backend;
-    backend.openSerialPort = [serialLog](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
+    backend.openSerialPort =
+        [serialLog](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
         if (port == 9) return nullptr;
         return std::make_unique<fakes::RecordingSerialPort>(serialLog);
     };
