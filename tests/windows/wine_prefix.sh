@@ -56,8 +56,8 @@ velscan_wine_prepare_prefix() {
         "$VELSCAN_WINESERVER" -w
     fi
     local current
-    current=$("$VELSCAN_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 2>/dev/null |
-              sed -n 's/^ *COM1 *REG_SZ *//p' | tr -d '\r')
+    current=$({ "$VELSCAN_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 2>/dev/null ||
+                true; } | sed -n 's/^ *COM1 *REG_SZ *//p' | tr -d '\r')
     if [[ "$current" != "$VELSCAN_WINE_COM1" ]]; then
         echo "routing Wine's COM1 to $VELSCAN_WINE_COM1"
         "$VELSCAN_WINE64" reg.exe add 'HKLM\Software\Wine\Ports' /v COM1 /d "$VELSCAN_WINE_COM1" /f \
