@@ -6,11 +6,14 @@
 #   tests/windows/serial_e2e.sh [WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]]
 #
 # Checks, for each option set: exactly the range finder commands on the line,
-# the port's settings (9600 baud, 8N1, no flow control), and a table equal to
-# the native build's for the same seed and options apart from its CR LF line
-# ends. Also checks that without a card driver the run ends cleanly at the
-# card's open. No real serial device is ever opened: before each run Wine's
-# COM1 must resolve to the pseudo-terminal, or the script stops.
+# the port's settings (9600 baud, 8N1, no flow control), DTR raised after the
+# settings and lowered after the last command (a pseudo-terminal has no modem
+# lines: modem_lines_shim.cpp, preloaded into Wine, emulates them and logs
+# every event on the port), and a table equal to the native build's for the
+# same seed and options apart from its CR LF line ends. Also checks that
+# without a card driver the run ends cleanly at the card's open. No real
+# serial device is ever opened: before each run Wine's COM1 must resolve to
+# the pseudo-terminal, or the script stops.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,7 +29,7 @@ seed=20240611
 . "$here/wine_prefix.sh"
 velscan_wine_setup "$windows_build"
 
-for tool in socat stty perl cmp timeout; do
+for tool in socat stty perl cmp timeout g++; do
     command -v "$tool" >/dev/null || { echo "error: $tool is needed" >&2; exit 1; }
 done
 for file in "$velscan_exe" "$velscan_native" "$lookup_file"; do
@@ -40,6 +43,11 @@ work="$windows_build/serial-e2e"
 rm -rf "$work"
 mkdir -p "$work"
 range_finder="$work/range_finder"  # the pair's other end
+
+# The modem-line shim is a native library, loaded into Wine's own process.
+modem_shim="$work/modem_lines_shim.so"
+g++ -std=c++20 -O2 -Wall -Wextra -Werror -shared -fPIC -o "$modem_shim" \
+    "$here/modem_lines_shim.cpp" -ldl
 
 socat_pid=
 reader_pid=
@@ -109,7 +117,7 @@ start_pair() {
     [[ $(stty speed <&7) == 38400 ]] || { echo "error: cannot set the pair's speed" >&2; exit 1; }
 }
 
-# The checks that must pass before anything opens COM1.
+# guard RUN_DIR: the checks that must pass before anything opens COM1.
 guard() {
     local device
     device=$(readlink -f "$VELSCAN_WINE_COM1")
@@ -118,6 +126,10 @@ guard() {
         exit 1
     }
     echo "COM1 -> $(readlink "$WINEPREFIX/dosdevices/com1") -> $device"
+    # The environment of the run: the shim watches this terminal and logs into
+    # the run's directory ($1).
+    modem_watch=(LD_PRELOAD="$modem_shim" VELSCAN_MODEM_PTY="$device"
+                 VELSCAN_MODEM_LOG="$1/modem_lines.log")
 }
 
 # expect_bytes FILE WHAT EXPECTED... (printf escapes; any one of them)
@@ -149,9 +161,51 @@ expect_line_settings() {
     echo "ok: $1: ${settings%%;*}, cs8 -parenb -cstopb -crtscts -ixon -ixoff"
 }
 
+# expect_modem_events LOG WHAT COMMAND...
+# The events the shim logged on the port, repeats folded: every setting at
+# 9600 baud; after the last setting (while applying the settings Wine lowers
+# DTR and RTS, as the settings say) exactly DTR on, one write per command,
+# DTR off, and then nothing but purges; RTS never raised.
+expect_modem_events() {
+    local log=$1 what=$2
+    shift 2
+    if [[ ! -s "$log" ]]; then
+        fail "$what: the modem-line shim logged nothing"
+        return
+    fi
+    local events
+    events=$(uniq "$log")
+    if grep '^settings' <<<"$events" | grep -qv '^settings 9600$'; then
+        fail "$what: a setting other than 9600 baud: $(grep '^settings' <<<"$events" | tr '\n' ' ')"
+    fi
+    if grep -q '^RTS on' <<<"$events"; then
+        fail "$what: RTS was raised"
+    fi
+    local last_settings
+    last_settings=$(grep -n '^settings' <<<"$events" | tail -1 | cut -d: -f1)
+    if [[ -z "$last_settings" ]]; then
+        fail "$what: the port's settings were never applied"
+        return
+    fi
+    local expected="DTR on" command
+    for command in "$@"; do expected+=$'\n'"write $command"; done
+    expected+=$'\n'"DTR off"
+    local after
+    after=$(tail -n +"$((last_settings + 1))" <<<"$events" | grep -v '^purge$' || true)
+    if [[ "$after" != "$expected" ]]; then
+        fail "$what: after the settings expected [$(paste -sd'|' <<<"$expected")]," \
+             "got [$(paste -sd'|' <<<"$after")]"
+    elif [[ $(tail -1 <<<"$events") != purge ]]; then
+        fail "$what: the port was not purged after DTR was lowered"
+    else
+        echo "ok: $what: settings at 9600, then $(paste -sd'|' <<<"$after"), then a purge"
+    fi
+}
+
 # run_recording NAME CLOCK COMPARE OPTIONS...
-# Runs velscan.exe with the simulated card on CLOCK (real or virtual time); the
-# bytes on the line must be one of the array line_bytes. With COMPARE=table
+# Runs velscan.exe with the simulated card on CLOCK (real or virtual time); it
+# must send the array `commands` (printf escapes), and the bytes on the line
+# must be one of the array `line_bytes`. With COMPARE=table
 # the native program records the same scan, and the tables and the console
 # output are compared. That holds only where the range finder runs with its
 # defaults: the simulated card cannot hear the commands sent on the real port,
@@ -165,11 +219,11 @@ run_recording() {
     cp "$lookup_file" "$dir/native/LOOKUPHS"
 
     start_pair "$dir/range_finder.bin"
-    guard
+    guard "$dir"
     local status=0
     (cd "$dir/windows" &&
         VELSCAN_CARD=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
+            timeout 300 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
             >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5  # what velscan wrote is still on its way through socat
     expect_line_settings "$name"
@@ -180,6 +234,7 @@ run_recording() {
         fail "$name: velscan.exe exited with $status: $(cat "$dir/windows/stderr.txt")"
     fi
     expect_bytes "$dir/range_finder.bin" "$name: bytes on the line" "${line_bytes[@]}"
+    expect_modem_events "$dir/modem_lines.log" "$name: port events" "${commands[@]}"
     [[ "$compare" == table ]] || return 0
 
     status=0
@@ -215,10 +270,10 @@ run_without_card() {
     mkdir -p "$dir"
     cp "$lookup_file" "$dir/LOOKUPHS"
     start_pair "$dir/range_finder.bin"
-    guard
+    guard "$dir"
     local status=0
-    (cd "$dir" && timeout 120 "$VELSCAN_WINE64" "$velscan_exe" scan.txt -l 1 \
-        >stdout.txt 2>stderr.txt) || status=$?
+    (cd "$dir" && timeout 120 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt \
+        -l 1 >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5
     expect_line_settings no-card
     stop_pair
@@ -231,6 +286,7 @@ run_without_card() {
         'Opened high speed interface.\r\nError: VexaOpen failed.\r\n'
     expect_bytes "$dir/stdout.txt" "no-card: nothing on standard output" ''
     expect_bytes "$dir/range_finder.bin" "no-card: only the greeting on the line" 'I'
+    expect_modem_events "$dir/modem_lines.log" "no-card: port events" 'I'
 
     if compgen -G "$dir/scan.txt*" >/dev/null; then
         fail "no-card: an output file was left behind: $(ls "$dir")"
@@ -244,13 +300,16 @@ velscan_wine_start_server "$VELSCAN_WINE_LOGS/wineserver-serial-e2e.log"
 
 # Real time: the program's pauses give the pair time to carry each command
 # before the purge that starts the configuration group.
+commands=('I' 'DA1T2X3' 'S20\n' 'F650\n')
 line_bytes=('IDA1T2X3S20\nF650\n')
 run_recording defaults real bytes -l 2
+commands=('I' 'DA1T2X3' 'S40\n' 'F-5\n')
 line_bytes=('IDA1T2X3S40\nF-5\n')
 run_recording period-and-range real bytes -l 1 -s 40 -r -5
 # Virtual time, for a table that can be compared: the 200 ms after "I" pass at
 # once, so the purge before "DA1T2X3" may find "I" still in the pair and
 # discard it, as a port would discard what it had not sent yet.
+commands=('I' 'DA1T2X3' 'S20\n' 'F650\n')
 line_bytes=('IDA1T2X3S20\nF650\n' 'DA1T2X3S20\nF650\n')
 run_recording same-as-native virtual table -l 2
 run_without_card
