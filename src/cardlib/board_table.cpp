@@ -1,5 +1,10 @@
 #include "cardlib/vexa.hpp"
 
+#include <utility>
+
+#include "cardlib/device_controls.hpp"
+#include "platform/backend.hpp"
+
 namespace velscan {
 
 std::array<BoardSlot, kBoardCount>& BoardTable() {
@@ -20,6 +25,44 @@ int VexaInitBoards() {
         slot = BoardSlot{};
         slot.calibrationValue = calibrationValue;
     }
+    return 1;
+}
+
+// The board number selects nothing: there is one device name, and the board
+// always goes into the first free slot.
+std::int32_t VexaOpen(std::int32_t /*boardNumber*/, SerialLink* link) {
+    const auto& open = platform::ActiveBackend().openCardDevice;
+    if (!open) return -1;
+    std::unique_ptr<platform::CardDevice> device = open();
+    if (!device) return -1;
+
+    std::uint32_t index = 0;
+    while (index < kBoardCount && BoardTable()[index].inUse != 0) ++index;
+    if (index == kBoardCount) return -1;  // the new device closes as it goes out of scope
+
+    BoardSlot& slot = BoardTable()[index];
+    slot.device = std::move(device);
+    slot.link = link;
+    slot.inUse = 1;
+    if (VexaResetBoard(index) == 0) {
+        // Closed: still in use, but without a device it passes no board check.
+        slot.device.reset();
+        return -1;
+    }
+    return static_cast<std::int32_t>(index);
+}
+
+int VexaResetBoard(std::uint32_t board) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    return IssuePlainControl(*slot->device, kControlBoardReset) ? 1 : 0;
+}
+
+int VexaClose(std::uint32_t board) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    IssuePlainControl(*slot->device, kControlBoardReset);  // the card is closed either way
+    slot->device.reset();
     return 1;
 }
 

@@ -62,7 +62,9 @@ int VexaSetSampleAndRange(std::uint32_t board, SerialLink* link, std::int32_t ma
                           std::uint32_t samplePeriod);
 int VexaSetMotorPower(std::uint32_t board, std::uint32_t motor, std::uint32_t power);
 
-// Sample transfer.
+// Sample transfer. With the wait flag set, VexaReadSamples polls every 10 ms
+// until the requested count has arrived, and gives up (0) when no new sample
+// has arrived for 2 s plus ten sample periods.
 int VexaSamplingEnable(std::uint32_t board);
 int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
                     std::int32_t& delivered, std::int32_t waitFlag);

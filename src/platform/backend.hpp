@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/card_device.hpp"
 #include "platform/clock.hpp"
@@ -21,6 +22,11 @@ struct Backend {
     std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
     // Opens the card's device.
     std::function<std::unique_ptr<CardDevice>()> openCardDevice;
+    // One line printed after the documented error when the port or the card
+    // cannot be opened, saying which variable to set; empty when the host has a
+    // default (then the documented error stands alone).
+    std::string laserHint;
+    std::string cardHint;
 };
 
 // The active backend. Until one is installed: a real clock, no console, and

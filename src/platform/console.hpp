@@ -19,6 +19,17 @@ public:
 
 // The process's own console (Windows: _kbhit/_getch; POSIX: a terminal in raw
 // mode, restored on every exit path, or poll() on a pipe).
+// POSIX details: raw mode (no line editing, no echo; Ctrl+C still signals) is
+// taken only when standard input is a terminal this process may change (not
+// from a background job); the mode found is restored by the destructor, at
+// exit() and by RestoreConsoleMode(). On a pipe or a file, KeyWaiting is true
+// while a byte can be read; once the input has ended it stays false and
+// ReadKey/ReadCharacter give EOF (-1).
 std::unique_ptr<Console> CreateSystemConsole();
+
+// Puts the terminal back into the mode the system console found. Safe to call
+// from a signal handler (it only calls tcsetattr), and more than once; does
+// nothing when no console changed the terminal, and nothing on Windows.
+void RestoreConsoleMode() noexcept;
 
 }  // namespace velscan::platform

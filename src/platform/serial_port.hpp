@@ -46,16 +46,24 @@ public:
     // applies them. False when the port refuses them.
     virtual bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) = 0;
     virtual bool EscapeFunction(ModemFunction function) = 0;                      // EscapeCommFunction
-    // Writes all bytes and waits for completion, bounded by the write time-out.
-    // 1 when the write completed at once or was pending and then waited for
-    // (whatever that wait gave), 0 when it failed at once; the port's error
+    // Writes all bytes and waits for completion, bounded by the write time-out
+    // (total constant plus multiplier per byte; both 0: no bound).
+    // Windows: 1 when the write completed at once or was pending and then waited
+    // for (whatever that wait gave), 0 when it failed at once; the port's error
     // state is cleared after a failure.
+    // POSIX: a write is never pending, so the result says what happened: 1 when
+    // every byte was handed to the device within the time-out, 0 when the
+    // time-out passed first or the device failed (bytes already handed over
+    // stay queued for sending).
     virtual std::int32_t Write(std::span<const std::uint8_t> bytes) = 0;
     virtual void Close() = 0;                                                     // CloseHandle
 };
 
 // Opens a serial device of the operating system by name ("COM1", "/dev/pts/3")
-// exclusively; null when it cannot be opened.
+// exclusively; null when it cannot be opened, or when another program (or
+// another open in this one) holds it. On POSIX the device must be a terminal;
+// it is held with TIOCEXCL and an advisory flock(), since TIOCEXCL alone does
+// not stop a privileged second opener.
 std::unique_ptr<SerialPort> OpenSerialPortDevice(const std::string& name);
 
 }  // namespace velscan::platform

@@ -1,0 +1,19 @@
+# Cross build for 64-bit Windows with the MinGW-w64 compilers of the POSIX
+# thread model (std::thread and friends need it). The program is linked
+# statically, so it runs without the compiler's runtime libraries beside it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VELSCAN_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VELSCAN_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VELSCAN_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${VELSCAN_MINGW_PREFIX}-windres)
+
+# Headers and libraries come from the MinGW-w64 tree only; build tools from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${VELSCAN_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -1,0 +1,101 @@
+#include "acquisition/command_line.hpp"
+
+#include "acquisition/exit_codes.hpp"
+#include "conversion/samples.hpp"
+
+namespace velscan {
+namespace {
+
+// White space as isspace() sees it in the C locale, independent of the
+// process's locale.
+bool IsCLocaleSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The setting an option letter selects; null for an unknown letter.
+std::int32_t* SettingForLetter(RunSettings& settings, char letter) {
+    switch (letter) {
+        case 'b': return &settings.boardNumber;
+        case 'c': return &settings.portNumber;
+        case 'l': return &settings.lines;
+        case 'm': return &settings.motorNumber;
+        case 'p': return &settings.motorPower;
+        case 'r': return &settings.maxRange;
+        case 's': return &settings.samplePeriod;
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+std::int32_t ParseDecimalValue(const char* text) {
+    while (IsCLocaleSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') {
+        negative = *text == '-';
+        ++text;
+    }
+    // Unsigned arithmetic: a long number wraps around modulo 2^32 instead of
+    // overflowing.
+    std::uint32_t accumulated = 0;
+    while (*text >= '0' && *text <= '9') {
+        accumulated = accumulated * 10u + static_cast<std::uint32_t>(*text - '0');
+        ++text;
+    }
+    if (negative) accumulated = 0u - accumulated;
+    return static_cast<std::int32_t>(accumulated);
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    if (argc < 2) return ShowUsage{};
+
+    RunSettings settings;
+    settings.outputFileName = argv[1];
+
+    for (int index = 2; index < argc; index += 2) {
+        const char* option = argv[index];
+        // Only the second character names the option; an argument shorter
+        // than two characters names none.
+        const char letter = option[0] == '\0' ? '\0' : option[1];
+        std::int32_t* setting = SettingForLetter(settings, letter);
+        if (setting == nullptr) {
+            if (letter == '\0') {
+                std::fputs("unknown argument: -\n", out);
+            } else {
+                std::fprintf(out, "unknown argument: -%c\n", letter);
+            }
+            std::fputs("type velscan without any parameters for help", out);
+            std::fflush(out);
+            return CommandLineError{kExitCommandLine};
+        }
+        if (index + 1 >= argc) {
+            std::fprintf(err, "Error: option -%c needs a value\n", letter);
+            return CommandLineError{kExitCommandLine};
+        }
+        *setting = ParseDecimalValue(argv[index + 1]);
+    }
+
+    if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
+        std::fputs("Error: lines must be from 0 to 200\n", err);
+        return CommandLineError{kExitCommandLine};
+    }
+    return settings;
+}
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: velscan <Laserfile><options>\n", out);
+    std::fputs("Available options are: \n", out);
+    std::fputs("-c <comm port number for Laser> where the default is 1.\n", out);
+    std::fputs("-b <VEXA board number> where the default is 1.\n", out);
+    std::fputs("-s <sample period> where the default is 20us.\n", out);
+    std::fputs(
+        "-l <lines - numbers of buffer> where the default is 200 which means 1000000 "
+        "samples (15M).\n",
+        out);
+    std::fputs("-r <max range> where the default is 650 inches.\n", out);
+    std::fputs("-m <motor number> where the default is 1.\n", out);
+    std::fputs("-p <motor power level> where the default is 255 which means the highest speed\n",
+               out);
+}
+
+}  // namespace velscan

@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <utility>
+
+#include "acquisition/measurement_file.hpp"
+
+namespace velscan {
+
+OutputStream& OutputStream::operator=(OutputStream&& other) noexcept {
+    if (this != &other) {
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = std::exchange(other.file_, nullptr);
+    }
+    return *this;
+}
+
+OutputStream::~OutputStream() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+OutputStream OutputStream::OpenForWriting(const std::string& path) {
+    // Text mode: on Windows the runtime stores each "\n" as CR LF.
+    return OutputStream(std::fopen(path.c_str(), "w"));
+}
+
+bool OutputStream::Write(const char* data, std::size_t size) {
+    if (file_ == nullptr) return false;
+    if (size == 0) return true;
+    return std::fwrite(data, 1, size, file_) == size;
+}
+
+bool OutputStream::Close() {
+    if (file_ == nullptr) return false;
+    // The stream's error flag remembers any write that failed before; the
+    // close itself flushes what is still buffered and can fail too.
+    const bool writesFailed = std::ferror(file_) != 0;
+    const bool closed = std::fclose(std::exchange(file_, nullptr)) == 0;
+    return closed && !writesFailed;
+}
+
+}  // namespace velscan

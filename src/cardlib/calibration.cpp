@@ -1,0 +1,93 @@
+#include <algorithm>
+#include <array>
+
+#include "cardlib/device_controls.hpp"
+#include "cardlib/vexa.hpp"
+#include "platform/backend.hpp"
+
+namespace velscan {
+
+namespace {
+
+constexpr std::int32_t kCalibrationSamples = 20;
+constexpr std::size_t kCalibrationSampleIndex = 3;  // the fourth sample collected
+constexpr std::uint32_t kCalibrationValueMask = 0x1FFF;
+constexpr std::int32_t kMinCalibrationValue = 600;
+constexpr std::int32_t kMaxCalibrationValue = 1000;
+// Empty block reads tolerated over the whole collection, each followed by a pause.
+constexpr int kMaxEmptyReads = 50;
+constexpr std::uint32_t kEmptyReadPauseMs = 100;
+
+constexpr std::uint32_t kAfterStopPauseMs = 100;
+constexpr std::uint32_t kSettlePauseMs = 500;
+
+// Stop, 100 ms, set-up word, register table of `mode`: the start both
+// preparations share. Results are not looked at; only the calibration's final
+// check shows whether the card responded.
+void StopAndLoadRegisterTable(platform::CardDevice& device, int mode) {
+    IssuePlainControl(device, kControlSamplingStop);
+    platform::Pause(kAfterStopPauseMs);
+    IssueSetupWord(device);
+    WriteRegisterSequence(device, mode);
+    platform::Pause(kSettlePauseMs);
+}
+
+}  // namespace
+
+int VexaSetSwitch(std::uint32_t board, std::int32_t flag) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    return IssueSwitch(*slot->device, flag) ? 1 : 0;
+}
+
+int VexaCalibrate(std::uint32_t board) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    platform::CardDevice& device = *slot->device;
+
+    StopAndLoadRegisterTable(device, kCalibrationMode);
+    VexaClearSampleBuffer(board);
+    platform::Pause(kSettlePauseMs);
+    IssuePlainControl(device, kControlSamplingEnableStep1);
+    IssuePlainControl(device, kControlSamplingEnableStep2);
+
+    // Each read asks for exactly the samples still missing, so the collection
+    // never receives more than it holds.
+    std::array<RawSample, kCalibrationSamples> collection{};
+    std::int32_t remaining = kCalibrationSamples;
+    std::int32_t collected = 0;
+    int emptyReads = 0;
+    while (remaining != 0) {
+        const SampleBlock block = ReadSampleBlock(device, remaining);
+        if (!block.samples) return 0;
+        remaining -= block.count;
+        if (block.count == 0) {
+            platform::Pause(kEmptyReadPauseMs);
+            if (++emptyReads > kMaxEmptyReads) return 0;
+            continue;
+        }
+        std::copy_n(block.samples.get(), block.count, collection.begin() + collected);
+        collected += block.count;
+    }
+    IssuePlainControl(device, kControlSamplingStop);
+
+    // The low 13 bits, unsigned: no sign extension for the calibration value.
+    const auto value = static_cast<std::int32_t>(collection[kCalibrationSampleIndex].rangeWord &
+                                                 kCalibrationValueMask);
+    slot->calibrationValue = value;
+    return value >= kMinCalibrationValue && value <= kMaxCalibrationValue ? 1 : 0;
+}
+
+int VexaSamplingModeInit(std::uint32_t board) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    // No result is looked at: the card is left stopped with the sampling table
+    // and an empty buffer, and later operations show whether it responded.
+    VexaClearSampleBuffer(board);
+    StopAndLoadRegisterTable(*slot->device, kSamplingMode);
+    VexaClearSampleBuffer(board);
+    platform::Pause(kSettlePauseMs);
+    return 1;
+}
+
+}  // namespace velscan

@@ -1,0 +1,68 @@
+#include <string>
+
+#include "cardlib/device_controls.hpp"
+#include "cardlib/vexa.hpp"
+#include "conversion/averaging_count.hpp"
+#include "conversion/lookup_table.hpp"
+#include "laserlink/range_finder_commands.hpp"
+
+namespace velscan {
+
+namespace {
+
+constexpr std::uint32_t kMaxMotorPower = 255;
+constexpr std::uint32_t kMinSamplePeriodUs = 20;
+constexpr std::uint32_t kMaxSamplePeriodUs = 9999999;
+
+// Motor and encoder numbers count from 1; the slot's arrays from 0.
+bool IsUnitNumber(std::uint32_t number) { return number == 1 || number == 2; }
+
+}  // namespace
+
+int VexaSetEncoder(std::uint32_t board, std::uint32_t encoder, std::int32_t offset,
+                   std::uint32_t countsPerRevolution) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    // Zero counts are refused: the angle conversion divides by them.
+    if (!IsUnitNumber(encoder) || countsPerRevolution == 0) return 0;
+    slot->encoderCounts[encoder - 1] = countsPerRevolution;
+    slot->encoderOffset[encoder - 1] = offset;
+    return 1;
+}
+
+int VexaLoadLookupFile(std::uint32_t board, const char* fileName) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr || fileName == nullptr) return 0;
+    // The loader fills the program-wide table and leaves its offset in the
+    // slot, on success and on failure alike.
+    return ReadLookupFile(fileName, slot->sampleRateOffset) != 0 ? 1 : 0;
+}
+
+int VexaSetSampleAndRange(std::uint32_t board, SerialLink* link, std::int32_t maxRange,
+                          std::uint32_t samplePeriod) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    if (samplePeriod < kMinSamplePeriodUs || samplePeriod > kMaxSamplePeriodUs) return 0;
+    slot->maxRange = maxRange;
+    slot->samplePeriod = samplePeriod;
+    // The period is at most 9999999 here, so it fits a signed 32-bit value.
+    slot->averagingCount = ComputeAveragingCount(static_cast<std::int32_t>(samplePeriod), maxRange);
+
+    // The range finder is configured through the link given, else the board's
+    // own; the settings above stay stored even when there is neither.
+    SerialLink* chosen = link != nullptr ? link : slot->link;
+    if (chosen == nullptr) return 0;
+    SendRangeFinderConfiguration(*chosen, static_cast<long>(samplePeriod), maxRange);
+    return 1;
+}
+
+int VexaSetMotorPower(std::uint32_t board, std::uint32_t motor, std::uint32_t power) {
+    if (!IsUnitNumber(motor) || power > kMaxMotorPower) return 0;
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    slot->motorPower[motor - 1] = static_cast<std::uint8_t>(power);
+    // Both motors share one register, so both stored levels are written.
+    return WriteMotorRegister(*slot->device, slot->motorPower[0], slot->motorPower[1]);
+}
+
+}  // namespace velscan

@@ -1,0 +1,68 @@
+#include <algorithm>
+#include <chrono>
+
+#include "cardlib/device_controls.hpp"
+#include "cardlib/vexa.hpp"
+#include "platform/backend.hpp"
+
+namespace velscan {
+
+namespace {
+
+constexpr std::uint32_t kPollPauseMs = 10;
+
+// How long a waiting read goes on without a single new sample before it gives
+// up: 2 s plus ten sample periods. A card that stops delivering would
+// otherwise hold the caller for ever; the bound is measured on the clock seam,
+// so it holds in virtual time as well.
+std::chrono::nanoseconds DeliveryTimeout(std::uint32_t samplePeriodUs) {
+    return std::chrono::seconds(2) +
+           std::chrono::microseconds(std::uint64_t{samplePeriodUs} * 10);
+}
+
+}  // namespace
+
+int VexaSamplingEnable(std::uint32_t board) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    if (!IssuePlainControl(*slot->device, kControlSamplingEnableStep1)) return 0;
+    if (!IssuePlainControl(*slot->device, kControlSamplingEnableStep2)) return 0;
+    return 1;
+}
+
+// With the wait flag 0: one block read of whatever the card holds. With the
+// wait flag set: block reads, each followed by a 10 ms pause, until the
+// requested count has arrived, or until no new sample has arrived for the
+// delivery time-out (result 0; the destination and the delivered count keep
+// what arrived). Then the status read gives 1, or 2 when the card's buffer
+// overflowed.
+int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
+                    std::int32_t& delivered, std::int32_t waitFlag) {
+    BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    if (requested < 0 || (requested > 0 && destination == nullptr)) return 0;
+    platform::CardDevice& device = *slot->device;
+    const platform::Clock& clock = *platform::ActiveBackend().clock;
+    const std::chrono::nanoseconds timeout = DeliveryTimeout(slot->samplePeriod);
+
+    delivered = 0;
+    std::int32_t remaining = requested;
+    std::chrono::nanoseconds lastArrival = clock.Now();
+    while (remaining != 0) {
+        const SampleBlock block = ReadSampleBlock(device, remaining);
+        if (!block.samples) return 0;
+        std::copy_n(block.samples.get(), block.count, destination + delivered);
+        remaining -= block.count;
+        delivered += block.count;
+        if (waitFlag == 0) break;
+        if (block.count > 0) lastArrival = clock.Now();
+        platform::Pause(kPollPauseMs);
+        if (remaining != 0 && clock.Now() - lastArrival >= timeout) return 0;
+    }
+
+    std::int32_t overflow = 0;
+    if (VexaGetStatus(board, overflow) == 0) return 0;
+    return overflow != 0 ? 2 : 1;
+}
+
+}  // namespace velscan

@@ -1,0 +1,179 @@
+#include "platform/backend_chooser.hpp"
+
+#include <string_view>
+
+#include "platform/backend_simulation.hpp"
+#include "platform/serial_port_name.hpp"
+
+namespace velscan::platform {
+
+namespace {
+
+constexpr std::string_view kSimValue = "sim";
+constexpr std::string_view kReplayPrefix = "replay:";
+
+// The variable's value; empty when it is unset or empty.
+std::string Read(const EnvironmentReader& getenv, const char* name) {
+    const char* value = getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string LaserHint() {
+    if (SimulationAvailable()) {
+        return "Set VELSCAN_LASER to the range finder's serial device (for example "
+               "/dev/ttyUSB0), or VELSCAN_SIM=1 to simulate the instrument.\n";
+    }
+    return "Set VELSCAN_LASER to the range finder's serial device, for example "
+           "VELSCAN_LASER=/dev/ttyUSB0.\n";
+}
+
+std::string CardHint() {
+    if (SimulationAvailable()) {
+        return "The card's driver exists only on Windows: set VELSCAN_CARD=replay:PATH to play "
+               "back a capture file, or VELSCAN_SIM=1 to simulate the instrument.\n";
+    }
+    return "The card's driver exists only on Windows, so the card cannot be opened on this "
+           "system.\n";
+}
+
+bool ChooseSimulation(const std::string& value, BackendPlan& plan, std::string& error) {
+    if (value.empty() || value == "0") return true;
+    if (value == "1") {
+        plan.simulateInstrument = true;
+        return true;
+    }
+    error = "Error: VELSCAN_SIM must be 1 or 0, not \"" + value + "\".\n";
+    return false;
+}
+
+bool ChooseClock(const std::string& value, BackendPlan& plan, std::string& error) {
+    if (value.empty() || value == "real") {
+        plan.clock = ClockChoice::Real;
+    } else if (value == "virtual") {
+        plan.clock = ClockChoice::Virtual;
+    } else {
+        error = "Error: VELSCAN_CLOCK must be real or virtual, not \"" + value + "\".\n";
+        return false;
+    }
+    return true;
+}
+
+void ChooseLaser(const std::string& value, Host host, BackendPlan& plan) {
+    if (value == kSimValue) {
+        plan.laser = LaserChoice::Simulated;
+    } else if (!value.empty()) {
+        plan.laser = LaserChoice::Device;
+        plan.laserDevice = value;
+    } else if (plan.simulateInstrument) {
+        plan.laser = LaserChoice::Simulated;
+    } else if (host == Host::Windows) {
+        plan.laser = LaserChoice::NumberedPort;
+    } else {
+        // No default elsewhere: guessing /dev/ttyS0 could write to the kernel console.
+        plan.laser = LaserChoice::Missing;
+        plan.laserHint = LaserHint();
+    }
+}
+
+bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::string& error) {
+    if (value == kSimValue) {
+        plan.card = CardChoice::Simulated;
+    } else if (value.starts_with(kReplayPrefix)) {
+        plan.card = CardChoice::Replay;
+        plan.cardPath = value.substr(kReplayPrefix.size());
+        if (plan.cardPath.empty()) {
+            error = "Error: VELSCAN_CARD=replay: needs the capture file's path after the colon.\n";
+            return false;
+        }
+    } else if (!value.empty()) {
+        plan.card = CardChoice::Device;
+        plan.cardPath = value;
+        if (host != Host::Windows) plan.cardHint = CardHint();
+    } else if (plan.simulateInstrument) {
+        plan.card = CardChoice::Simulated;
+    } else if (host == Host::Windows) {
+        plan.card = CardChoice::Device;
+        plan.cardPath = kDefaultCardDevicePath;
+    } else {
+        plan.card = CardChoice::Missing;
+        plan.cardHint = CardHint();
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host host,
+                                       std::string& error) {
+    const std::string sim = Read(getenv, "VELSCAN_SIM");
+    const std::string card = Read(getenv, "VELSCAN_CARD");
+    const std::string laser = Read(getenv, "VELSCAN_LASER");
+    const std::string clock = Read(getenv, "VELSCAN_CLOCK");
+
+    BackendPlan plan;
+    plan.simScene = Read(getenv, "VELSCAN_SIM_SCENE");
+    plan.simSeed = Read(getenv, "VELSCAN_SIM_SEED");
+    plan.simFaults = Read(getenv, "VELSCAN_SIM_FAULTS");
+    plan.capturePath = Read(getenv, "VELSCAN_CAPTURE");
+
+    if (!ChooseSimulation(sim, plan, error)) return std::nullopt;
+    if (!ChooseClock(clock, plan, error)) return std::nullopt;
+    ChooseLaser(laser, host, plan);
+    if (!ChooseCard(card, host, plan, error)) return std::nullopt;
+
+    // Virtual time would make the card's pauses and time-outs meaningless to
+    // real hardware; only a card that lives in the same time may use it.
+    const bool cardKeepsVirtualTime =
+        plan.card == CardChoice::Simulated || plan.card == CardChoice::Replay;
+    if (plan.clock == ClockChoice::Virtual && !cardKeepsVirtualTime) {
+        error = "Error: VELSCAN_CLOCK=virtual needs a simulated or replayed card "
+                "(VELSCAN_SIM=1, VELSCAN_CARD=sim or VELSCAN_CARD=replay:PATH).\n";
+        return std::nullopt;
+    }
+    return plan;
+}
+
+std::optional<Backend> BuildBackend(const BackendPlan& plan, std::string& error) {
+    Backend backend;
+    if (plan.clock == ClockChoice::Virtual) {
+        backend.clock = std::make_shared<VirtualClock>();
+    } else {
+        backend.clock = std::make_shared<RealClock>();
+    }
+
+    switch (plan.laser) {
+        case LaserChoice::NumberedPort:
+            backend.openSerialPort = [](std::int32_t portNumber) {
+                return OpenSerialPortDevice(SerialPortDeviceName(portNumber));
+            };
+            break;
+        case LaserChoice::Device:
+            backend.openSerialPort = [device = plan.laserDevice](std::int32_t) {
+                return OpenSerialPortDevice(device);
+            };
+            break;
+        case LaserChoice::Missing:
+        case LaserChoice::Simulated:
+            backend.openSerialPort = [](std::int32_t) { return std::unique_ptr<SerialPort>(); };
+            break;
+    }
+
+    if (plan.card == CardChoice::Device) {
+        backend.openCardDevice = [path = plan.cardPath] { return OpenCardDeviceFile(path); };
+    } else {
+        backend.openCardDevice = [] { return std::unique_ptr<CardDevice>(); };
+    }
+
+    backend.laserHint = plan.laserHint;
+    backend.cardHint = plan.cardHint;
+    if (!AttachSimulatedParts(plan, backend, error)) return std::nullopt;
+    return backend;
+}
+
+std::optional<Backend> ChooseBackend(const EnvironmentReader& getenv, std::string& error) {
+    std::optional<BackendPlan> plan = PlanBackend(getenv, kThisHost, error);
+    if (!plan) return std::nullopt;
+    return BuildBackend(*plan, error);
+}
+
+}  // namespace velscan::platform

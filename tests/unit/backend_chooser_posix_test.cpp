@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/backend_chooser.hpp"
+#include "pseudo_terminal.hpp"
+
+namespace velscan {
+namespace {
+
+TEST(BackendChooserPosix, NamedLaserDeviceIsOpenedForEveryPortNumber) {
+    testing_support::PseudoTerminal pty;
+    ASSERT_TRUE(pty.master) << "no pseudo-terminal";
+    const std::string device = pty.slaveName;
+    std::string error;
+    auto backend = platform::ChooseBackend(
+        [&device](const char* name) -> const char* {
+            return std::string(name) == "VELSCAN_LASER" ? device.c_str() : nullptr;
+        },
+        error);
+    ASSERT_TRUE(backend) << error;
+    EXPECT_TRUE(backend->laserHint.empty());
+    EXPECT_FALSE(backend->cardHint.empty());
+
+    auto port = backend->openSerialPort(7);
+    ASSERT_NE(port, nullptr);
+    port.reset();
+    EXPECT_NE(backend->openSerialPort(-1), nullptr);
+    EXPECT_EQ(backend->openCardDevice(), nullptr);
+}
+
+}  // namespace
+}  // namespace velscan

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "platform/backend_chooser.hpp"
+
+namespace velscan {
+namespace {
+
+using platform::CardChoice;
+using platform::ClockChoice;
+using platform::Host;
+using platform::LaserChoice;
+
+// An environment of the test's own making that counts how often each variable is read.
+struct FakeEnvironment {
+    std::map<std::string, std::string> values;
+    std::map<std::string, int> reads;
+
+    platform::EnvironmentReader Reader() {
+        return [this](const char* name) -> const char* {
+            ++reads[name];
+            const auto found = values.find(name);
+            return found == values.end() ? nullptr : found->second.c_str();
+        };
+    }
+};
+
+TEST(BackendChooser, PosixHasNoDefaultDevicesAndSaysWhichVariableToSet) {
+    FakeEnvironment env;
+    std::string error;
+    const auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->clock, ClockChoice::Real);
+    EXPECT_EQ(plan->laser, LaserChoice::Missing);
+    EXPECT_EQ(plan->card, CardChoice::Missing);
+    EXPECT_NE(plan->laserHint.find("VELSCAN_LASER"), std::string::npos);
+    EXPECT_EQ(plan->laserHint.back(), '\n');
+    EXPECT_FALSE(plan->cardHint.empty());
+    EXPECT_EQ(plan->cardHint.back(), '\n');
+
+    const auto backend = platform::BuildBackend(*plan, error);
+    ASSERT_TRUE(backend) << error;
+    EXPECT_NE(backend->clock, nullptr);
+    EXPECT_EQ(backend->openSerialPort(1), nullptr);
+    EXPECT_EQ(backend->openCardDevice(), nullptr);
+    EXPECT_EQ(backend->laserHint, plan->laserHint);
+    EXPECT_EQ(backend->cardHint, plan->cardHint);
+}
+
+TEST(BackendChooser, WindowsDefaultsToTheNumberedPortAndTheDriversDevice) {
+    FakeEnvironment env;
+    std::string error;
+    const auto plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->laser, LaserChoice::NumberedPort);
+    EXPECT_EQ(plan->card, CardChoice::Device);
+    EXPECT_EQ(plan->cardPath, "\\\\.\\KT7100");
+    EXPECT_TRUE(plan->laserHint.empty());
+    EXPECT_TRUE(plan->cardHint.empty());
+}
+
+TEST(BackendChooser, NamedDevicesAreUsedAndEmptyValuesCountAsUnset) {
+    FakeEnvironment env;
+    env.values = {{"VELSCAN_LASER", "/dev/ttyUSB3"}, {"VELSCAN_CARD", "/dev/card0"}};
+    std::string error;
+    auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->laser, LaserChoice::Device);
+    EXPECT_EQ(plan->laserDevice, "/dev/ttyUSB3");
+    EXPECT_TRUE(plan->laserHint.empty());
+    EXPECT_EQ(plan->card, CardChoice::Device);
+    EXPECT_EQ(plan->cardPath, "/dev/card0");
+    EXPECT_FALSE(plan->cardHint.empty()) << "no card driver exists here, whatever the path";
+
+    plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->cardPath, "/dev/card0");
+    EXPECT_TRUE(plan->cardHint.empty());
+
+    env.values = {{"VELSCAN_LASER", ""}, {"VELSCAN_CARD", ""}, {"VELSCAN_CLOCK", ""},
+                  {"VELSCAN_SIM", ""}};
+    plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->laser, LaserChoice::NumberedPort);
+    EXPECT_EQ(plan->cardPath, "\\\\.\\KT7100");
+    EXPECT_EQ(plan->clock, ClockChoice::Real);
+}
+
+TEST(BackendChooser, EveryVariableIsReadExactlyOnce) {
+    FakeEnvironment env;
+    std::string error;
+    ASSERT_TRUE(platform::ChooseBackend(env.Reader(), error)) << error;
+    const std::map<std::string, int> once = {
+        {"VELSCAN_CAPTURE", 1}, {"VELSCAN_CARD", 1},      {"VELSCAN_CLOCK", 1},
+        {"VELSCAN_LASER", 1},   {"VELSCAN_SIM", 1},       {"VELSCAN_SIM_FAULTS", 1},
+        {"VELSCAN_SIM_SCENE", 1}, {"VELSCAN_SIM_SEED", 1}};
+    EXPECT_EQ(env.reads, once);
+}
+
+TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {
+    FakeEnvironment env;
+    std::string error;
+    for (const char* bad : {"fast", "Virtual", "REAL", " real"}) {
+        env.values = {{"VELSCAN_CLOCK", bad}};
+        error.clear();
+        EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Windows, error)) << bad;
+        EXPECT_NE(error.find("VELSCAN_CLOCK"), std::string::npos) << error;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
+
+    env.values = {{"VELSCAN_CLOCK", "real"}};
+    auto plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->clock, ClockChoice::Real);
+
+    env.values = {{"VELSCAN_CLOCK", "virtual"}};
+    error.clear();
+    EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Windows, error));
+    EXPECT_NE(error.find("VELSCAN_CLOCK=virtual"), std::string::npos) << error;
+    env.values = {{"VELSCAN_CLOCK", "virtual"}, {"VELSCAN_CARD", "/dev/card0"}};
+    EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Posix, error));
+
+    env.values = {{"VELSCAN_CLOCK", "virtual"}, {"VELSCAN_CARD", "replay:run.raw"}};
+    plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_EQ(plan->clock, ClockChoice::Virtual);
+    EXPECT_EQ(plan->card, CardChoice::Replay);
+    EXPECT_EQ(plan->cardPath, "run.raw");
+}
+
+TEST(BackendChooser, SimulatedPartsAreRefusedWhileThisBuildHasNone) {
+    struct Case {
+        std::map<std::string, std::string> values;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{{"VELSCAN_LASER", "sim"}}, "the simulated range finder is not available in this build"},
+        {{{"VELSCAN_CARD", "sim"}}, "the simulated card is not available in this build"},
+        {{{"VELSCAN_CARD", "replay:run.raw"}}, "the replay card is not available in this build"},
+        {{{"VELSCAN_SIM", "1"}}, "the simulated instrument is not available in this build"},
+        {{{"VELSCAN_CAPTURE", "run.raw"}}, "not available in this build"},
+        {{{"VELSCAN_SIM", "yes"}}, "VELSCAN_SIM must be 1 or 0"},
+        {{{"VELSCAN_CARD", "replay:"}}, "needs the capture file's path"},
+    };
+    for (const Case& c : cases) {
+        FakeEnvironment env;
+        env.values = c.values;
+        std::string error;
+        EXPECT_FALSE(platform::ChooseBackend(env.Reader(), error)) << c.message;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_EQ(error.rfind("Error: ", 0), 0u) << error;
+        EXPECT_EQ(error.back(), '\n');
+    }
+
+    FakeEnvironment off;
+    off.values = {{"VELSCAN_SIM", "0"}};
+    std::string error;
+    EXPECT_TRUE(platform::ChooseBackend(off.Reader(), error)) << error;
+}
+
+TEST(BackendChooser, SimulationSetsTheDefaultsButNamedPartsWin) {
+    FakeEnvironment env;
+    env.values = {{"VELSCAN_SIM", "1"}, {"VELSCAN_LASER", "/dev/ttyUSB0"}};
+    std::string error;
+    const auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    ASSERT_TRUE(plan) << error;
+    EXPECT_TRUE(plan->simulateInstrument);
+    EXPECT_EQ(plan->laser, LaserChoice::Device);
+    EXPECT_EQ(plan->card, CardChoice::Simulated);
+    EXPECT_TRUE(plan->laserHint.empty());
+    EXPECT_TRUE(plan->cardHint.empty());
+}
+
+}  // namespace
+}  // namespace velscan

@@ -1,0 +1,201 @@
+#include "acquisition/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velscan {
+namespace {
+
+// A temporary stream that the parser prints to, read back as text.
+class CapturedStream {
+public:
+    CapturedStream() : file_(std::tmpfile(), &std::fclose) {}
+    std::FILE* get() const { return file_.get(); }
+    std::string Text() const {
+        std::fflush(file_.get());
+        std::rewind(file_.get());
+        std::string text;
+        for (int c = std::fgetc(file_.get()); c != EOF; c = std::fgetc(file_.get())) {
+            text.push_back(static_cast<char>(c));
+        }
+        return text;
+    }
+
+private:
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+};
+
+struct ParseResult {
+    CommandLine commandLine;
+    std::string out;
+    std::string err;
+};
+
+ParseResult Parse(std::initializer_list<const char*> arguments) {
+    std::vector<const char*> argv{"velscan"};
+    argv.insert(argv.end(), arguments);
+    CapturedStream out;
+    CapturedStream err;
+    CommandLine commandLine =
+        ParseCommandLine(static_cast<int>(argv.size()), argv.data(), out.get(), err.get());
+    return {std::move(commandLine), out.Text(), err.Text()};
+}
+
+RunSettings SettingsOf(const ParseResult& result) {
+    const auto* settings = std::get_if<RunSettings>(&result.commandLine);
+    EXPECT_NE(settings, nullptr) << "out: " << result.out << " err: " << result.err;
+    return settings != nullptr ? *settings : RunSettings{};
+}
+
+int ErrorCodeOf(const ParseResult& result) {
+    const auto* error = std::get_if<CommandLineError>(&result.commandLine);
+    EXPECT_NE(error, nullptr);
+    return error != nullptr ? error->exitCode : -1;
+}
+
+TEST(ParseDecimalValue, ReadsSignAndDigitsAfterWhiteSpaceAndStopsAtTheFirstOtherCharacter) {
+    EXPECT_EQ(ParseDecimalValue("40"), 40);
+    EXPECT_EQ(ParseDecimalValue(" +7"), 7);
+    EXPECT_EQ(ParseDecimalValue("\t\n\v\f\r 12"), 12);
+    EXPECT_EQ(ParseDecimalValue("-0"), 0);
+    EXPECT_EQ(ParseDecimalValue("-25"), -25);
+    EXPECT_EQ(ParseDecimalValue("3x"), 3);
+    EXPECT_EQ(ParseDecimalValue("ten"), 0);
+    EXPECT_EQ(ParseDecimalValue(""), 0);
+    EXPECT_EQ(ParseDecimalValue("-"), 0);
+    EXPECT_EQ(ParseDecimalValue("+-5"), 0);  // one sign only
+    EXPECT_EQ(ParseDecimalValue("- 5"), 0);  // no white space after the sign
+    EXPECT_EQ(ParseDecimalValue("1 2"), 1);
+    EXPECT_EQ(ParseDecimalValue("007"), 7);
+}
+
+TEST(ParseDecimalValue, LongNumbersWrapAroundIn32Bits) {
+    EXPECT_EQ(ParseDecimalValue("2147483647"), 2147483647);
+    EXPECT_EQ(ParseDecimalValue("2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseDecimalValue("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseDecimalValue("4294967295"), -1);
+    EXPECT_EQ(ParseDecimalValue("4294967296"), 0);
+    EXPECT_EQ(ParseDecimalValue("4294967297"), 1);
+    EXPECT_EQ(ParseDecimalValue("-4294967297"), -1);
+    // 12345678901234567890 mod 2^32 = 3944680146, which is -350287150 as signed.
+    EXPECT_EQ(ParseDecimalValue("12345678901234567890"), -350287150);
+}
+
+TEST(ParseCommandLine, NoArgumentsAsksForTheUsageTextAndPrintsNothing) {
+    const ParseResult result = Parse({});
+    EXPECT_TRUE(std::holds_alternative<ShowUsage>(result.commandLine));
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(ParseCommandLine, OnlyTheFileNameKeepsEveryDefault) {
+    const RunSettings settings = SettingsOf(Parse({"scan.txt"}));
+    EXPECT_EQ(settings.outputFileName, "scan.txt");
+    EXPECT_EQ(settings.portNumber, 1);
+    EXPECT_EQ(settings.boardNumber, 1);
+    EXPECT_EQ(settings.samplePeriod, 20);
+    EXPECT_EQ(settings.lines, 200);
+    EXPECT_EQ(settings.maxRange, 650);
+    EXPECT_EQ(settings.motorNumber, 1);
+    EXPECT_EQ(settings.motorPower, 255);
+}
+
+TEST(ParseCommandLine, EachLetterSetsItsOwnSetting) {
+    const RunSettings settings = SettingsOf(Parse({"out", "-c", "3", "-b", "2", "-s", "40", "-l",
+                                                   "10", "-r", "300", "-m", "2", "-p", "128"}));
+    EXPECT_EQ(settings.portNumber, 3);
+    EXPECT_EQ(settings.boardNumber, 2);
+    EXPECT_EQ(settings.samplePeriod, 40);
+    EXPECT_EQ(settings.lines, 10);
+    EXPECT_EQ(settings.maxRange, 300);
+    EXPECT_EQ(settings.motorNumber, 2);
+    EXPECT_EQ(settings.motorPower, 128);
+}
+
+TEST(ParseCommandLine, OnlyTheSecondCharacterOfAnOptionCountsAndTheLastValueWins) {
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "10", "-l", "20"})).lines, 20);
+    EXPECT_EQ(SettingsOf(Parse({"out", "/s", "40"})).samplePeriod, 40);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-sample", "40"})).samplePeriod, 40);
+    EXPECT_EQ(SettingsOf(Parse({"out", "xr", "100"})).maxRange, 100);
+}
+
+TEST(ParseCommandLine, ValuesReadAsTheirLeadingNumber) {
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "ten"})).lines, 0);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-c", "3x"})).portNumber, 3);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-c", " +7"})).portNumber, 7);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "-0"})).lines, 0);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-s", "-5"})).samplePeriod, -5);  // checked by its consumer
+    EXPECT_EQ(SettingsOf(Parse({"out", "-p", "4294967551"})).motorPower, 255);  // 2^32 + 255
+}
+
+TEST(ParseCommandLine, TheFirstArgumentIsAlwaysTheFileName) {
+    const RunSettings settings = SettingsOf(Parse({"-c", "-l", "5"}));
+    EXPECT_EQ(settings.outputFileName, "-c");
+    EXPECT_EQ(settings.portNumber, 1);
+    EXPECT_EQ(settings.lines, 5);
+}
+
+TEST(ParseCommandLine, AnUnknownLetterIsReportedOnStandardOutputAndEndsWithCode2) {
+    const ParseResult upper = Parse({"out", "-S", "40"});
+    EXPECT_EQ(ErrorCodeOf(upper), 2);
+    EXPECT_EQ(upper.out, "unknown argument: -S\ntype velscan without any parameters for help");
+    EXPECT_EQ(upper.err, "");
+
+    // Parsing stops at the unknown option: the later missing value is not reported.
+    const ParseResult stops = Parse({"out", "-l", "5", "-x", "1", "-c"});
+    EXPECT_EQ(ErrorCodeOf(stops), 2);
+    EXPECT_EQ(stops.out, "unknown argument: -x\ntype velscan without any parameters for help");
+    EXPECT_EQ(stops.err, "");
+
+    // An option too short to have a second character names nothing.
+    const ParseResult bare = Parse({"out", "-", "1"});
+    EXPECT_EQ(ErrorCodeOf(bare), 2);
+    EXPECT_EQ(bare.out, "unknown argument: -\ntype velscan without any parameters for help");
+    const ParseResult empty = Parse({"out", "", "1"});
+    EXPECT_EQ(ErrorCodeOf(empty), 2);
+    EXPECT_EQ(empty.out, "unknown argument: -\ntype velscan without any parameters for help");
+}
+
+TEST(ParseCommandLine, AKnownOptionWithoutValueIsReportedOnStandardError) {
+    const ParseResult result = Parse({"out", "-c", "2", "-l"});
+    EXPECT_EQ(ErrorCodeOf(result), 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: option -l needs a value\n");
+}
+
+TEST(ParseCommandLine, LinesMustBeFrom0To200) {
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "0"})).lines, 0);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "200"})).lines, 200);
+    for (const char* value : {"201", "-1", "4294967497"}) {
+        const ParseResult result = Parse({"out", "-l", value});
+        EXPECT_EQ(ErrorCodeOf(result), 2) << value;
+        EXPECT_EQ(result.out, "") << value;
+        EXPECT_EQ(result.err, "Error: lines must be from 0 to 200\n") << value;
+    }
+    // The last value counts: an early out-of-range value is replaced.
+    EXPECT_EQ(SettingsOf(Parse({"out", "-l", "500", "-l", "7"})).lines, 7);
+}
+
+TEST(PrintUsage, PrintsTheNineLines) {
+    CapturedStream out;
+    PrintUsage(out.get());
+    EXPECT_EQ(out.Text(),
+              "usage: velscan <Laserfile><options>\n"
+              "Available options are: \n"
+              "-c <comm port number for Laser> where the default is 1.\n"
+              "-b <VEXA board number> where the default is 1.\n"
+              "-s <sample period> where the default is 20us.\n"
+              "-l <lines - numbers of buffer> where the default is 200 which means 1000000 "
+              "samples (15M).\n"
+              "-r <max range> where the default is 650 inches.\n"
+              "-m <motor number> where the default is 1.\n"
+              "-p <motor power level> where the default is 255 which means the highest speed\n");
+}
+
+}  // namespace
+}  // namespace velscan

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "laserlink/range_finder_commands.hpp"
+#include "laserlink/serial_link.hpp"
+#include "platform/backend.hpp"
+#include "platform/serial_port.hpp"
+#include "pseudo_terminal.hpp"
+#include "recording_clock.hpp"
+
+namespace velscan {
+namespace {
+
+using platform::OpenSerialPortDevice;
+using testing_support::PseudoTerminal;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+struct PosixSerialPort : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(pty.master) << "no pseudo-terminal"; }
+    PseudoTerminal pty;
+};
+
+TEST_F(PosixSerialPort, LineSettingsMakeTheDeviceRaw8N1AtTheBaudRate) {
+    auto port = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+
+    termios mode{};
+    ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), B9600);
+    EXPECT_EQ(cfgetispeed(&mode), B9600);
+    EXPECT_EQ(mode.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(mode.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(mode.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(mode.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+    EXPECT_EQ(mode.c_oflag & OPOST, 0u);
+
+    // Bit 0 selects the hardware handshake, 0 selects XON/XOFF.
+    ASSERT_TRUE(port->ApplyLineSettings(19200, 1));
+    ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), B19200);
+    EXPECT_NE(mode.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(mode.c_iflag & (IXON | IXOFF), 0u);
+
+    ASSERT_TRUE(port->ApplyLineSettings(9600, 0));
+    ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
+    EXPECT_EQ(mode.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(mode.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(mode.c_cc[VSTART], 0x11);
+    EXPECT_EQ(mode.c_cc[VSTOP], 0x13);
+
+    // A rate without a line speed is refused and leaves the port as it was.
+    EXPECT_FALSE(port->ApplyLineSettings(12345, 4));
+    ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), B9600);
+}
+
+TEST_F(PosixSerialPort, WrittenBytesArriveExactlyAndInOrder) {
+    auto port = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(port, nullptr);
+    port->SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 1000});
+    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+
+    const auto first = Bytes("S20\n");
+    const auto second = Bytes("F650\r\n");
+    EXPECT_EQ(port->Write(first), 1);
+    EXPECT_EQ(port->Write(second), 1);
+    EXPECT_EQ(port->Write({}), 1);
+    EXPECT_EQ(pty.ReadMaster(10), "S20\nF650\r\n");
+    EXPECT_FALSE(PseudoTerminal::Readable(pty.master.get(), 100)) << "unexpected extra bytes";
+}
+
+TEST_F(PosixSerialPort, WriteThatCannotFinishStopsAtTheTimeOutWithZero) {
+    auto port = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(port, nullptr);
+    port->SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 50});
+    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+    // Nobody reads the master, so the pseudo-terminal's buffers fill up.
+    const std::vector<std::uint8_t> flood(1 << 20, 'x');
+    EXPECT_EQ(port->Write(flood), 0);
+    port->Purge(platform::kPurgeAll);
+}
+
+TEST_F(PosixSerialPort, SecondOpenIsRefusedUntilTheFirstCloses) {
+    auto first = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(OpenSerialPortDevice(pty.slaveName), nullptr);
+
+    first->Close();
+    first->Close();  // a second close does nothing
+    EXPECT_EQ(first->Write(Bytes("x")), 0);
+    EXPECT_FALSE(first->Purge(platform::kPurgeAll));
+
+    auto second = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(second, nullptr);
+    second.reset();  // the destructor closes too
+    EXPECT_NE(OpenSerialPortDevice(pty.slaveName), nullptr);
+}
+
+TEST_F(PosixSerialPort, OnlyTerminalDevicesOpen) {
+    EXPECT_EQ(OpenSerialPortDevice("/dev/null"), nullptr);
+    EXPECT_EQ(OpenSerialPortDevice("/nonexistent/serial/device"), nullptr);
+    EXPECT_EQ(OpenSerialPortDevice(""), nullptr);
+}
+
+TEST_F(PosixSerialPort, PurgeDiscardsOnlyTheDirectionsItNames) {
+    auto port = OpenSerialPortDevice(pty.slaveName);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+
+    ASSERT_TRUE(pty.WriteMaster("abc"));
+    ASSERT_TRUE(PseudoTerminal::Readable(pty.slave.get(), 2000));
+    EXPECT_TRUE(port->Purge(platform::kPurgeTxAbort | platform::kPurgeTxClear));
+    EXPECT_TRUE(PseudoTerminal::Readable(pty.slave.get(), 0)) << "output purge took the input";
+
+    EXPECT_TRUE(port->Purge(platform::kPurgeRxClear));
+    EXPECT_FALSE(PseudoTerminal::Readable(pty.slave.get(), 100));
+
+    ASSERT_TRUE(pty.WriteMaster("def"));
+    ASSERT_TRUE(PseudoTerminal::Readable(pty.slave.get(), 2000));
+    EXPECT_TRUE(port->Purge(platform::kPurgeAll));
+    EXPECT_FALSE(PseudoTerminal::Readable(pty.slave.get(), 100));
+}
+
+TEST_F(PosixSerialPort, SerialLinkSendsTheGreetingAndConfigurationOverTheDevice) {
+    auto clock = std::make_shared<fakes::RecordingClock>();
+    platform::Backend backend;
+    backend.clock = clock;
+    backend.openSerialPort = [name = pty.slaveName](std::int32_t) {
+        return OpenSerialPortDevice(name);
+    };
+    backend.openCardDevice = [] { return std::unique_ptr<platform::CardDevice>(); };
+    platform::ScopedBackend scoped(std::move(backend));
+
+    SerialLink link;
+    ASSERT_EQ(SerialLinkOpen(link, 9600, 3), 1);
+    termios mode{};
+    ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), B9600);
+
+    SerialLinkSend(link, kGreetingCommand);
+    // The configuration begins with a purge of the output queue: take the
+    // greeting off the line first, as the run's 200 ms pause does.
+    EXPECT_EQ(pty.ReadMaster(1), "I");
+    SendRangeFinderConfiguration(link, 20, 650);
+    const std::string expected = "DA1T2X3S20\nF650\n";
+    EXPECT_EQ(pty.ReadMaster(expected.size()), expected);
+    EXPECT_FALSE(PseudoTerminal::Readable(pty.master.get(), 100)) << "unexpected extra bytes";
+    EXPECT_EQ(clock->pauses, (std::vector<std::uint32_t>{200, 200, 200}));
+
+    EXPECT_EQ(OpenSerialPortDevice(pty.slaveName), nullptr) << "the link must hold the port";
+    EXPECT_EQ(SerialLinkClose(link), 1);
+    EXPECT_NE(OpenSerialPortDevice(pty.slaveName), nullptr);
+}
+
+}  // namespace
+}  // namespace velscan
