@@ -2,40 +2,17 @@
 
 #include <cstddef>
 
-#include "conversion/distance_scaling.hpp"
+#include "conversion/distance_kernel.hpp"
 #include "conversion/samples.hpp"
 
 namespace velscan {
 
 namespace {
 
-using Row = std::array<float, kLookupColumns>;
-
 // Positions outside 0..62 read 0 and never reach beyond the row.
-double At(const Row& row, int position) {
+double At(const RangeRow& row, int position) {
     if (position < 0 || position >= kLookupColumns) return 0.0;
     return row[static_cast<std::size_t>(position)];
-}
-
-constexpr int kNoStop = -1;
-
-// The column the bracket search stops at: the first entry at or above e, or
-// the entry before the first non-positive entry that follows a positive one.
-// A row without a positive entry gives no stop for e > 0.
-int SearchRow(const Row& row, double e) {
-    bool positiveSeen = false;
-    for (int k = 0; k < kLookupColumns; ++k) {
-        const double v = row[static_cast<std::size_t>(k)];
-        if (v >= e) return k;
-        if (v > 0.0) {
-            positiveSeen = true;
-        } else if (positiveSeen) {
-            return k - 1;
-        }
-    }
-    // Position 63 reads 0.
-    if (0.0 >= e) return kLookupColumns;
-    return positiveSeen ? kLookupColumns - 1 : kNoStop;
 }
 
 }  // namespace
@@ -55,7 +32,7 @@ AveragingAdjustment AdjustmentForAveragingCount(std::int32_t averagingCount) {
 
 double ComputeAdjustedDistance(const LookupTable& table, std::uint32_t rawRange,
                                std::uint32_t levelWord, AveragingAdjustment adjustment,
-                               double sampleRateOffset) {
+                               double sampleRateOffset, RisingPrefixes* prefixes) {
     const std::uint32_t amplitude = levelWord & 0xFFu;
     const std::uint32_t temperatureByte = (levelWord >> 16) & 0xFFu;
     const double T = TemperatureFromByte(temperatureByte);
@@ -63,8 +40,9 @@ double ComputeAdjustedDistance(const LookupTable& table, std::uint32_t rawRange,
     double e = static_cast<double>(rawRange) + sampleRateOffset;
     e = (e - adjustment.subtract) * adjustment.scale;
 
-    const Row& row = table.rangeTable[amplitude];
-    int k = SearchRow(row, e);
+    const RangeRow& row = table.rangeTable[amplitude];
+    int k = prefixes != nullptr ? SearchRowWithPrefix(row, e, prefixes->Of(amplitude))
+                                : SearchRow(row, e);
     if (k == kNoStop) return 0.0;
     if (k == 0) k = 1;
 
@@ -125,7 +103,8 @@ double ComputeDistanceCorrection(const LookupTable& table, double T, double d, i
 double ComputeDistance(const LookupTable& table, std::uint32_t rawRange, std::uint32_t levelWord,
                        std::int32_t averagingCount, double sampleRateOffset) {
     return ComputeAdjustedDistance(table, rawRange, levelWord,
-                                   AdjustmentForAveragingCount(averagingCount), sampleRateOffset);
+                                   AdjustmentForAveragingCount(averagingCount), sampleRateOffset,
+                                   nullptr);
 }
 
 double ComputeDistance(std::uint32_t rawRange, std::uint32_t levelWord,

@@ -1,0 +1,104 @@
+#include "conversion/range_interpolation.hpp"
+
+#include <cstdio>
+#include <limits>
+
+#include "cardlib/vexa.hpp"
+#include "conversion/raw_range.hpp"
+
+namespace velscan {
+
+namespace {
+
+constexpr std::uint32_t kFineMask = 0x1FFFu;
+constexpr std::uint32_t kFineSignBit = 0x1000u;
+
+// Band thresholds are odd multiples of c / 8: b <= m * c / 8 is compared as
+// 8 * b <= m * c in 64-bit integers, exactly.
+bool AtOrBelow(std::int64_t b, std::int64_t eighths, std::int64_t c) {
+    return 8 * b <= eighths * c;
+}
+
+std::int64_t Quarter(std::int64_t value) { return value / 4; }  // truncates toward zero
+
+// b / c in double; a calibration value of 0 gives the IEEE quotient
+// (infinity, or not a number for 0 / 0) without dividing by zero.
+double FineFraction(std::int32_t b, std::int32_t c) {
+    if (c == 0) {
+        if (b == 0) return std::numeric_limits<double>::quiet_NaN();
+        return b > 0 ? std::numeric_limits<double>::infinity()
+                     : -std::numeric_limits<double>::infinity();
+    }
+    return static_cast<double>(b) / static_cast<double>(c);
+}
+
+void ReportBeyondLastBand() {
+    static constexpr const char* kMessage = "*** Not valid 5 ***\n";
+    std::fputs(kMessage, stdout);
+    std::fflush(stdout);  // keeps the two lines in order when both streams share a file
+    std::fputs(kMessage, stderr);
+}
+
+}  // namespace
+
+RangeWordFields DecodeRangeWord(std::uint32_t rangeWord) {
+    const std::uint32_t low = rangeWord & kFineMask;
+    const std::int32_t fine = (low & kFineSignBit) != 0 ? static_cast<std::int32_t>(low) - 8192
+                                                        : static_cast<std::int32_t>(low);
+    return {static_cast<std::int32_t>(rangeWord >> 13), fine};
+}
+
+double InterpolateCoarseFine(std::int32_t a, std::int32_t b, std::int32_t c) {
+    const double f = FineFraction(b, c);
+    const std::int64_t a64 = a;
+    std::int64_t o = 0;
+    if (b >= 0) {
+        if (AtOrBelow(b, 1, c) || AtOrBelow(b, 3, c)) {
+            o = Quarter(a64 + 1);  // bands 1 and 2
+        } else if (AtOrBelow(b, 5, c)) {
+            o = Quarter(a64);
+        } else if (AtOrBelow(b, 7, c)) {
+            o = Quarter(a64 - 1);
+        } else {
+            if (!AtOrBelow(b, 9, c)) ReportBeyondLastBand();
+            o = Quarter(a64 - 2);  // band 5, and beyond it
+        }
+        return static_cast<double>(o) + f;
+    }
+    if (AtOrBelow(b, -7, c) || AtOrBelow(b, -5, c)) {
+        o = Quarter(a64 + 1);  // bands 1 and 2
+    } else if (AtOrBelow(b, -3, c)) {
+        o = Quarter(a64);
+    } else if (AtOrBelow(b, -1, c)) {
+        o = Quarter(a64 - 1);
+    } else {
+        o = Quarter(a64 - 2);
+    }
+    return static_cast<double>(o + 1) + f;
+}
+
+std::uint32_t RawRangeFromTime(double t) {
+    const double product = t * kRawRangeScale;
+    // The int64 range is [-2^63, 2^63); both bounds are exact doubles. The
+    // negated test also sends a value that is not a number to 0.
+    constexpr double kTwoPow63 = 9223372036854775808.0;
+    if (!(product >= -kTwoPow63 && product < kTwoPow63)) return 0;
+    const auto truncated = static_cast<std::int64_t>(product);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(truncated));
+}
+
+bool RawRangeFromWord(std::int32_t calibrationValue, std::uint32_t rangeWord,
+                      std::uint32_t& rawRange) {
+    if ((rangeWord & kRangeInvalidBit) != 0) return false;
+    const RangeWordFields fields = DecodeRangeWord(rangeWord);
+    rawRange = RawRangeFromTime(InterpolateCoarseFine(fields.coarse, fields.fine, calibrationValue));
+    return true;
+}
+
+int VexaGetRawRange(std::uint32_t board, std::uint32_t rangeWord, std::uint32_t& rawRange) {
+    const BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    return RawRangeFromWord(slot->calibrationValue, rangeWord, rawRange) ? 1 : 0;
+}
+
+}  // namespace velscan
