@@ -130,17 +130,30 @@ TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {
     EXPECT_EQ(plan->cardPath, "run.raw");
 }
 
-TEST(BackendChooser, SimulatedPartsAreRefusedWhileThisBuildHasNone) {
+TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
+    // Each simulated part is built when asked for.
+    const std::map<std::string, std::string> attached[] = {
+        {{"VELSCAN_LASER", "sim"}},
+        {{"VELSCAN_CARD", "sim"}},
+        {{"VELSCAN_SIM", "1"}},
+    };
+    for (const auto& values : attached) {
+        FakeEnvironment env;
+        env.values = values;
+        std::string error;
+        const auto backend = platform::ChooseBackend(env.Reader(), error);
+        ASSERT_TRUE(backend) << error;
+        EXPECT_TRUE(error.empty()) << error;
+    }
+
     struct Case {
         std::map<std::string, std::string> values;
         const char* message;
     };
     const Case cases[] = {
-        {{{"VELSCAN_LASER", "sim"}}, "the simulated range finder is not available in this build"},
-        {{{"VELSCAN_CARD", "sim"}}, "the simulated card is not available in this build"},
-        {{{"VELSCAN_CARD", "replay:run.raw"}}, "the replay card is not available in this build"},
-        {{{"VELSCAN_SIM", "1"}}, "the simulated instrument is not available in this build"},
-        {{{"VELSCAN_CAPTURE", "run.raw"}}, "not available in this build"},
+        {{{"VELSCAN_CARD", "replay:/nonexistent/run.raw"}}, "cannot read /nonexistent/run.raw"},
+        {{{"VELSCAN_SIM", "1"}, {"VELSCAN_SIM_FAULTS", "no-lazer"}}, "unknown fault"},
+        {{{"VELSCAN_CAPTURE", "/nonexistent/run.raw"}}, "VELSCAN_CAPTURE: cannot create"},
         {{{"VELSCAN_SIM", "yes"}}, "VELSCAN_SIM must be 1 or 0"},
         {{{"VELSCAN_CARD", "replay:"}}, "needs the capture file's path"},
     };

@@ -1,0 +1,54 @@
+#include "sim/capture.hpp"
+
+#include <algorithm>
+
+#include "cardlib/device_controls.hpp"
+
+namespace velscan::sim {
+
+namespace {
+
+class CapturingCardDevice final : public platform::CardDevice {
+public:
+    CapturingCardDevice(std::unique_ptr<platform::CardDevice> device,
+                        std::shared_ptr<CaptureFile> capture)
+        : device_(std::move(device)), capture_(std::move(capture)) {}
+
+    platform::ControlResult Control(std::uint32_t code, std::span<const std::byte> input,
+                                    std::span<std::byte> output) override {
+        const platform::ControlResult result = device_->Control(code, input, output);
+        if (code == kControlBlockRead && result.succeeded) {
+            const std::size_t bytes =
+                std::min<std::size_t>(result.bytesReturned, output.size()) / kRawSampleBytes *
+                kRawSampleBytes;
+            if (bytes > 0) capture_->Append(output.first(bytes));
+        }
+        return result;
+    }
+
+private:
+    std::unique_ptr<platform::CardDevice> device_;
+    std::shared_ptr<CaptureFile> capture_;
+};
+
+}  // namespace
+
+CaptureFile::CaptureFile(const std::string& path)
+    : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+    if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + path);
+}
+
+void CaptureFile::Append(std::span<const std::byte> records) {
+    if (failed_) return;
+    if (std::fwrite(records.data(), 1, records.size(), file_.get()) != records.size() ||
+        std::fflush(file_.get()) != 0)
+        failed_ = true;
+}
+
+std::unique_ptr<platform::CardDevice> WrapWithCapture(std::unique_ptr<platform::CardDevice> device,
+                                                      std::shared_ptr<CaptureFile> capture) {
+    if (!device) return nullptr;
+    return std::make_unique<CapturingCardDevice>(std::move(device), std::move(capture));
+}
+
+}  // namespace velscan::sim

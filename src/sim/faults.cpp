@@ -1,0 +1,108 @@
+#include "sim/faults.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <string>
+
+namespace velscan::sim {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// A whole token of decimal digits, or hexadecimal digits after 0x / 0X.
+std::optional<std::uint64_t> Unsigned(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+[[noreturn]] void Refuse(std::string_view item, const std::string& why) {
+    throw FaultError("VELSCAN_SIM_FAULTS: '" + std::string(item) + "': " + why);
+}
+
+std::uint64_t LineNumber(std::string_view item, std::string_view text) {
+    const auto value = Unsigned(text);
+    if (!value || text.starts_with("0x") || text.starts_with("0X"))
+        Refuse(item, "the line must be a decimal number from 0");
+    return *value;
+}
+
+void ParseItem(std::string_view item, FaultSet& faults) {
+    if (item == "no-laser") {
+        faults.noLaser = true;
+    } else if (item == "no-card") {
+        faults.noCard = true;
+    } else if (item == "calibration-silent") {
+        faults.calibrationSilent = true;
+    } else if (item.starts_with("calibration=")) {
+        const auto value = Unsigned(item.substr(12));
+        if (!value || *value > 8191) Refuse(item, "the calibration value must be 0..8191");
+        faults.calibrationValue = static_cast<std::uint32_t>(*value);
+    } else if (item.starts_with("fail=")) {
+        std::string_view codeText = item.substr(5);
+        std::uint64_t fromIssue = 1;
+        if (const std::size_t at = codeText.find('@'); at != std::string_view::npos) {
+            const auto issue = Unsigned(codeText.substr(at + 1));
+            if (!issue || *issue == 0) Refuse(item, "the issue after @ counts from 1");
+            fromIssue = *issue;
+            codeText = codeText.substr(0, at);
+        }
+        const auto code = Unsigned(codeText);
+        if (!code || *code > std::numeric_limits<std::uint32_t>::max())
+            Refuse(item, "expected a control code such as 0x9c402048");
+        faults.controlFaults.push_back({static_cast<std::uint32_t>(*code), fromIssue});
+    } else if (item.starts_with("stall@")) {
+        const std::uint64_t line = LineNumber(item, item.substr(6));
+        faults.stallLine = faults.stallLine ? std::min(*faults.stallLine, line) : line;
+    } else if (item.starts_with("overflow@")) {
+        faults.overflowLines.push_back(LineNumber(item, item.substr(9)));
+    } else if (item.starts_with("invalid@")) {
+        faults.invalidLines.push_back(LineNumber(item, item.substr(8)));
+    } else {
+        Refuse(item,
+               "unknown fault (known: no-laser, no-card, calibration=N, calibration-silent, "
+               "fail=0xCODE[@K], stall@L, overflow@L, invalid@L)");
+    }
+}
+
+}  // namespace
+
+bool FaultSet::Any() const {
+    return noLaser || noCard || calibrationValue || calibrationSilent || !controlFaults.empty() ||
+           stallLine || !overflowLines.empty() || !invalidLines.empty();
+}
+
+bool FaultSet::InvalidLine(std::uint64_t line) const {
+    return std::find(invalidLines.begin(), invalidLines.end(), line) != invalidLines.end();
+}
+
+bool FaultSet::OverflowLine(std::uint64_t line) const {
+    return std::find(overflowLines.begin(), overflowLines.end(), line) != overflowLines.end();
+}
+
+FaultSet ParseFaults(std::string_view list) {
+    FaultSet faults;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = Trim(list.substr(0, comma));
+        if (!item.empty()) ParseItem(item, faults);
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return faults;
+}
+
+}  // namespace velscan::sim

@@ -1,0 +1,233 @@
+#include "sim/instrument.hpp"
+
+#include <cstring>
+
+#include "conversion/averaging_count.hpp"
+#include "sim/lookup_source.hpp"
+
+namespace velscan::sim {
+
+namespace {
+
+constexpr std::int32_t kNominalCalibration = 800;
+constexpr std::uint32_t kCalibrationBaseSpread = 5;
+constexpr std::uint32_t kCalibrationJitter = 2;
+constexpr std::uint32_t kCalibrationSampleUsed = 4;  // the card library reads the fourth
+constexpr std::uint32_t kCalibrationMask = 0x1FFFu;
+
+std::uint32_t StatusWord(std::uint32_t status, std::uint32_t temperature, std::uint32_t amplitude) {
+    return (status & 0xFFu) | ((temperature & 0xFFu) << 8) | ((amplitude & 0xFFu) << 24);
+}
+
+}  // namespace
+
+Instrument::Instrument(std::shared_ptr<platform::Clock> clock, InstrumentOptions options)
+    : SimulatedHardware(std::move(clock), options.faults),
+      options_(std::move(options)),
+      sampler_(options_.scene ? options_.scene : std::make_shared<const Scene>(BuiltInScene()),
+               options_.seed, options_.rangeNoiseInches),
+      periodNs_(static_cast<std::int64_t>(Laser().SamplePeriodUs()) * 1000) {
+    const Noise& noise = sampler_.Randomness();
+    calibrationBase_ =
+        kNominalCalibration + noise.Centered(NoiseStream::CalibrationBase, 0, kCalibrationBaseSpread);
+    calibrationInUse_ = calibrationBase_;
+}
+
+const RawSynthesis& Instrument::Synthesis() {
+    if (!synthesis_ && options_.synthesis) synthesis_ = options_.synthesis();
+    if (!synthesis_) synthesis_ = BuiltInSynthesis();
+    return *synthesis_;
+}
+
+bool Instrument::StallReached() const {
+    const auto& stall = Faults().stallLine;
+    return stall && deliveredSampling_ + bufferedSampling_ >= *stall * kSamplesPerFaultLine;
+}
+
+std::uint32_t Instrument::StatusByte(double turns) {
+    const std::int64_t turn1 =
+        TurnNumber(Encoder1Absolute(turns) - encoderBase1_, kEncoder1CountsPerTurn);
+    const std::int64_t turn2 =
+        TurnNumber(Encoder2Absolute(turns) - encoderBase2_, kEncoder2CountsPerTurn);
+    std::uint32_t status = 0;
+    if (turn1 != previousTurn1_) status |= kStatusIndex1Bit;
+    if (turn2 != previousTurn2_) status |= kStatusIndex2Bit;
+    previousTurn1_ = turn1;
+    previousTurn2_ = turn2;
+    return status;
+}
+
+RawSample Instrument::CalibrationSample(std::uint64_t index, std::int64_t timeNs, double turns) {
+    const auto& forced = Faults().calibrationValue;
+    const std::int32_t value =
+        forced ? static_cast<std::int32_t>(*forced)
+               : calibrationBase_ + sampler_.Randomness().Centered(NoiseStream::CalibrationJitter,
+                                                                   index, kCalibrationJitter);
+    RawSample sample{};
+    sample.statusWord = StatusWord(StatusByte(turns), sampler_.TemperatureByteAt(timeNs), 0);
+    sample.encoder1Count = static_cast<std::uint32_t>(Encoder1Absolute(turns) - encoderBase1_);
+    sample.encoder2Count = static_cast<std::uint32_t>(Encoder2Absolute(turns) - encoderBase2_);
+    sample.rangeWord = static_cast<std::uint32_t>(value) & kCalibrationMask;
+    return sample;
+}
+
+RawSample Instrument::SamplingSample(const SamplingSetup& setup, std::uint64_t index,
+                                     std::int64_t timeNs, double turns, SampleTruth& truth) {
+    const RangeReading reading = sampler_.Read(setup, index, timeNs, turns);
+    truth = reading.truth;
+    RawSample sample{};
+    sample.statusWord = StatusWord(StatusByte(turns), reading.temperature, reading.amplitude);
+    sample.encoder1Count = static_cast<std::uint32_t>(Encoder1Absolute(turns) - encoderBase1_);
+    sample.encoder2Count = static_cast<std::uint32_t>(Encoder2Absolute(turns) - encoderBase2_);
+    sample.rangeWord = reading.rangeWord;
+    return sample;
+}
+
+void Instrument::CatchUp(std::int64_t nowNs) {
+    if (!sampling_ || nowNs < anchorNs_) return;
+    const std::uint64_t due =
+        anchorIndex_ + static_cast<std::uint64_t>((nowNs - anchorNs_) / periodNs_);
+    if (due <= produced_) return;
+
+    const CardMode mode = Registers().Mode();
+    const bool silent = mode == CardMode::None ||
+                        (mode == CardMode::Calibration && Faults().calibrationSilent);
+    if (!silent) {
+        SamplingSetup setup{};
+        if (mode == CardMode::Sampling) {
+            setup.synthesis = &Synthesis();
+            setup.averagingCount =
+                ComputeAveragingCount(static_cast<std::int32_t>(Laser().SamplePeriodUs()),
+                                      Laser().MaxRangeInches());
+            setup.calibrationValue = calibrationInUse_;
+            setup.maxRangeInches = Laser().MaxRangeInches();
+        }
+        for (std::uint64_t k = produced_; k < due; ++k) {
+            if (buffer_.Full()) {
+                overflow_ = true;  // this sample and the rest that fell due are lost
+                break;
+            }
+            const bool sampling = mode == CardMode::Sampling;
+            if (sampling && StallReached()) break;
+            const std::int64_t timeNs =
+                anchorNs_ + static_cast<std::int64_t>(k - anchorIndex_ + 1) * periodNs_;
+            const double turns = mirror_.TurnsAt(timeNs);
+            SampleTruth truth;
+            const RawSample sample = sampling ? SamplingSample(setup, k, timeNs, turns, truth)
+                                              : CalibrationSample(k, timeNs, turns);
+            buffer_.Push({sample, sampling});
+            if (sampling) ++bufferedSampling_;
+            if (observer_) observer_(sample, truth);
+        }
+    }
+    produced_ = due;
+}
+
+void Instrument::Anchor(std::int64_t nowNs) {
+    anchorNs_ = nowNs;
+    anchorIndex_ = produced_;
+    periodNs_ = static_cast<std::int64_t>(Laser().SamplePeriodUs()) * 1000;
+}
+
+void Instrument::ZeroEncoders(bool encoder1, bool encoder2, std::int64_t nowNs) {
+    const double turns = mirror_.TurnsAt(nowNs);
+    if (encoder1) {
+        encoderBase1_ = Encoder1Absolute(turns);
+        previousTurn1_ = 0;
+    }
+    if (encoder2) {
+        encoderBase2_ = Encoder2Absolute(turns);
+        previousTurn2_ = 0;
+    }
+}
+
+void Instrument::ClearBuffer() {
+    buffer_.Clear();
+    bufferedSampling_ = 0;
+    overflow_ = false;
+}
+
+void Instrument::OnReset() {
+    const std::int64_t now = NowNs();
+    sampling_ = false;
+    ClearBuffer();
+    mirror_.SetPower(now, 0);
+    ZeroEncoders(true, true, now);
+}
+
+void Instrument::OnSamplingStart() {
+    const std::int64_t now = NowNs();
+    sampling_ = true;
+    Anchor(now);
+    if (Registers().Mode() == CardMode::Calibration) calibrationDelivered_ = 0;
+    // The first sample's index flags compare with the position at the start.
+    const double turns = mirror_.TurnsAt(now);
+    previousTurn1_ = TurnNumber(Encoder1Absolute(turns) - encoderBase1_, kEncoder1CountsPerTurn);
+    previousTurn2_ = TurnNumber(Encoder2Absolute(turns) - encoderBase2_, kEncoder2CountsPerTurn);
+}
+
+void Instrument::OnSamplingStop() { sampling_ = false; }
+
+void Instrument::OnCardClosed() { sampling_ = false; }
+
+void Instrument::OnClearSampleBuffer() { ClearBuffer(); }
+
+void Instrument::OnEncoderControl(std::uint16_t word) {
+    if ((word & 4u) != 0) return;  // the clear flag was 0: counts are kept
+    ZeroEncoders((word & 1u) != 0, (word & 2u) != 0, NowNs());
+}
+
+void Instrument::OnRegisterWritten(std::uint16_t reg, std::uint16_t value, CardMode) {
+    if (reg == 0x0003) mirror_.SetPower(NowNs(), static_cast<std::uint8_t>(value & 0xFFu));
+}
+
+std::size_t Instrument::OnBlockRead(std::span<std::byte> output, std::size_t maxRecords) {
+    const auto& faults = Faults();
+    std::size_t count = 0;
+    while (count < maxRecords && !buffer_.Empty()) {
+        const BufferedSample& entry = buffer_.Front();
+        RawSample sample = entry.sample;
+        if (entry.sampling) {
+            if (faults.stallLine && deliveredSampling_ >= *faults.stallLine * kSamplesPerFaultLine)
+                break;
+            const std::uint64_t line = deliveredSampling_ / kSamplesPerFaultLine;
+            if (deliveredSampling_ % kSamplesPerFaultLine == 0 && faults.OverflowLine(line))
+                overflow_ = true;
+            if (faults.InvalidLine(line)) sample.rangeWord |= kNoRangeWord;
+            ++deliveredSampling_;
+            --bufferedSampling_;
+        } else if (++calibrationDelivered_ == kCalibrationSampleUsed) {
+            calibrationInUse_ = static_cast<std::int32_t>(sample.rangeWord & kCalibrationMask);
+        }
+        if (overflow_) sample.statusWord |= kStatusRestartBit;
+        std::memcpy(output.data() + count * kRawSampleBytes, &sample, kRawSampleBytes);
+        buffer_.Pop();
+        ++count;
+    }
+    return count;
+}
+
+StatusRecord Instrument::OnStatus() {
+    StatusRecord record{};
+    record[kStatusBufferedWord] = static_cast<std::uint32_t>(buffer_.Size());
+    record[kStatusSamplingWord] = sampling_ ? 1u : 0u;
+    record[kStatusModeWord] = static_cast<std::uint32_t>(Registers().Mode());
+    record[kStatusCapacityWord] = static_cast<std::uint32_t>(kSampleBufferCapacity);
+    record[kStatusOverflowFlagWord] = overflow_ ? 1u : 0u;
+    record[kStatusProducedWord] = static_cast<std::uint32_t>(produced_);
+    record[kStatusSwitchWord] = SwitchValue();
+    return record;
+}
+
+void Instrument::OnRangeFinderChanged() {
+    const std::int64_t period = static_cast<std::int64_t>(Laser().SamplePeriodUs()) * 1000;
+    if (period == periodNs_) return;
+    if (sampling_) {
+        // Samples up to now came at the old period; the new one counts from the last of them.
+        anchorNs_ += static_cast<std::int64_t>(produced_ - anchorIndex_) * periodNs_;
+        anchorIndex_ = produced_;
+    }
+    periodNs_ = period;
+}
+
+}  // namespace velscan::sim

@@ -1,0 +1,124 @@
+#include "sim/simulated_hardware.hpp"
+
+
+#include "cardlib/device_controls.hpp"
+
+namespace velscan::sim {
+
+namespace {
+
+std::uint16_t Word16(std::span<const std::byte> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned>(bytes[at]) |
+                                      (static_cast<unsigned>(bytes[at + 1]) << 8));
+}
+
+void PutWord32(std::span<std::byte> bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFFu);
+}
+
+constexpr platform::ControlResult kDone{true, 0};
+constexpr platform::ControlResult kRejected{false, 0};
+
+}  // namespace
+
+SimulatedHardware::SimulatedHardware(std::shared_ptr<platform::Clock> clock, FaultSet faults)
+    : clock_(std::move(clock)), faults_(std::move(faults)) {}
+
+bool SimulatedHardware::Rejects(std::uint32_t code) {
+    const std::uint64_t issue = ++issues_[code];
+    for (const ControlFault& fault : faults_.controlFaults) {
+        if (fault.code == code && issue >= fault.fromIssue) return true;
+    }
+    return false;
+}
+
+platform::ControlResult SimulatedHardware::Control(std::uint32_t code,
+                                                   std::span<const std::byte> input,
+                                                   std::span<std::byte> output) {
+    if (Rejects(code)) return kRejected;
+    CatchUp(NowNs());
+
+    switch (code) {
+    case kControlBoardReset:
+        registers_.Clear();
+        enableArmed_ = false;
+        switchValue_ = 0;
+        setupWord_ = 0;
+        OnReset();
+        return kDone;
+    case kControlSamplingEnableStep1:
+        enableArmed_ = true;
+        return kDone;
+    case kControlSamplingEnableStep2:
+        // The second step starts sampling only after the first.
+        if (enableArmed_) {
+            enableArmed_ = false;
+            OnSamplingStart();
+        }
+        return kDone;
+    case kControlSamplingStop:
+        enableArmed_ = false;
+        OnSamplingStop();
+        return kDone;
+    case kControlClearSampleBuffer:
+        OnClearSampleBuffer();
+        return kDone;
+    case kControlEncoder:
+        if (input.size() < 4) return kRejected;
+        OnEncoderControl(Word16(input, 0));
+        return kDone;
+    case kControlRegisterWrite: {
+        if (input.size() < 4) return kRejected;
+        const CardMode before = registers_.Mode();
+        const std::uint16_t reg = Word16(input, 0);
+        const std::uint16_t value = Word16(input, 2);
+        registers_.Write(reg, value);
+        OnRegisterWritten(reg, value, before);
+        return kDone;
+    }
+    case kControlSetupWord:
+        if (input.size() < 2) return kRejected;
+        setupWord_ = Word16(input, 0);
+        return kDone;
+    case kControlSwitch:
+        if (input.size() < 2) return kRejected;
+        switchValue_ = Word16(input, 0);
+        return kDone;
+    case kControlBlockRead: {
+        const std::size_t maxRecords = output.size() / kRawSampleBytes;
+        const std::size_t count = OnBlockRead(output, maxRecords);
+        return {true, static_cast<std::uint32_t>(count * kRawSampleBytes)};
+    }
+    case kControlStatus: {
+        if (output.size() < kStatusRecordBytes) return kRejected;
+        const StatusRecord record = OnStatus();
+        for (std::size_t i = 0; i < kStatusWords; ++i) PutWord32(output, 4 * i, record[i]);
+        return {true, static_cast<std::uint32_t>(kStatusRecordBytes)};
+    }
+    default:
+        return kRejected;  // the driver knows no other request
+    }
+}
+
+bool SimulatedHardware::OpenCard() {
+    if (cardOpen_) return false;
+    cardOpen_ = true;
+    return true;
+}
+
+void SimulatedHardware::CloseCard() {
+    if (!cardOpen_) return;
+    CatchUp(NowNs());
+    OnCardClosed();
+    enableArmed_ = false;
+    cardOpen_ = false;
+}
+
+void SimulatedHardware::ReceiveSerialBytes(std::span<const std::uint8_t> bytes) {
+    CatchUp(NowNs());
+    rangeFinder_.ReceiveSerialBytes(bytes);
+    OnRangeFinderChanged();
+}
+
+}  // namespace velscan::sim
