@@ -96,9 +96,11 @@ protected:
 
     ProgramResult Velscan(std::vector<std::string> arguments,
                           std::map<std::string, std::string> environment = {},
-                          std::optional<std::string> input = std::nullopt) {
-        return Execute(VELSCAN_BINARY, MakeRun(std::move(arguments), std::move(environment),
-                                               std::move(input)));
+                          std::optional<std::string> input = std::nullopt,
+                          std::optional<long> fileSizeLimit = std::nullopt) {
+        ProgramRun run = MakeRun(std::move(arguments), std::move(environment), std::move(input));
+        run.fileSizeLimit = fileSizeLimit;
+        return Execute(VELSCAN_BINARY, run);
     }
     std::unique_ptr<RunningProgram> Start(std::vector<std::string> arguments,
                                           std::map<std::string, std::string> environment = {}) {
