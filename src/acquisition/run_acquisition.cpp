@@ -1,17 +1,256 @@
 #include "acquisition/run_acquisition.hpp"
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "acquisition/exit_codes.hpp"
+#include "acquisition/line_loop.hpp"
+#include "acquisition/measurement_file.hpp"
+#include "acquisition/pending_output_file.hpp"
+#include "acquisition/progress.hpp"
+#include "acquisition/run_buffers.hpp"
+#include "cardlib/vexa.hpp"
+#include "laserlink/range_finder_commands.hpp"
+#include "laserlink/serial_link.hpp"
+#include "platform/backend.hpp"
+#include "platform/console.hpp"
+#include "platform/interrupt.hpp"
+#include "platform/output_file.hpp"
 
 namespace velscan {
 
-// Placeholder until the recording sequence lands: refuses plainly instead of
-// pretending to record.
+namespace {
+
+constexpr const char* kLookupFileName = "LOOKUPHS";
+constexpr std::uint32_t kLinkBaudRate = 9600;
+constexpr std::uint32_t kEncoderMaskBoth = 3;
+constexpr std::uint32_t kEncoder1CountsPerRevolution = 4096;
+constexpr std::uint32_t kEncoder2CountsPerRevolution = 200;
+// The mirror's run-up: 20 one-second pauses, so the console can count down.
+constexpr std::int32_t kMirrorWaitSeconds = 20;
+constexpr std::uint32_t kMirrorWaitStepMs = 1000;
+
+// Releases the hardware in the run's order, the serial link before the board,
+// on every way out of the run.
+class HardwareSession {
+public:
+    explicit HardwareSession(SerialLink& link) : link_(link) {}
+    HardwareSession(const HardwareSession&) = delete;
+    HardwareSession& operator=(const HardwareSession&) = delete;
+    ~HardwareSession() { Release(); }
+
+    void LinkOpened() { linkOpen_ = true; }
+    void BoardOpened(std::int32_t index) { board_ = index; }
+    void Release() {
+        if (linkOpen_) {
+            SerialLinkClose(link_);
+            linkOpen_ = false;
+        }
+        if (board_ != -1) {
+            VexaClose(static_cast<std::uint32_t>(board_));
+            board_ = -1;
+        }
+    }
+
+private:
+    SerialLink& link_;
+    bool linkOpen_ = false;
+    std::int32_t board_ = -1;
+};
+
+// Redraws the sampling status after every line (without allocating).
+class SamplingProgress final : public LineObserver {
+public:
+    SamplingProgress(StatusLine& status, std::int32_t linesAsked)
+        : status_(status), linesAsked_(linesAsked), start_(Now()) {}
+
+    void Begin() {
+        if (status_.Enabled()) status_.Show(FormatSamplingStatus(0, linesAsked_, {}));
+    }
+    void LineRecorded(std::int32_t linesRecorded) override {
+        if (status_.Enabled())
+            status_.Show(FormatSamplingStatus(linesRecorded, linesAsked_, Now() - start_));
+    }
+
+private:
+    static std::chrono::nanoseconds Now() { return platform::ActiveBackend().clock->Now(); }
+
+    StatusLine& status_;
+    std::int32_t linesAsked_;
+    std::chrono::nanoseconds start_;
+};
+
+// The backend's advice after a failed open, when it has any.
+void PrintHint(RunConsole& console, const std::string& hint) {
+    if (hint.empty()) return;
+    console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
+}
+
+void WaitForMirror(StatusLine& status) {
+    for (std::int32_t left = kMirrorWaitSeconds; left > 0; --left) {
+        status.Show(FormatMirrorWaitStatus(left));
+        platform::Pause(kMirrorWaitStepMs);
+    }
+}
+
+// Samples were lost next to some lines: the operator must know before using
+// the table.
+void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
+    if (loop.linesWithLostSamples == 0) return;
+    console.ErrorFormat(
+        "Warning: samples were lost between lines in %d of %d lines "
+        "(card buffer overflow or sampling restart).\n",
+        static_cast<int>(loop.linesWithLostSamples), static_cast<int>(loop.linesRecorded));
+}
+
+// Writes the recorded lines and puts the table in the target's place; false
+// when the table could not be written completely.
+bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
+    console.Error("Saving Data,Please Waiting\n");
+    // The largest table takes a fraction of a second to write (1,000,000
+    // rows in about 0.1 s), so one parked line suffices; the writer's own
+    // error lines overwrite it.
+    const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
+    console.Status().Show(FormatSavingStatus(rows), true);
+    const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
+    console.Status().Clear();
+    if (written != WriteResult::Written) {
+        output.Discard();  // an incomplete table never replaces the target
+        return false;
+    }
+    platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
+    if (!output.PutInPlace()) {
+        console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
+                            output.Target().c_str(), output.TemporaryPath().c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int RunAcquisition(const RunSettings& settings) {
-    (void)settings;
-    std::fputs("Error: recording is not available in this build\n", stderr);
-    return kExitRunFailed;
+    RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
+    if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
+        console.Error("Error: lines must be from 0 to 200\n");
+        return kExitCommandLine;
+    }
+    // Both stores exist at full size before the run; the loop allocates nothing.
+    const std::span<RawSample, kSamplesPerLine> rawLine = RawLineBuffer();
+    const std::span<Measurement, kMeasurementCapacity> measurements = MeasurementArray();
+
+    VexaInitBoards();
+
+    // From here on a Ctrl+C asks the run to stop like q; a second one ends
+    // the program at once, with the terminal restored and the unfinished file
+    // removed. The guard outlives the unfinished file.
+    platform::InterruptGuard interrupts(kExitRunFailed);
+    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
+
+    // The table goes to a new file beside the target until it is complete.
+    PendingOutputFile output(settings.outputFileName);
+    if (!output.Created()) {
+        console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
+        return kExitRunFailed;
+    }
+    platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
+
+    SerialLink link;
+    HardwareSession hardware(link);  // declared after `output`: released before it is removed
+    if (SerialLinkOpen(link, kLinkBaudRate, settings.portNumber) == 0) {
+        console.Error("Error: Serial Comm port open failed.\n");
+        PrintHint(console, platform::ActiveBackend().laserHint);
+        return kExitRunFailed;
+    }
+    hardware.LinkOpened();
+    SerialLinkSend(link, kGreetingCommand);
+    platform::Pause(kCommandPauseMs);
+    console.Error("Opened high speed interface.\n");
+
+    const std::int32_t boardIndex = VexaOpen(settings.boardNumber, &link);
+    if (boardIndex == -1) {
+        console.Error("Error: VexaOpen failed.\n");
+        PrintHint(console, platform::ActiveBackend().cardHint);
+        return kExitRunFailed;
+    }
+    hardware.BoardOpened(boardIndex);
+    const auto board = static_cast<std::uint32_t>(boardIndex);
+
+    if (VexaResetBoard(board) == 0) {
+        console.Error("Error: VexaResetBoard failed.\n");
+        return kExitRunFailed;
+    }
+    console.Error("VEAX Card Calibration\n");
+    VexaSetSwitch(board, 1);
+    if (VexaCalibrate(board) != 1) {
+        console.Error("Error: Could not get calibration value\n");
+        return kExitRunFailed;
+    }
+    console.Error("SamplingModeInit\n");
+    if (VexaSamplingModeInit(board) != 1) {
+        console.Error("Error: Could not initialize sampling mode\n");
+        return kExitRunFailed;
+    }
+    if (VexaClearEncoder(board, kEncoderMaskBoth, 1) != 1) {
+        console.Error("Error: Failed to clear encoder1\n");
+        return kExitRunFailed;
+    }
+    if (VexaSetEncoder(board, 1, 0, kEncoder1CountsPerRevolution) != 1) {
+        console.Error("Error: Failed to set encoder1\n");
+        return kExitRunFailed;
+    }
+    if (VexaSetEncoder(board, 2, 0, kEncoder2CountsPerRevolution) != 1) {
+        console.Error("Error: Failed to set encoder2\n");
+        return kExitRunFailed;
+    }
+    if (VexaLoadLookupFile(board, kLookupFileName) == 0) {
+        console.Output("ERROR: Could not read calibration file\n");
+        return kExitRunFailed;
+    }
+    // No link given: the card library sends through the link the slot holds.
+    if (VexaSetSampleAndRange(board, nullptr, settings.maxRange,
+                              static_cast<std::uint32_t>(settings.samplePeriod)) != 1) {
+        console.Error("Error: Failed to set sample and range\n");
+        return kExitRunFailed;
+    }
+    const auto motor = static_cast<std::uint32_t>(settings.motorNumber);
+    VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower));
+
+    console.Error("Waiting (20 sec.) for mirror to move\n");
+    WaitForMirror(console.Status());
+
+    console.Error("Clear Sample Buffer\n");
+    VexaClearSampleBuffer(board);
+    VexaSamplingEnable(board);
+    console.Error("Sampling Enable\n");
+    console.Error("Begin sampling\n");
+
+    SamplingProgress progress(console.Status(), settings.lines);
+    progress.Begin();
+    const LineLoopResult loop = RecordLines(board, settings.lines, rawLine, measurements, progress);
+
+    const bool loopFailed = loop.end != LineLoopEnd::Completed;
+    if (loop.end == LineLoopEnd::ReadFailed) {
+        console.Output("ERROR: Buffer overflow flag not getting set.\n");
+    } else if (loop.end == LineLoopEnd::FirstSampleInvalid) {
+        console.Output("ERROR: Sample measurement timeout!\n");
+    } else {
+        console.Error("End sampling\n");
+        console.ErrorFormat("Sampling Lines counter: %d\n", static_cast<int>(loop.countdown));
+    }
+    WarnAboutLostSamples(console, loop);
+
+    VexaSetMotorPower(board, motor, 0);
+
+    // After a failure inside the loop the lines recorded before it are still
+    // saved; with none recorded an existing file is left as it was.
+    if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
+    const bool saved = SaveTable(console, output, loop.linesRecorded);
+    hardware.Release();
+    if (!saved || loopFailed) return kExitRunFailed;
+    return kExitSuccess;
 }
 
 }  // namespace velscan

@@ -1,0 +1,43 @@
+#pragma once
+// The measurement table is written to a new file beside the target and put in
+// the target's place only once it is complete and closed, so a failed run
+// never empties, truncates or replaces an existing file and leaves no empty
+// file behind.
+
+#include <string>
+
+#include "acquisition/measurement_file.hpp"
+
+namespace velscan {
+
+class PendingOutputFile {
+public:
+    // Creates the unfinished file beside `target` (same directory, unique
+    // name). Check Created().
+    explicit PendingOutputFile(std::string target);
+    PendingOutputFile(const PendingOutputFile&) = delete;
+    PendingOutputFile& operator=(const PendingOutputFile&) = delete;
+    // Removes the unfinished file unless it was put in place or kept.
+    ~PendingOutputFile();
+
+    bool Created() const { return !temporaryPath_.empty(); }
+    const std::string& Target() const { return target_; }
+    const std::string& TemporaryPath() const { return temporaryPath_; }
+
+    // The open stream of the unfinished file, handed to the writer once.
+    OutputStream TakeStream();
+    // Renames the finished, closed file over the target. When that fails the
+    // finished file is kept where it is (so no data is lost) and false is
+    // returned.
+    bool PutInPlace();
+    // Closes (if still held) and removes the unfinished file.
+    void Discard();
+
+private:
+    std::string target_;
+    std::string temporaryPath_;
+    OutputStream stream_;
+    bool settled_ = false;
+};
+
+}  // namespace velscan

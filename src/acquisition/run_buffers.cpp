@@ -1,0 +1,12 @@
+#include "acquisition/run_buffers.hpp"
+
+#include <array>
+
+namespace velscan {
+
+std::span<RawSample, kSamplesPerLine> RawLineBuffer() {
+    static std::array<RawSample, kSamplesPerLine> buffer{};
+    return buffer;
+}
+
+}  // namespace velscan

@@ -1,0 +1,14 @@
+#pragma once
+// The run's raw line buffer: one buffer line of raw samples as the card
+// delivers it, reused for every line. Process-wide, zero at program start,
+// reserved once; the measurement array lives beside the file writer.
+
+#include <span>
+
+#include "conversion/samples.hpp"
+
+namespace velscan {
+
+std::span<RawSample, kSamplesPerLine> RawLineBuffer();
+
+}  // namespace velscan

@@ -1,0 +1,164 @@
+#include "program_run.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <string_view>
+
+extern char** environ;
+
+namespace velscan::e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string>& extra) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (text.starts_with("VELSCAN_")) continue;
+        variables.emplace_back(text);
+    }
+    for (const auto& [name, value] : extra) variables.push_back(name + "=" + value);
+    return variables;
+}
+
+}  // namespace
+
+ProgramResult Execute(const std::string& program, const ProgramRun& run) {
+    return RunningProgram(program, run).Wait();
+}
+
+RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run)
+    : streams_(std::make_unique<ScratchDirectory>("streams")) {
+    const fs::path outPath = streams_->Path() / "out";
+    const fs::path errPath = streams_->Path() / "err";
+
+    // The input goes into the pipe before the child starts (it fits the pipe's
+    // buffer), so the program finds it waiting and no write can meet a closed pipe.
+    int inputPipe[2] = {-1, -1};
+    if (run.input) {
+        if (run.input->size() > 4096) throw std::runtime_error("input larger than a pipe holds");
+        if (pipe(inputPipe) != 0) throw std::runtime_error("pipe failed");
+        std::size_t written = 0;
+        while (written < run.input->size()) {
+            const ssize_t n = write(inputPipe[1], run.input->data() + written,
+                                    run.input->size() - written);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw std::runtime_error("writing the input failed");
+            written += static_cast<std::size_t>(n);
+        }
+        close(inputPipe[1]);
+    }
+
+    // Everything the child needs is prepared before the fork.
+    std::vector<std::string> arguments{program};
+    arguments.insert(arguments.end(), run.arguments.begin(), run.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables = ChildEnvironment(run.environment);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const std::string directory = run.workingDirectory.string();
+    const std::string out = outPath.string();
+    const std::string err = errPath.string();
+
+    const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        // Only async-signal-safe calls from here on.
+        int input = -1;
+        if (run.input) {
+            input = inputPipe[0];
+        } else {
+            input = open("/dev/null", O_RDONLY);
+        }
+        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (input < 0 || outFd < 0 || errFd < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
+            dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        if (run.fileSizeLimit) {
+            // Writes past the limit then fail with EFBIG instead of ending the program.
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {};
+            limit.rlim_cur = static_cast<rlim_t>(*run.fileSizeLimit);
+            limit.rlim_max = static_cast<rlim_t>(*run.fileSizeLimit);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+
+    if (run.input) close(inputPipe[0]);
+    pid_ = child;
+}
+
+RunningProgram::~RunningProgram() {
+    if (reaped_ || pid_ < 0) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::string RunningProgram::ErrorSoFar() const { return ReadFile(streams_->Path() / "err"); }
+
+bool RunningProgram::WaitForError(const std::string& text, int limitMs) const {
+    for (int waited = 0; waited <= limitMs; ++waited) {
+        if (ErrorSoFar().find(text) != std::string::npos) return true;
+        usleep(1000);
+    }
+    return false;
+}
+
+void RunningProgram::Signal(int signal) const { kill(pid_, signal); }
+
+ProgramResult RunningProgram::Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    reaped_ = true;
+    ProgramResult result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = ReadFile(streams_->Path() / "out");
+    result.err = ReadFile(streams_->Path() / "err");
+    return result;
+}
+
+ScratchDirectory::ScratchDirectory(const std::string& tag) {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned seed = std::random_device{}();
+    path_ = fs::temp_directory_path() /
+            ("velscan-e2e-" + tag + "-" + std::to_string(getpid()) + "-" + std::to_string(seed) +
+             "-" + std::to_string(counter.fetch_add(1)));
+    fs::create_directories(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace velscan::e2e

@@ -1,0 +1,309 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "velscan_fixture.hpp"
+
+namespace velscan::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+using VelscanTest = VelscanFixture;
+
+TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
+    const ProgramResult result = Velscan({"scan.txt"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1));
+    const std::string table = Table();
+    EXPECT_TRUE(table.starts_with(kHeader));
+    EXPECT_EQ(Rows(table), 1000000u);
+    EXPECT_EQ(table.back(), '\t');
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+
+    const SeamTrace trace = Trace();
+    EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
+    EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
+    EXPECT_TRUE(trace.serialClosed);
+    EXPECT_TRUE(trace.cardClosed);
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
+    const ProgramResult none = Velscan({"none.txt", "-l", "0"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.err, Finished(-1));
+    EXPECT_EQ(Table("none.txt"), kHeader);  // heading only, no line break
+
+    const ProgramResult three =
+        Velscan({"three.txt", "-l", "3", "-s", "40", "-r", "300", "-p", "128"});
+    EXPECT_EQ(three.exitCode, 0);
+    EXPECT_THAT(Trace().serialWrites, ElementsAre("I", "DA1T2X3", "S40\\n", "F300\\n"));
+    EXPECT_THAT(Trace().motorRegister, ElementsAre(0x0080u, 0x0000u));
+    EXPECT_EQ(three.err, Finished(-1));
+    EXPECT_EQ(Rows(Table("three.txt")), 15000u);
+
+    const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
+    EXPECT_EQ(tooMany.exitCode, 2);
+    EXPECT_EQ(tooMany.err, "Error: lines must be from 0 to 200\n");
+    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "three.txt"));
+}
+
+TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
+    // Typed before sampling began: read after the first line.
+    const ProgramResult first = Velscan({"first.txt"}, {}, "q");
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_EQ(first.err, Finished(199));
+    EXPECT_EQ(Rows(Table("first.txt")), 5000u);
+
+    // Two other keys first: the q is read after the third line.
+    const ProgramResult third = Velscan({"third.txt"}, {}, "aQq");
+    EXPECT_EQ(third.exitCode, 0);
+    EXPECT_EQ(third.err, Finished(197));
+    EXPECT_EQ(Rows(Table("third.txt")), 15000u);
+
+    // The upper-case Q does not stop a run.
+    const ProgramResult upper = Velscan({"upper.txt", "-l", "4"}, {}, "QQQQQ");
+    EXPECT_EQ(upper.exitCode, 0);
+    EXPECT_EQ(upper.err, Finished(-1));
+    EXPECT_EQ(Rows(Table("upper.txt")), 20000u);
+}
+
+// A failure before sampling: its message on its stream, exit code 3, and an
+// existing file of the target's name left as it was, with nothing beside it.
+struct EarlyFailure {
+    const char* name;
+    const char* faults;             // VELSCAN_SIM_FAULTS; null: none
+    std::vector<std::string> options;
+    bool removeLookupFile;
+    const char* out;
+    const char* err;
+    bool greeted;  // the range finder received "I" (the port was opened)
+    bool cardOpened;
+};
+
+void PrintTo(const EarlyFailure& row, std::ostream* os) { *os << row.name; }
+
+class EarlyFailureTest : public VelscanFixture,
+                         public ::testing::WithParamInterface<EarlyFailure> {};
+
+TEST_P(EarlyFailureTest, ReportsAndLeavesTheFileUntouched) {
+    const EarlyFailure& row = GetParam();
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    if (row.removeLookupFile) std::filesystem::remove(Work() / "LOOKUPHS");
+    std::vector<std::string> arguments{"scan.txt"};
+    arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+    std::map<std::string, std::string> environment;
+    if (row.faults != nullptr) environment["VELSCAN_SIM_FAULTS"] = row.faults;
+
+    const ProgramResult result = Velscan(arguments, environment);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+
+    // Only the greeting reached the range finder, the motor was never
+    // started, and whatever was opened was closed, the link first.
+    const SeamTrace trace = Trace();
+    if (row.greeted) {
+        EXPECT_THAT(trace.serialWrites, ElementsAre("I"));
+    } else {
+        EXPECT_THAT(trace.serialWrites, IsEmpty());
+    }
+    EXPECT_THAT(trace.motorRegister, IsEmpty());
+    EXPECT_EQ(trace.serialClosed, trace.serialOpened);
+    EXPECT_EQ(trace.cardOpened, row.cardOpened);
+    EXPECT_EQ(trace.cardClosed, row.cardOpened);
+    // VexaOpen closes a card whose reset fails itself; otherwise the run's
+    // clean-up closes the link first.
+    if (row.cardOpened && std::string(row.name) != "ResetInsideOpen") {
+        EXPECT_TRUE(trace.linkClosedBeforeBoard);
+    }
+}
+
+constexpr char kConfiguring[] =
+    "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEarlyStep, EarlyFailureTest,
+    ::testing::Values(
+        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n",
+                     false, false},
+        EarlyFailure{"NoCard", "no-card", {}, false, "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, false},
+        EarlyFailure{"ResetInsideOpen", "fail=0x9c402000", {}, false, "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, true},
+        EarlyFailure{"Reset", "fail=0x9c402000@2", {}, false, "",
+                     "Opened high speed interface.\nError: VexaResetBoard failed.\n", true, true},
+        EarlyFailure{"CalibrationValue", "calibration=599", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\n"
+                     "Error: Could not get calibration value\n",
+                     true, true},
+        EarlyFailure{"CalibrationSilent", "calibration-silent", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\n"
+                     "Error: Could not get calibration value\n",
+                     true, true},
+        EarlyFailure{"EncoderClear", "fail=0x9c40200c", {}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                     "Error: Failed to clear encoder1\n",
+                     true, true},
+        EarlyFailure{"LookupFileMissing", nullptr, {}, true,
+                     "ERROR: Could not read calibration file\n", kConfiguring, true, true},
+        EarlyFailure{"SamplePeriod", nullptr, {"-s", "19"}, false, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                     "Error: Failed to set sample and range\n",
+                     true, true}),
+    [](const ::testing::TestParamInfo<EarlyFailure>& info) { return info.param.name; });
+
+TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "stall@2"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Table()), 2u * 5000);
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    const SeamTrace trace = Trace();
+    EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(VelscanTest, AnInvalidFirstSampleSavesTheLinesBeforeIt) {
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@3"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Table()), 3u * 5000);
+    EXPECT_TRUE(Trace().MotorStopped());
+    EXPECT_TRUE(Trace().linkClosedBeforeBoard);
+}
+
+TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    const ProgramResult stalled =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "stall@0"}});
+    EXPECT_EQ(stalled.exitCode, 3);
+    EXPECT_EQ(stalled.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(stalled.err, kUpToSampling);
+    const ProgramResult invalid =
+        Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@0"}});
+    EXPECT_EQ(invalid.exitCode, 3);
+    EXPECT_EQ(invalid.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_TRUE(Trace().MotorStopped());
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
+    // The card's buffer overflows as line 1 begins: that read reports the
+    // overflow and the line's samples carry status bit 0, so the run restarts
+    // sampling after it; line 2 is clean again.
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "3"}, {{"VELSCAN_SIM_FAULTS", "overflow@1"}});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1, "Warning: samples were lost between lines in 1 of 3 lines "
+                                       "(card buffer overflow or sampling restart).\n"));
+    EXPECT_EQ(Rows(Table()), 15000u);
+
+    const ProgramResult twice =
+        Velscan({"twice.txt", "-l", "4"}, {{"VELSCAN_SIM_FAULTS", "overflow@0,overflow@2"}});
+    EXPECT_EQ(twice.exitCode, 0);
+    EXPECT_EQ(twice.err, Finished(-1, "Warning: samples were lost between lines in 2 of 4 lines "
+                                      "(card buffer overflow or sampling restart).\n"));
+}
+
+TEST_F(VelscanTest, ATableThatCannotBeWrittenNeverReplacesTheFile) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    // Files may grow to 100 kB only: one line of the table needs more.
+    const ProgramResult result = Velscan({"scan.txt", "-l", "1"}, {}, std::nullopt, 100000);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1) + "Error: Can't write the measurement file\n");
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_TRUE(Trace().MotorStopped());
+}
+
+TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
+    const ProgramResult result = Velscan({"no/such/dir/scan.txt"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "Error: Can't create the file no/such/dir/scan.txt\n");
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, UsageAndCommandLineErrors) {
+    const ProgramResult usage = Velscan({}, {}, "\n");
+    EXPECT_EQ(usage.exitCode, 1);
+    EXPECT_TRUE(usage.out.starts_with("usage: velscan <Laserfile><options>\n"));
+    EXPECT_EQ(Rows(usage.out), 9u);
+
+    const ProgramResult unknown = Velscan({"scan.txt", "-S", "40"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.out,
+              "unknown argument: -S\ntype velscan without any parameters for help");
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, CtrlCStopsLikeQAndASecondOneEndsAtOnce) {
+    // The first Ctrl+C: the line in progress is finished, the motor stopped
+    // and the lines saved.
+    {
+        const auto program = Start({"scan.txt"});
+        ASSERT_TRUE(program->WaitForError("Opened high speed interface.\n"));
+        program->Signal(SIGINT);
+        const ProgramResult result = program->Wait();
+        EXPECT_EQ(result.exitCode, 0);
+        const std::size_t counterAt = result.err.find("Sampling Lines counter: ");
+        ASSERT_NE(counterAt, std::string::npos) << result.err;
+        const int counter = std::stoi(result.err.substr(counterAt + 24));
+        EXPECT_GE(counter, 0);
+        EXPECT_LT(counter, 200);
+        EXPECT_EQ(Rows(Table()), static_cast<std::size_t>(200 - counter) * 5000);
+        EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\n"));
+        EXPECT_TRUE(Trace().MotorStopped());
+    }
+    // Two: the program ends during the mirror's run-up (real time here),
+    // leaving the existing file as it was and no unfinished file.
+    {
+        { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+        const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
+        ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
+        program->Signal(SIGINT);
+        // Two signals sent at once could merge into one pending signal.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        program->Signal(SIGINT);
+        const ProgramResult result = program->Wait();
+        EXPECT_EQ(result.exitCode, 3);
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_TRUE(result.err.ends_with("Waiting (20 sec.) for mirror to move\n"));
+        EXPECT_EQ(Table(), "previous scan");
+        EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    }
+}
+
+TEST_F(VelscanTest, ASeededScanGivesTheSameTableEveryTime) {
+    const std::map<std::string, std::string> seeded{{"VELSCAN_SIM_SEED", "20261208"}};
+    ASSERT_EQ(Velscan({"a.txt", "-l", "2"}, seeded).exitCode, 0);
+    ASSERT_EQ(Velscan({"b.txt", "-l", "2"}, seeded).exitCode, 0);
+    const std::string table = Table("a.txt");
+    EXPECT_EQ(table, Table("b.txt"));
+    EXPECT_EQ(Rows(table), 10000u);
+    // The digest of this table when the simulated instrument, the conversion
+    // and the writer were last checked; any change in the numbers shows here.
+    EXPECT_EQ(Digest(table), 0x23d5e3423f1ea113ull) << std::hex << Digest(table);
+}
+
+}  // namespace
+}  // namespace velscan::e2e

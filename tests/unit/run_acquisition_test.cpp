@@ -1,0 +1,326 @@
+#include "acquisition/run_acquisition.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "acquisition/exit_codes.hpp"
+#include "cardlib/device_controls.hpp"
+#include "platform/interrupt.hpp"
+#include "run_fixture.hpp"
+
+namespace velscan {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using runtest::RunFixture;
+
+using RunAcquisitionTest = RunFixture;
+
+constexpr char kHeader[] =
+    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
+    "Index1\tIndex2\t";
+
+constexpr char kUpToSampling[] =
+    "Opened high speed interface.\n"
+    "VEAX Card Calibration\n"
+    "SamplingModeInit\n"
+    "Waiting (20 sec.) for mirror to move\n"
+    "Clear Sample Buffer\n"
+    "Sampling Enable\n"
+    "Begin sampling\n";
+
+std::string Finished(int counter, const std::string& warning = "") {
+    return std::string(kUpToSampling) + "End sampling\nSampling Lines counter: " +
+           std::to_string(counter) + "\n" + warning + "Saving Data,Please Waiting\n";
+}
+
+TEST_F(RunAcquisitionTest, CompleteRunFollowsTheSequenceAndWritesEveryLine) {
+    const runtest::Outcome outcome = Run(Settings(3));
+
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, Finished(-1));
+    const std::string table = Read("scan.txt");
+    EXPECT_EQ(table.substr(0, sizeof kHeader - 1), kHeader);
+    EXPECT_EQ(Rows(table), 3u * 5000);
+    EXPECT_NE(table.back(), '\n');
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+
+    EXPECT_THAT(serial->Writes(), ElementsAre("I", "DA1T2X3", "S20\n", "F650\n"));
+    EXPECT_TRUE(InOrder({"serial open 1", "serial write I", "pause 200", "card open", "reset",
+                         "reset", "switch 1", "encoder 3", "serial purge",
+                         "serial write DA1T2X3", "serial write S20\n", "serial write F650\n",
+                         "write 0003=00FF", "clear", "enable1", "enable2", "read", "status",
+                         "read", "status", "read", "status", "write 0003=0000", "serial close",
+                         "reset", "card closed"}));
+    // 200 ms after the greeting, before the card is touched.
+    const std::size_t greeting = Find("serial write I");
+    ASSERT_LT(greeting + 2, events->size());
+    EXPECT_EQ((*events)[greeting + 1], "pause 200");
+    EXPECT_EQ((*events)[greeting + 2], "card open");
+    // The mirror's 20 s: twenty one-second pauses right after the motor start,
+    // then the buffer clear and sampling enable.
+    const std::size_t motorStart = Find("write 0003=00FF");
+    ASSERT_LT(motorStart + 23, events->size());
+    for (std::size_t i = 1; i <= 20; ++i) EXPECT_EQ((*events)[motorStart + i], "pause 1000");
+    EXPECT_EQ((*events)[motorStart + 21], "clear");
+    EXPECT_EQ((*events)[motorStart + 22], "enable1");
+    EXPECT_EQ((*events)[motorStart + 23], "enable2");
+    EXPECT_EQ(Count("pause 1000"), 20u);
+    // One calibration read and one read per line; one keyboard poll per line.
+    EXPECT_EQ(Count("read"), 1u + 3);
+    EXPECT_EQ(console->polls, 3);
+    // The link is closed before the board, and both only once.
+    EXPECT_LT(FindLast("serial close"), Find("card closed"));
+    EXPECT_EQ(Count("serial close"), 1u);
+    EXPECT_EQ(card->OpenDevices(), 0);
+}
+
+TEST_F(RunAcquisitionTest, SettingsReachTheHardware) {
+    RunSettings settings = Settings(1);
+    settings.portNumber = 4;
+    settings.samplePeriod = 40;
+    settings.maxRange = 300;
+    settings.motorNumber = 2;
+    settings.motorPower = 128;
+    const runtest::Outcome outcome = Run(settings);
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(Count("serial open 4"), 1u);
+    EXPECT_THAT(serial->Writes(), ElementsAre("I", "DA1T2X3", "S40\n", "F300\n"));
+    EXPECT_TRUE(InOrder({"write 0003=8000", "read", "write 0003=0000"}));
+}
+
+TEST_F(RunAcquisitionTest, ZeroLinesWritesTheHeadingOnly) {
+    const runtest::Outcome outcome = Run(Settings(0));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.err, Finished(-1));
+    EXPECT_EQ(Read("scan.txt"), kHeader);
+    EXPECT_EQ(Count("read"), 1u);  // the calibration's only
+    EXPECT_EQ(console->polls, 0);
+}
+
+TEST_F(RunAcquisitionTest, LowerCaseQStopsAfterTheLineItWasReadAfterAndUpperCaseDoesNot) {
+    // One key is read per line: Q after line 1, x after line 2, q after line 3.
+    console->keys = {'Q', 'x', 'q', 'q'};
+    const runtest::Outcome outcome = Run(Settings(10));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.err, Finished(7));  // L - k
+    EXPECT_EQ(Rows(Read("scan.txt")), 3u * 5000);
+    EXPECT_EQ(console->keys.size(), 1u);
+    EXPECT_TRUE(InOrder({"read", "read", "read", "read", "write 0003=0000"}));
+    EXPECT_EQ(Count("read"), 1u + 3);
+}
+
+TEST_F(RunAcquisitionTest, CtrlCActsLikeQ) {
+    onLineRead = [](int line) {
+        if (line == 1) platform::RequestInterrupt();
+    };
+    const runtest::Outcome outcome = Run(Settings(200));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.err, Finished(198));
+    EXPECT_EQ(Rows(Read("scan.txt")), 2u * 5000);  // the line in progress is finished and kept
+    EXPECT_EQ(Count("write 0003=0000"), 1u);
+}
+
+TEST_F(RunAcquisitionTest, RestartBitOnTheLastSampleRestartsSamplingAndIsReported) {
+    alterLine = [](int line, std::vector<RawSample>& samples) {
+        if (line == 1) samples.back().statusWord |= 1u;
+        if (line == 2) samples.front().statusWord |= 1u;  // only the last sample counts
+    };
+    const runtest::Outcome outcome = Run(Settings(3));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.err, Finished(-1, "Warning: samples were lost between lines in 1 of 3 "
+                                        "lines (card buffer overflow or sampling restart).\n"));
+    // Line 1 is followed by a clear and enable before the next read, and kept.
+    const std::size_t start = Find("write 0003=00FF");
+    const std::vector<std::string> sampling(events->begin() + static_cast<std::ptrdiff_t>(start),
+                                            events->end());
+    EXPECT_EQ(std::count(sampling.begin(), sampling.end(), "clear"), 2);
+    EXPECT_TRUE(InOrder({"write 0003=00FF", "clear", "enable1", "enable2", "read", "status",
+                         "read", "status", "clear", "enable1", "enable2", "read", "status",
+                         "write 0003=0000"}));
+    EXPECT_EQ(Rows(Read("scan.txt")), 3u * 5000);
+}
+
+TEST_F(RunAcquisitionTest, CardBufferOverflowIsCountedPerLine) {
+    card->SetOverflow(true);
+    const runtest::Outcome outcome = Run(Settings(2));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_THAT(outcome.err, ::testing::HasSubstr(
+                                 "Sampling Lines counter: -1\nWarning: samples were lost between "
+                                 "lines in 2 of 2 lines (card buffer overflow or sampling "
+                                 "restart).\nSaving Data,Please Waiting\n"));
+    EXPECT_EQ(Rows(Read("scan.txt")), 2u * 5000);
+}
+
+TEST_F(RunAcquisitionTest, ReadFailureInTheLoopSavesTheLinesBeforeItAndFails) {
+    card->FailFrom(kControlBlockRead, 1 + 3);  // calibration, lines 0 and 1, then line 2 fails
+    const runtest::Outcome outcome = Run(Settings(5));
+    EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    EXPECT_EQ(outcome.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(outcome.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Read("scan.txt")), 2u * 5000);
+    EXPECT_TRUE(InOrder({"write 0003=00FF", "write 0003=0000", "serial close", "card closed"}));
+    EXPECT_LT(FindLast("serial close"), Find("card closed"));
+}
+
+TEST_F(RunAcquisitionTest, InvalidFirstSampleEndsTheLoopAndTheLineIsNotKept) {
+    alterLine = [](int line, std::vector<RawSample>& samples) {
+        if (line == 1) samples.front().rangeWord |= kRangeInvalidBit;
+        if (line == 0) samples[1].rangeWord |= kRangeInvalidBit;  // not the first: not tested
+    };
+    const runtest::Outcome outcome = Run(Settings(5));
+    EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    EXPECT_EQ(outcome.out, "ERROR: Sample measurement timeout!\n");
+    EXPECT_EQ(outcome.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(Rows(Read("scan.txt")), 1u * 5000);
+    EXPECT_EQ(Count("write 0003=0000"), 1u);
+    EXPECT_EQ(card->OpenDevices(), 0);
+}
+
+TEST_F(RunAcquisitionTest, LoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    card->FailFrom(kControlBlockRead, 2);
+    const runtest::Outcome outcome = Run(Settings(5));
+    EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    EXPECT_EQ(outcome.out, "ERROR: Buffer overflow flag not getting set.\n");
+    EXPECT_EQ(outcome.err, kUpToSampling);
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_EQ(Count("write 0003=0000"), 1u);  // the motor is stopped all the same
+    EXPECT_EQ(Count("serial close"), 1u);
+    EXPECT_EQ(card->OpenDevices(), 0);
+}
+
+// One row per failing step before sampling: its message, its stream, what was
+// opened and closed, and that no file is left behind.
+struct EarlyFailure {
+    const char* name;
+    std::function<void(RunFixture&, RunSettings&)> arrange;
+    const char* out;
+    const char* err;
+    bool linkClosed;
+    int cardsOpened;
+};
+
+void PrintTo(const EarlyFailure& row, std::ostream* os) { *os << row.name; }
+
+class EarlyFailureTest : public RunFixture,
+                         public ::testing::WithParamInterface<EarlyFailure> {};
+
+TEST_P(EarlyFailureTest, ReportsReleasesAndLeavesNoFile) {
+    const EarlyFailure& row = GetParam();
+    { std::ofstream("scan.txt") << "previous scan"; }
+    RunSettings settings = Settings(3);
+    row.arrange(*this, settings);
+    const runtest::Outcome outcome = Run(settings);
+
+    EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    EXPECT_EQ(outcome.out, row.out);
+    EXPECT_EQ(outcome.err, row.err);
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_EQ(Count("serial close"), row.linkClosed ? 1u : 0u);
+    EXPECT_EQ(card->devicesOpened, row.cardsOpened);
+    EXPECT_EQ(card->OpenDevices(), 0);
+    EXPECT_EQ(Count("write 0003=00FF"), 0u);  // the motor was never started
+    EXPECT_EQ(Count("pause 1000"), 0u);
+    if (row.linkClosed && row.cardsOpened > 0) {
+        EXPECT_LT(FindLast("serial close"), Find("card closed"));
+    }
+}
+
+const char kConfiguring[] =
+    "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEarlyStep, EarlyFailureTest,
+    ::testing::Values(
+        EarlyFailure{"NoLaser", [](RunFixture& f, RunSettings&) { f.noLaser = true; }, "",
+                     "Error: Serial Comm port open failed.\n", false, 0},
+        EarlyFailure{"NoLaserWithHint",
+                     [](RunFixture& f, RunSettings&) {
+                         f.noLaser = true;
+                         platform::ActiveBackend().laserHint = "Set VELSCAN_LASER.";
+                     },
+                     "", "Error: Serial Comm port open failed.\nSet VELSCAN_LASER.\n", false, 0},
+        EarlyFailure{"NoCard",
+                     [](RunFixture& f, RunSettings&) {
+                         f.noCard = true;
+                         platform::ActiveBackend().cardHint = "Set VELSCAN_CARD.\n";
+                     },
+                     "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\nSet VELSCAN_CARD.\n",
+                     true, 0},
+        EarlyFailure{"Reset",
+                     [](RunFixture& f, RunSettings&) { f.card->FailFrom(kControlBoardReset, 2); },
+                     "", "Opened high speed interface.\nError: VexaResetBoard failed.\n", true, 1},
+        EarlyFailure{"Calibration",
+                     [](RunFixture& f, RunSettings&) {
+                         f.card->deliveries.clear();
+                         f.card->Deliver(std::vector<RawSample>(20, RawSample{0, 0, 0, 599}));
+                     },
+                     "", "Opened high speed interface.\nVEAX Card Calibration\n"
+                         "Error: Could not get calibration value\n",
+                     true, 1},
+        EarlyFailure{"EncoderClear",
+                     [](RunFixture& f, RunSettings&) { f.card->FailAlways(kControlEncoder); }, "",
+                     "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                     "Error: Failed to clear encoder1\n",
+                     true, 1},
+        EarlyFailure{"LookupFile",
+                     [](RunFixture&, RunSettings&) { std::filesystem::remove("LOOKUPHS"); },
+                     "ERROR: Could not read calibration file\n", kConfiguring, true, 1},
+        EarlyFailure{"SamplePeriod", [](RunFixture&, RunSettings& s) { s.samplePeriod = 19; },
+                     "", "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                         "Error: Failed to set sample and range\n",
+                     true, 1}),
+    [](const ::testing::TestParamInfo<EarlyFailure>& info) { return info.param.name; });
+
+TEST_F(RunAcquisitionTest, AnOutputFileThatCannotBeCreatedStopsBeforeAnyHardware) {
+    const runtest::Outcome missingDirectory = Run(Settings(3, "no/such/dir/scan.txt"));
+    EXPECT_EQ(missingDirectory.exitCode, kExitRunFailed);
+    EXPECT_EQ(missingDirectory.out, "");
+    EXPECT_EQ(missingDirectory.err, "Error: Can't create the file no/such/dir/scan.txt\n");
+
+    std::filesystem::create_directory("folder");
+    const runtest::Outcome directory = Run(Settings(3, "folder"));
+    EXPECT_EQ(directory.exitCode, kExitRunFailed);
+    EXPECT_EQ(directory.err, "Error: Can't create the file folder\n");
+
+    EXPECT_THAT(*events, IsEmpty());
+    EXPECT_THAT(OtherFiles(), ElementsAre("folder"));
+}
+
+TEST_F(RunAcquisitionTest, LinesOutsideTheArrayAreRefusedBeforeAnything) {
+    for (const std::int32_t lines : {-1, 201}) {
+        const runtest::Outcome outcome = Run(Settings(lines));
+        EXPECT_EQ(outcome.exitCode, kExitCommandLine);
+        EXPECT_EQ(outcome.err, "Error: lines must be from 0 to 200\n");
+    }
+    EXPECT_THAT(*events, IsEmpty());
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(RunAcquisitionTest, AMotorThatCannotStartDoesNotStopTheRun) {
+    RunSettings settings = Settings(1);
+    settings.motorNumber = 3;
+    const runtest::Outcome outcome = Run(settings);
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    EXPECT_EQ(outcome.err, Finished(-1));
+    EXPECT_EQ(Count("write 0003=0000") + Count("write 0003=00FF"), 0u);
+    EXPECT_EQ(Rows(Read("scan.txt")), 5000u);
+}
+
+TEST_F(RunAcquisitionTest, ASecondRunInTheSameProcessReplacesTheTable) {
+    ASSERT_EQ(Run(Settings(2)).exitCode, kExitSuccess);
+    card->Deliver(std::vector<RawSample>(20, RawSample{0, 0, 0, 800}));
+    const runtest::Outcome again = Run(Settings(1));
+    EXPECT_EQ(again.exitCode, kExitSuccess);
+    EXPECT_EQ(Rows(Read("scan.txt")), 5000u);
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+}  // namespace
+}  // namespace velscan

@@ -1,0 +1,71 @@
+#include "platform/seam_trace.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "accepting_card_device.hpp"
+#include "recording_serial_port.hpp"
+
+namespace velscan {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
+    const fs::path path =
+        fs::temp_directory_path() / ("velscan-trace-" + std::to_string(std::random_device{}()));
+    auto serialLog = std::make_shared<fakes::SerialPortLog>();
+    platform::Backend backend;
+    backend.openSerialPort =
+        [serialLog](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
+        if (port == 9) return nullptr;
+        return std::make_unique<fakes::RecordingSerialPort>(serialLog);
+    };
+    backend.openCardDevice = [] { return std::make_unique<fakes::AcceptingCardDevice>(); };
+    std::string error;
+    ASSERT_TRUE(platform::TraceBackend(backend, path.string(), error));
+
+    EXPECT_EQ(backend.openSerialPort(9), nullptr);
+    {
+        std::unique_ptr<platform::SerialPort> port = backend.openSerialPort(1);
+        const std::string text = "S20\n\x01\\";
+        port->Purge(platform::kPurgeAll);
+        EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
+                  1);
+        port->Close();
+        std::unique_ptr<platform::CardDevice> card = backend.openCardDevice();
+        const std::byte input[4] = {std::byte{0x03}, std::byte{0x00}, std::byte{0xff},
+                                    std::byte{0x00}};
+        EXPECT_TRUE(card->Control(0x9c40202c, input, {}).succeeded);
+        EXPECT_TRUE(card->Control(0x9c402000, {}, {}).succeeded);
+    }
+    // The wrapped port still received everything.
+    EXPECT_EQ(serialLog->Written(), "S20\n\x01\\");
+
+    std::ifstream in(path);
+    const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(trace,
+              "serial open failed 9\n"
+              "serial open 1\n"
+              "serial purge f\n"
+              "serial write S20\\n\\x01\\\\\n"
+              "serial close\n"
+              "card open\n"
+              "card control 9c40202c 0300ff00 ok\n"
+              "card control 9c402000 - ok\n"
+              "card close\n");
+    fs::remove(path);
+
+    platform::Backend other;
+    EXPECT_FALSE(platform::TraceBackend(other, "/no/such/dir/trace", error));
+    EXPECT_EQ(error, "Error: VELSCAN_TRACE: can't create the file /no/such/dir/trace\n");
+}
+
+}  // namespace
+}  // namespace velscan
