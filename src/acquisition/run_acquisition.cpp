@@ -120,6 +120,7 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
         output.Discard();  // an incomplete table never replaces the target
         return false;
     }
+    platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
     if (!output.PutInPlace()) {
         console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
                             output.Target().c_str(), output.TemporaryPath().c_str());
@@ -142,17 +143,18 @@ int RunAcquisition(const RunSettings& settings) {
 
     VexaInitBoards();
 
+    // From here on a Ctrl+C asks the run to stop like q; a second one ends
+    // the program at once, with the terminal restored and the unfinished file
+    // removed. The guard outlives the unfinished file.
+    platform::InterruptGuard interrupts(kExitRunFailed);
+    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
+
     // The table goes to a new file beside the target until it is complete.
     PendingOutputFile output(settings.outputFileName);
     if (!output.Created()) {
         console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
         return kExitRunFailed;
     }
-    // From here on a Ctrl+C asks the run to stop like q; a second one ends
-    // the program at once, with the terminal restored and the unfinished file
-    // removed.
-    platform::InterruptGuard interrupts(kExitRunFailed);
-    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
     platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
 
     SerialLink link;

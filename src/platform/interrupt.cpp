@@ -23,10 +23,19 @@ std::atomic<bool> g_installed{false};
 std::atomic<int> g_forcedExitCode{3};
 std::atomic<void (*)()> g_restoreTerminal{nullptr};
 std::atomic<bool> g_cleanupFileSet{false};
+// A status line may stand on the terminal: the forced end starts a new line.
+std::atomic<bool> g_errorIsTerminal{false};
 char g_cleanupFile[4096];
 
 [[noreturn]] void ForcedEnd() {
     if (void (*restore)() = g_restoreTerminal.load()) restore();
+    if (g_errorIsTerminal.load()) {
+#ifdef _WIN32
+        (void)_write(2, "\n", 1);
+#else
+        (void)write(2, "\n", 1);
+#endif
+    }
     if (g_cleanupFileSet.load()) {
 #ifdef _WIN32
         DeleteFileA(g_cleanupFile);
@@ -61,8 +70,10 @@ InterruptGuard::InterruptGuard(int forcedExitCode) {
     g_requests.store(0);
     g_installed.store(true);
 #ifdef _WIN32
+    g_errorIsTerminal.store(_isatty(2) != 0);
     SetConsoleCtrlHandler(ConsoleControlHandler, TRUE);
 #else
+    g_errorIsTerminal.store(isatty(2) != 0);
     struct sigaction action {};
     action.sa_handler = SignalHandler;
     sigemptyset(&action.sa_mask);

@@ -52,15 +52,15 @@ void ParseItem(std::string_view item, FaultSet& faults) {
         if (!value || *value > 8191) Refuse(item, "the calibration value must be 0..8191");
         faults.calibrationValue = static_cast<std::uint32_t>(*value);
     } else if (item.starts_with("fail=")) {
-        std::string_view spec = item.substr(5);
+        std::string_view codeText = item.substr(5);
         std::uint64_t fromIssue = 1;
-        if (const std::size_t at = spec.find('@'); at != std::string_view::npos) {
-            const auto issue = Unsigned(spec.substr(at + 1));
+        if (const std::size_t at = codeText.find('@'); at != std::string_view::npos) {
+            const auto issue = Unsigned(codeText.substr(at + 1));
             if (!issue || *issue == 0) Refuse(item, "the issue after @ counts from 1");
             fromIssue = *issue;
-            spec = spec.substr(0, at);
+            codeText = codeText.substr(0, at);
         }
-        const auto code = Unsigned(spec);
+        const auto code = Unsigned(codeText);
         if (!code || *code > std::numeric_limits<std::uint32_t>::max())
             Refuse(item, "expected a control code such as 0x9c402048");
         faults.controlFaults.push_back({static_cast<std::uint32_t>(*code), fromIssue});

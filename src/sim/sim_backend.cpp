@@ -33,9 +33,14 @@ std::shared_ptr<const Scene> SceneOf(const platform::BackendPlan& plan) {
 }
 
 void Attach(const platform::BackendPlan& plan, platform::Backend& backend) {
-    const bool simulatedLaser = plan.laser == platform::LaserChoice::Simulated;
     const bool simulatedCard = plan.card == platform::CardChoice::Simulated;
     const bool replayedCard = plan.card == platform::CardChoice::Replay;
+    // A replay paces its records at the range finder's sample period, so with
+    // no port named the range finder is simulated and the period known.
+    const bool laserUnnamed = plan.laser == platform::LaserChoice::Missing ||
+                              plan.laser == platform::LaserChoice::NumberedPort;
+    const bool simulatedLaser =
+        plan.laser == platform::LaserChoice::Simulated || (replayedCard && laserUnnamed);
 
     FaultSet faults;
     if (simulatedLaser || simulatedCard || replayedCard) faults = ParseFaults(plan.simFaults);
@@ -72,6 +77,7 @@ void Attach(const platform::BackendPlan& plan, platform::Backend& backend) {
             if (noLaser) return nullptr;
             return OpenSimulatedPort(sink, gate);
         };
+        backend.laserHint.clear();
     }
 
     if (!plan.capturePath.empty()) {

@@ -2,8 +2,10 @@
 // Builds the simulated parts of the backend that the environment asks for:
 // the simulated instrument (VELSCAN_SIM=1, VELSCAN_CARD=sim, VELSCAN_LASER=sim,
 // VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS), the replay card
-// (VELSCAN_CARD=replay:PATH) and the capture of raw records (VELSCAN_CAPTURE,
-// around whichever card the backend opens).
+// (VELSCAN_CARD=replay:PATH, with the range finder simulated unless
+// VELSCAN_LASER names a port) and the capture of raw records
+// (VELSCAN_CAPTURE, around whichever card the backend opens). Faults apply to
+// the simulated and replayed parts only.
 
 #include <cstdint>
 #include <optional>

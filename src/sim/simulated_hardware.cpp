@@ -1,6 +1,5 @@
 #include "sim/simulated_hardware.hpp"
 
-#include <cstring>
 
 #include "cardlib/device_controls.hpp"
 

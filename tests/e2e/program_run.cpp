@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +91,14 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
         if (input < 0 || outFd < 0 || errFd < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
             dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
             _exit(127);
+        }
+        if (run.fileSizeLimit) {
+            // Writes past the limit then fail with EFBIG instead of ending the program.
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {};
+            limit.rlim_cur = static_cast<rlim_t>(*run.fileSizeLimit);
+            limit.rlim_max = static_cast<rlim_t>(*run.fileSizeLimit);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
         execve(argv[0], argv.data(), envp.data());
         _exit(127);

@@ -20,6 +20,9 @@ struct ProgramRun {
     // null device.
     std::optional<std::string> input;
     std::filesystem::path workingDirectory;
+    // Largest file the program may write, in bytes (a full disk, in effect:
+    // writes beyond it fail); unset: no limit.
+    std::optional<long> fileSizeLimit;
 };
 
 struct ProgramResult {

@@ -223,6 +223,18 @@ TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
                                       "(card buffer overflow or sampling restart).\n"));
 }
 
+TEST_F(VelscanTest, ATableThatCannotBeWrittenNeverReplacesTheFile) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    // Files may grow to 100 kB only: one line of the table needs more.
+    const ProgramResult result = Velscan({"scan.txt", "-l", "1"}, {}, std::nullopt, 100000);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, Finished(-1) + "Error: Can't write the measurement file\n");
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_TRUE(Trace().MotorStopped());
+}
+
 TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
     const ProgramResult result = Velscan({"no/such/dir/scan.txt"});
     EXPECT_EQ(result.exitCode, 3);

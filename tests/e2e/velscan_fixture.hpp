@@ -15,26 +15,13 @@
 #include <vector>
 
 #include "program_run.hpp"
+#include "run_transcript.hpp"
 
 namespace velscan::e2e {
 
-inline constexpr char kHeader[] =
-    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
-    "Index1\tIndex2\t";
-
-inline constexpr char kUpToSampling[] =
-    "Opened high speed interface.\n"
-    "VEAX Card Calibration\n"
-    "SamplingModeInit\n"
-    "Waiting (20 sec.) for mirror to move\n"
-    "Clear Sample Buffer\n"
-    "Sampling Enable\n"
-    "Begin sampling\n";
-
-inline std::string Finished(int counter, const std::string& warning = "") {
-    return std::string(kUpToSampling) + "End sampling\nSampling Lines counter: " +
-           std::to_string(counter) + "\n" + warning + "Saving Data,Please Waiting\n";
-}
+using transcript::Finished;
+using transcript::kHeader;
+using transcript::kUpToSampling;
 
 inline std::size_t Rows(const std::string& table) {
     return static_cast<std::size_t>(std::count(table.begin(), table.end(), '\n'));
@@ -96,9 +83,11 @@ protected:
 
     ProgramResult Velscan(std::vector<std::string> arguments,
                           std::map<std::string, std::string> environment = {},
-                          std::optional<std::string> input = std::nullopt) {
-        return Execute(VELSCAN_BINARY, MakeRun(std::move(arguments), std::move(environment),
-                                               std::move(input)));
+                          std::optional<std::string> input = std::nullopt,
+                          std::optional<long> fileSizeLimit = std::nullopt) {
+        ProgramRun run = MakeRun(std::move(arguments), std::move(environment), std::move(input));
+        run.fileSizeLimit = fileSizeLimit;
+        return Execute(VELSCAN_BINARY, run);
     }
     std::unique_ptr<RunningProgram> Start(std::vector<std::string> arguments,
                                           std::map<std::string, std::string> environment = {}) {

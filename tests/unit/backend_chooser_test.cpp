@@ -63,12 +63,12 @@ TEST(BackendChooser, WindowsDefaultsToTheNumberedPortAndTheDriversDevice) {
 
 TEST(BackendChooser, NamedDevicesAreUsedAndEmptyValuesCountAsUnset) {
     FakeEnvironment env;
-    env.values = {{"VELSCAN_LASER", "/dev/ttyUSB3"}, {"VELSCAN_CARD", "/dev/card0"}};
+    env.values = {{"VELSCAN_LASER", "/dev/pts/93"}, {"VELSCAN_CARD", "/dev/card0"}};
     std::string error;
     auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->laser, LaserChoice::Device);
-    EXPECT_EQ(plan->laserDevice, "/dev/ttyUSB3");
+    EXPECT_EQ(plan->laserDevice, "/dev/pts/93");
     EXPECT_TRUE(plan->laserHint.empty());
     EXPECT_EQ(plan->card, CardChoice::Device);
     EXPECT_EQ(plan->cardPath, "/dev/card0");
@@ -175,7 +175,7 @@ TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
 
 TEST(BackendChooser, SimulationSetsTheDefaultsButNamedPartsWin) {
     FakeEnvironment env;
-    env.values = {{"VELSCAN_SIM", "1"}, {"VELSCAN_LASER", "/dev/ttyUSB0"}};
+    env.values = {{"VELSCAN_SIM", "1"}, {"VELSCAN_LASER", "/dev/pts/90"}};
     std::string error;
     const auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;

@@ -112,7 +112,7 @@ TEST(RawRange, NotANumberInfinityAndValuesBeyondSixtyFourBitsGiveZero) {
     EXPECT_EQ(RawRangeFromTime(-1e18), 0u);
 }
 
-struct OpenBoard : testing::Test {
+struct RawRangeOnBoard : testing::Test {
     void SetUp() override {
         VexaInitBoards();
         BoardTable()[0].device = std::make_unique<fakes::AcceptingCardDevice>();
@@ -125,7 +125,7 @@ struct OpenBoard : testing::Test {
     }
 };
 
-TEST_F(OpenBoard, GetRawRangeConvertsAValidWord) {
+TEST_F(RawRangeOnBoard, GetRawRangeConvertsAValidWord) {
     std::uint32_t raw = 0;
     EXPECT_EQ(VexaGetRawRange(0, 0x01F4012Cu, raw), 1);
     EXPECT_EQ(raw, 10489u);
@@ -137,7 +137,7 @@ TEST_F(OpenBoard, GetRawRangeConvertsAValidWord) {
     EXPECT_EQ(raw, 4294967235u);
 }
 
-TEST_F(OpenBoard, GetRawRangeLeavesTheResultForAnInvalidWordAndPrintsNothing) {
+TEST_F(RawRangeOnBoard, GetRawRangeLeavesTheResultForAnInvalidWordAndPrintsNothing) {
     for (std::uint32_t word : {0x80000000u, 0x81F4012Cu, 0x80000000u | 901u, 0xFFFFFFFFu}) {
         std::uint32_t raw = 0xDEADBEEFu;
         int result = -1;
@@ -148,7 +148,7 @@ TEST_F(OpenBoard, GetRawRangeLeavesTheResultForAnInvalidWordAndPrintsNothing) {
     }
 }
 
-TEST_F(OpenBoard, GetRawRangeAppliesTheBoardCheck) {
+TEST_F(RawRangeOnBoard, GetRawRangeAppliesTheBoardCheck) {
     std::uint32_t raw = 7;
     EXPECT_EQ(VexaGetRawRange(1, 0x01F4012Cu, raw), 0);
     EXPECT_EQ(VexaGetRawRange(5, 0x01F4012Cu, raw), 0);
@@ -161,7 +161,7 @@ TEST_F(OpenBoard, GetRawRangeAppliesTheBoardCheck) {
     EXPECT_EQ(raw, 7u);
 }
 
-TEST_F(OpenBoard, ACalibrationValueOfZeroGivesRawRangeZero) {
+TEST_F(RawRangeOnBoard, ACalibrationValueOfZeroGivesRawRangeZero) {
     BoardTable()[0].calibrationValue = 0;
     for (std::int32_t b : {0, -1, 5}) {
         std::uint32_t raw = 99;

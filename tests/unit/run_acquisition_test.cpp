@@ -7,6 +7,7 @@
 #include "cardlib/device_controls.hpp"
 #include "platform/interrupt.hpp"
 #include "run_fixture.hpp"
+#include "run_transcript.hpp"
 
 namespace velscan {
 namespace {
@@ -17,23 +18,9 @@ using runtest::RunFixture;
 
 using RunAcquisitionTest = RunFixture;
 
-constexpr char kHeader[] =
-    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
-    "Index1\tIndex2\t";
-
-constexpr char kUpToSampling[] =
-    "Opened high speed interface.\n"
-    "VEAX Card Calibration\n"
-    "SamplingModeInit\n"
-    "Waiting (20 sec.) for mirror to move\n"
-    "Clear Sample Buffer\n"
-    "Sampling Enable\n"
-    "Begin sampling\n";
-
-std::string Finished(int counter, const std::string& warning = "") {
-    return std::string(kUpToSampling) + "End sampling\nSampling Lines counter: " +
-           std::to_string(counter) + "\n" + warning + "Saving Data,Please Waiting\n";
-}
+using transcript::Finished;
+using transcript::kHeader;
+using transcript::kUpToSampling;
 
 TEST_F(RunAcquisitionTest, CompleteRunFollowsTheSequenceAndWritesEveryLine) {
     const runtest::Outcome outcome = Run(Settings(3));

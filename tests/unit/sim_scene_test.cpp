@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <numbers>
 #include <string>
 
@@ -86,6 +87,23 @@ TEST(SimScene, ParseErrorsNameTheFileTheLineAndTheProblem) {
         }
     }
     EXPECT_THROW(sim::LoadSceneFile("/nonexistent/room.scene"), sim::SceneError);
+}
+
+TEST(SimScene, TheExampleSceneFileIsTheBuiltInRoom) {
+    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+                      "examples" / "room.scene";
+    const sim::Scene file = sim::LoadSceneFile(path.string());
+    const sim::Scene room = sim::BuiltInScene();
+    for (int i = 0; i < 180; ++i) {
+        for (int j = 0; j < 45; ++j) {
+            const double mirror = 2.0 * kPi * i / 180.0, slow = 2.0 * kPi * j / 45.0;
+            const auto a = file.CastAtAngles(mirror, slow);
+            const auto b = room.CastAtAngles(mirror, slow);
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(a->distance, b->distance);
+            EXPECT_EQ(a->reflectivity, b->reflectivity);
+        }
+    }
 }
 
 }  // namespace

@@ -2,9 +2,13 @@
 // Shared pieces of the simulated instrument's tests: the committed synthetic
 // lookup file, a simulated card in virtual time, and a driver for its controls.
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <system_error>
 #include <memory>
 #include <span>
 #include <vector>
@@ -17,6 +21,25 @@
 #include "sim/simulated_hardware.hpp"
 
 namespace velscan::simtest {
+
+// A file name in the test's temporary directory, removed again afterwards.
+class TempFile {
+public:
+    explicit TempFile(const char* name)
+        : path_((std::filesystem::path(testing::TempDir()) / name).string()) {
+        std::filesystem::remove(path_);
+    }
+    ~TempFile() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 // examples/LOOKUPHS of the source tree.
 inline std::filesystem::path ExampleLookupPath() {

@@ -1,0 +1,28 @@
+#pragma once
+// What a run writes: the table's heading and the documented lines of standard
+// error, shared by the unit tests of the run and the black-box tests.
+
+#include <string>
+
+namespace velscan::transcript {
+
+inline constexpr char kHeader[] =
+    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
+    "Index1\tIndex2\t";
+
+inline constexpr char kUpToSampling[] =
+    "Opened high speed interface.\n"
+    "VEAX Card Calibration\n"
+    "SamplingModeInit\n"
+    "Waiting (20 sec.) for mirror to move\n"
+    "Clear Sample Buffer\n"
+    "Sampling Enable\n"
+    "Begin sampling\n";
+
+// Standard error of a run whose line loop ended normally.
+inline std::string Finished(int counter, const std::string& warning = "") {
+    return std::string(kUpToSampling) + "End sampling\nSampling Lines counter: " +
+           std::to_string(counter) + "\n" + warning + "Saving Data,Please Waiting\n";
+}
+
+}  // namespace velscan::transcript
