@@ -17,3 +17,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Test programs run under Wine's 64-bit loader, called directly (the `wine`
+# wrapper may pick a 32-bit loader or print hints). ctest and test discovery
+# prefix every .exe with it. Give -DCMAKE_CROSSCOMPILING_EMULATOR=... to use
+# another one; it stays empty when no Wine is installed (the build still works).
+if(NOT DEFINED CACHE{CMAKE_CROSSCOMPILING_EMULATOR})
+  find_program(VELSCAN_WINE64 NAMES wine64
+    PATHS /usr/lib/wine /usr/lib64/wine /usr/lib/x86_64-linux-gnu/wine /opt/wine-stable/bin
+    NO_CMAKE_FIND_ROOT_PATH)
+  if(VELSCAN_WINE64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${VELSCAN_WINE64}" CACHE STRING
+        "Runs the Windows test programs on this host")
+  endif()
+endif()

@@ -4,22 +4,17 @@
 #include <cstdio>
 
 #include "platform/console.hpp"
-#include "platform/console_keys.hpp"
+#include "platform/keyboard_console.hpp"
 
 namespace velscan::platform {
 
-namespace {
-
-class Win32Console final : public Console {
-public:
-    bool KeyWaiting() override { return _kbhit() != 0; }
-    int ReadKey() override { return ReadKeystroke([] { return _getch(); }); }
-    int ReadCharacter() override { return std::getchar(); }
-};
-
-}  // namespace
-
-std::unique_ptr<Console> CreateSystemConsole() { return std::make_unique<Win32Console>(); }
+std::unique_ptr<Console> CreateSystemConsole() {
+    return CreateKeyboardConsole({
+        .keyHit = [] { return _kbhit(); },
+        .readCode = [] { return _getch(); },
+        .readCharacter = [] { return std::getchar(); },
+    });
+}
 
 // The console's mode is never changed here.
 void RestoreConsoleMode() noexcept {}

@@ -35,9 +35,12 @@ public:
         std::error_code ignored;
         fs::remove(path_, ignored);
     }
-    const fs::path& path() const { return path_; }
-    std::string Bytes() const {
-        std::ifstream in(path_, std::ios::binary);
+    std::string name() const { return path_.string(); }
+    // The file read back in text mode: the line ends the platform's text mode
+    // writes (CR LF on Windows) come back as "\n", so the expected texts hold
+    // on every platform. measurement_file_windows_test.cpp checks the raw bytes.
+    std::string Text() const {
+        std::ifstream in(path_);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
@@ -70,9 +73,9 @@ TEST(WriteMeasurementRows, LinesZeroOrBelowWritesTheHeaderAloneWithoutLineBreak)
     const std::vector<Measurement> rows = ExampleRows();
     for (std::int32_t lines : {0, -1, -2147483647 - 1}) {
         TemporaryFile file;
-        EXPECT_EQ(WriteMeasurementRows(lines, rows, OutputStream::OpenForWriting(file.path())),
+        EXPECT_EQ(WriteMeasurementRows(lines, rows, OutputStream::OpenForWriting(file.name())),
                   WriteResult::Written);
-        EXPECT_EQ(file.Bytes(), kHeader) << lines;
+        EXPECT_EQ(file.Text(), kHeader) << lines;
     }
 }
 
@@ -81,9 +84,9 @@ TEST(WriteMeasurementRows, WritesTheExampleRowsExactlyAndStopsAtTheEndOfTheRecor
     ASSERT_EQ(rows[1].angle2, 3.1415926535897936);
     for (std::int32_t lines : {1, 200, 2147483647}) {  // each asks for more rows than there are
         TemporaryFile file;
-        EXPECT_EQ(WriteMeasurementRows(lines, rows, OutputStream::OpenForWriting(file.path())),
+        EXPECT_EQ(WriteMeasurementRows(lines, rows, OutputStream::OpenForWriting(file.name())),
                   WriteResult::Written);
-        EXPECT_EQ(file.Bytes(), std::string(kHeader) +
+        EXPECT_EQ(file.Text(), std::string(kHeader) +
                                     "\n123.46\t10489\t200.0\t65.6\t1.5708\t0.0000\t1\t1\t"
                                     "\n0.00\t0\t17.0\t59.6\t3.0000\t3.1416\t1\t0\t");
     }
@@ -95,9 +98,9 @@ TEST(WriteMeasurementRows, PrintsFieldExtremesAndOnlyIndexBits2And3) {
                0xF3),  // bits 2 and 3 clear, all others set
         Record(0.125, 1, 0.0, TemperatureFromByte(0), 0.00005, 2.5, 0x08)};
     TemporaryFile file;
-    EXPECT_EQ(WriteMeasurementRows(1, rows, OutputStream::OpenForWriting(file.path())),
+    EXPECT_EQ(WriteMeasurementRows(1, rows, OutputStream::OpenForWriting(file.name())),
               WriteResult::Written);
-    EXPECT_EQ(file.Bytes(), std::string(kHeader) +
+    EXPECT_EQ(file.Text(), std::string(kHeader) +
                                 "\n-0.00\t4294967295\t255.0\t158.9\t6588397.3151\t-0.0000\t0\t0\t"
                                 "\n0.12\t1\t0.0\t5.3\t0.0001\t2.5000\t0\t1\t");
 }
@@ -139,9 +142,9 @@ TEST(WriteMeasurementRows, ALargeTableMatchesTheFieldByFieldPrintfOutputAcrossBu
                          static_cast<std::uint16_t>(random() % 256));
     }
     TemporaryFile file;
-    EXPECT_EQ(WriteMeasurementRows(12, rows, OutputStream::OpenForWriting(file.path())),
+    EXPECT_EQ(WriteMeasurementRows(12, rows, OutputStream::OpenForWriting(file.name())),
               WriteResult::Written);
-    const std::string bytes = file.Bytes();
+    const std::string bytes = file.Text();
     EXPECT_GT(bytes.size(), std::size_t{2} << 20);
     EXPECT_TRUE(bytes == ReferenceTable(rows));  // not EXPECT_EQ: a diff of megabytes is useless
 }
@@ -154,7 +157,7 @@ TEST(WriteMeasurementFile, WritesLinesOf5000RecordsFromTheProcessWideArray) {
     array[5000] = ExampleRows()[1];
 
     TemporaryFile file;
-    const WriteResult result = WriteMeasurementFile(1, OutputStream::OpenForWriting(file.path()));
+    const WriteResult result = WriteMeasurementFile(1, OutputStream::OpenForWriting(file.name()));
     array[0] = saved[0];
     array[5000] = saved[1];
 
@@ -162,7 +165,7 @@ TEST(WriteMeasurementFile, WritesLinesOf5000RecordsFromTheProcessWideArray) {
     std::string expected =
         std::string(kHeader) + "\n123.46\t10489\t200.0\t65.6\t1.5708\t0.0000\t1\t1\t";
     for (int row = 1; row < 5000; ++row) expected += "\n0.00\t0\t0.0\t0.0\t0.0000\t0.0000\t0\t0\t";
-    EXPECT_EQ(file.Bytes(), expected);
+    EXPECT_EQ(file.Text(), expected);
 }
 
 TEST(WriteMeasurementRows, AFailedWriteIsReportedAsSuch) {
@@ -196,7 +199,7 @@ TEST(WriteMeasurementRows, AStreamThatDidNotOpenIsAWriteFailure) {
 
 TEST(OutputStream, MovesOwnershipAndClosesOnce) {
     TemporaryFile file;
-    OutputStream first = OutputStream::OpenForWriting(file.path());
+    OutputStream first = OutputStream::OpenForWriting(file.name());
     ASSERT_TRUE(first.IsOpen());
     OutputStream second(std::move(first));
     EXPECT_FALSE(first.IsOpen());  // NOLINT(bugprone-use-after-move): moved-from state is defined
@@ -208,7 +211,7 @@ TEST(OutputStream, MovesOwnershipAndClosesOnce) {
     EXPECT_TRUE(third.Close());
     EXPECT_FALSE(third.IsOpen());
     EXPECT_FALSE(third.Close());
-    EXPECT_EQ(file.Bytes(), "abc");
+    EXPECT_EQ(file.Text(), "abc");
 
     EXPECT_FALSE(OutputStream::OpenForWriting(
                      (fs::temp_directory_path() / "velscan-no-such-dir" / "file.txt").string())

@@ -155,7 +155,11 @@ TEST(FormatFixed, MatchesPrintfNextToDecimalHalves) {
 TEST(FormatFixed, MatchesPrintfForRandomBitPatterns) {
     std::mt19937_64 random(3);
     for (int i = 0; i < 20000 * kRandomScale; ++i) {
-        if (CompareAtAllPrecisions(std::bit_cast<double>(random())) > 0) return;
+        const double value = std::bit_cast<double>(random());
+        // C libraries differ on the sign of a negative NaN ("-nan" here, "nan"
+        // with MinGW); the formatter's own spelling is checked above.
+        if (std::isnan(value)) continue;
+        if (CompareAtAllPrecisions(value) > 0) return;
     }
     // Exponents around the fast path's bound, where most table values lie.
     std::uniform_int_distribution<int> exponent(-40, 45);

@@ -1,0 +1,49 @@
+// Ctrl+C as the POSIX signal it is there: SIGINT raised for real.
+#include "platform/interrupt.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace velscan {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(InterruptTest, TheFirstCtrlCIsOnlyRecordedWhileAGuardIsInstalled) {
+    {
+        platform::InterruptGuard guard(3);
+        EXPECT_FALSE(platform::InterruptRequested());
+        std::raise(SIGINT);  // the real signal, through the installed handler
+        EXPECT_TRUE(platform::InterruptRequested());
+    }
+    EXPECT_FALSE(platform::InterruptRequested());
+    platform::InterruptGuard again(3);
+    EXPECT_FALSE(platform::InterruptRequested());
+}
+
+TEST(InterruptDeathTest, ASecondCtrlCEndsAtOnceAfterRestoringTheTerminalAndRemovingTheFile) {
+    const fs::path unfinished = fs::temp_directory_path() /
+                                ("velscan-unfinished-" + std::to_string(std::random_device{}()));
+    { std::ofstream(unfinished) << "partial"; }
+    EXPECT_EXIT(
+        {
+            platform::InterruptGuard guard(3);
+            platform::SetInterruptTerminalRestore([] { std::fputs("restored", stderr); });
+            platform::SetInterruptCleanupFile(unfinished.string().c_str());
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+            std::fputs("still running", stderr);
+        },
+        ::testing::ExitedWithCode(3), "^restored$");
+    EXPECT_FALSE(fs::exists(unfinished));
+    platform::SetInterruptTerminalRestore(nullptr);
+}
+
+}  // namespace
+}  // namespace velscan
