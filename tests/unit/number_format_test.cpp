@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <iterator>
 #include <string>
 
 namespace velscan {
@@ -35,10 +36,15 @@ std::string Printf(double value, int precision) {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-// Compares at every precision; returns the number of mismatches (reported once each).
-int CompareAtAllPrecisions(double value) {
+constexpr int kAllPrecisions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+static_assert(std::size(kAllPrecisions) == kMaxFixedPrecision + 1);
+
+// Compares with printf at each of `precisions`; returns the number of
+// mismatches (reported once each).
+template <std::size_t N>
+int CompareAt(const int (&precisions)[N], double value) {
     int mismatches = 0;
-    for (int precision = 0; precision <= kMaxFixedPrecision; ++precision) {
+    for (int precision : precisions) {
         const std::string expected = Printf(value, precision);
         const std::string actual = Fixed(value, precision);
         if (actual != expected) {
@@ -50,19 +56,8 @@ int CompareAtAllPrecisions(double value) {
     return mismatches;
 }
 
-int CompareAtTablePrecisions(double value) {
-    int mismatches = 0;
-    for (int precision : kTablePrecisions) {
-        const std::string expected = Printf(value, precision);
-        const std::string actual = Fixed(value, precision);
-        if (actual != expected) {
-            ++mismatches;
-            ADD_FAILURE() << "value " << std::hexfloat << value << " precision " << precision
-                          << ": got " << actual << ", printf gives " << expected;
-        }
-    }
-    return mismatches;
-}
+int CompareAtAllPrecisions(double value) { return CompareAt(kAllPrecisions, value); }
+int CompareAtTablePrecisions(double value) { return CompareAt(kTablePrecisions, value); }
 
 TEST(FormatFixed, PrintsSignsSpecialValuesAndExtremesAsPrintfDoes) {
     EXPECT_EQ(Fixed(0.0, 2), "0.00");

@@ -4,11 +4,11 @@
 #
 # The prefix lives in the Windows build tree. Its COM1 is routed through the
 # registry to a fixed path in that tree, where the serial test puts one end of
-# a pseudo-terminal pair. Nothing may ever open a real serial device: on many
-# machines /dev/ttyS0 is the kernel console, and Wine maps every /dev/ttyS*,
-# /dev/ttyUSB* and /dev/ttyACM* it finds to a COM port of its own. So every
-# such mapping is removed before a program runs, and COM1 is checked to be the
-# pseudo-terminal first.
+# a pseudo-terminal pair. Nothing may ever open a real serial device (on many
+# machines the first one is the kernel console), yet Wine maps every serial
+# device it finds (ttyS, ttyUSB, ttyACM, never to be opened) to a COM port of
+# its own. So every such mapping is removed before a program runs, and COM1 is
+# checked to be the pseudo-terminal first.
 
 # velscan_wine_setup WINDOWS_BUILD_DIR
 # Exports WINEPREFIX, WINEDEBUG, VELSCAN_WINE64 (Wine's 64-bit loader, the
