@@ -1,21 +1,11 @@
 #include "sim/simulated_hardware.hpp"
 
-
 #include "cardlib/device_controls.hpp"
+#include "cardlib/wire_records.hpp"
 
 namespace velscan::sim {
 
 namespace {
-
-std::uint16_t Word16(std::span<const std::byte> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned>(bytes[at]) |
-                                      (static_cast<unsigned>(bytes[at + 1]) << 8));
-}
-
-void PutWord32(std::span<std::byte> bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<std::byte>((value >> (8 * i)) & 0xFFu);
-}
 
 constexpr platform::ControlResult kDone{true, 0};
 constexpr platform::ControlResult kRejected{false, 0};
@@ -66,24 +56,24 @@ platform::ControlResult SimulatedHardware::Control(std::uint32_t code,
         return kDone;
     case kControlEncoder:
         if (input.size() < 4) return kRejected;
-        OnEncoderControl(Word16(input, 0));
+        OnEncoderControl(DecodeWord16(input, 0));
         return kDone;
     case kControlRegisterWrite: {
         if (input.size() < 4) return kRejected;
         const CardMode before = registers_.Mode();
-        const std::uint16_t reg = Word16(input, 0);
-        const std::uint16_t value = Word16(input, 2);
+        const std::uint16_t reg = DecodeWord16(input, 0);
+        const std::uint16_t value = DecodeWord16(input, 2);
         registers_.Write(reg, value);
         OnRegisterWritten(reg, value, before);
         return kDone;
     }
     case kControlSetupWord:
         if (input.size() < 2) return kRejected;
-        setupWord_ = Word16(input, 0);
+        setupWord_ = DecodeWord16(input, 0);
         return kDone;
     case kControlSwitch:
         if (input.size() < 2) return kRejected;
-        switchValue_ = Word16(input, 0);
+        switchValue_ = DecodeWord16(input, 0);
         return kDone;
     case kControlBlockRead: {
         const std::size_t maxRecords = output.size() / kRawSampleBytes;
@@ -93,7 +83,7 @@ platform::ControlResult SimulatedHardware::Control(std::uint32_t code,
     case kControlStatus: {
         if (output.size() < kStatusRecordBytes) return kRejected;
         const StatusRecord record = OnStatus();
-        for (std::size_t i = 0; i < kStatusWords; ++i) PutWord32(output, 4 * i, record[i]);
+        for (std::size_t i = 0; i < kStatusWords; ++i) EncodeWord32(output, i, record[i]);
         return {true, static_cast<std::uint32_t>(kStatusRecordBytes)};
     }
     default:

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "cardlib/wire_records.hpp"
 #include "platform/backend_chooser.hpp"
 #include "sim/replay_card.hpp"
 #include "sim/sim_backend.hpp"
@@ -36,9 +37,7 @@ std::vector<RawSample> Records(platform::Backend& backend) {
     auto table = [&](const auto& writes) {
         for (const RegisterWrite& write : writes) {
             if (write.reg == kRegisterTableEnd) break;
-            const std::byte bytes[4] = {std::byte(write.reg & 0xFF), std::byte(write.reg >> 8),
-                                        std::byte(write.value & 0xFF), std::byte(write.value >> 8)};
-            card->Control(kControlRegisterWrite, bytes, {});
+            card->Control(kControlRegisterWrite, EncodeWordPair(write.reg, write.value), {});
         }
     };
     std::vector<RawSample> records(2000);

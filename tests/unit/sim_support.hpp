@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cardlib/device_controls.hpp"
+#include "cardlib/wire_records.hpp"
 #include "conversion/samples.hpp"
 #include "platform/clock.hpp"
 #include "sim/instrument.hpp"
@@ -68,18 +69,13 @@ public:
 
     bool Plain(std::uint32_t code) { return card_.Control(code, {}, {}).succeeded; }
     bool Word16(std::uint32_t code, std::uint16_t value) {
-        const std::byte bytes[2] = {std::byte(value & 0xFF), std::byte(value >> 8)};
-        return card_.Control(code, bytes, {}).succeeded;
+        return card_.Control(code, EncodeWord16(value), {}).succeeded;
     }
     bool Register(std::uint16_t reg, std::uint16_t value) {
-        const std::byte bytes[4] = {std::byte(reg & 0xFF), std::byte(reg >> 8),
-                                    std::byte(value & 0xFF), std::byte(value >> 8)};
-        return card_.Control(kControlRegisterWrite, bytes, {}).succeeded;
+        return card_.Control(kControlRegisterWrite, EncodeWordPair(reg, value), {}).succeeded;
     }
     bool Encoder(std::uint16_t word) {
-        const std::byte bytes[4] = {std::byte(word & 0xFF), std::byte(word >> 8), std::byte(0),
-                                    std::byte(0)};
-        return card_.Control(kControlEncoder, bytes, {}).succeeded;
+        return card_.Control(kControlEncoder, EncodeWordPair(word, 0), {}).succeeded;
     }
     void Table(const std::array<RegisterWrite, 12>& table) {
         for (const RegisterWrite& write : table) {
