@@ -12,6 +12,7 @@
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "cardlib/vexa.hpp"
+#include "conversion/lookup_table.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/backend.hpp"
@@ -23,7 +24,6 @@ namespace velscan {
 
 namespace {
 
-constexpr const char* kLookupFileName = "LOOKUPHS";
 constexpr std::uint32_t kLinkBaudRate = 9600;
 constexpr std::uint32_t kEncoderMaskBoth = 3;
 constexpr std::uint32_t kEncoder1CountsPerRevolution = 4096;

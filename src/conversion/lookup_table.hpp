@@ -14,6 +14,9 @@ inline constexpr int kLookupRows = 256;
 inline constexpr int kCorrectionCoefficients = 9;
 inline constexpr double kMaxSampleRateOffset = 20.0;
 
+// The lookup file the run loads, relative to the working directory.
+inline constexpr const char* kLookupFileName = "LOOKUPHS";
+
 // Every entry is single precision, as the file's values are held.
 struct LookupTable {
     std::array<float, kLookupColumns> columnDistance{};

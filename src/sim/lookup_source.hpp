@@ -10,8 +10,6 @@
 
 namespace velscan::sim {
 
-inline constexpr const char* kLookupFileName = "LOOKUPHS";
-
 // Null when the text's first row is refused.
 std::shared_ptr<const RawSynthesis> SynthesisFromText(std::string_view text);
 // Null when the file cannot be read.
