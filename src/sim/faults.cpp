@@ -1,9 +1,10 @@
 #include "sim/faults.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <string>
+
+#include "sim/unsigned_text.hpp"
 
 namespace velscan::sim {
 
@@ -15,26 +16,12 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// A whole token of decimal digits, or hexadecimal digits after 0x / 0X.
-std::optional<std::uint64_t> Unsigned(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    if (text.empty()) return std::nullopt;
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 [[noreturn]] void Refuse(std::string_view item, const std::string& why) {
     throw FaultError("VELSCAN_SIM_FAULTS: '" + std::string(item) + "': " + why);
 }
 
 std::uint64_t LineNumber(std::string_view item, std::string_view text) {
-    const auto value = Unsigned(text);
+    const auto value = ParseUnsigned(text);
     if (!value || text.starts_with("0x") || text.starts_with("0X"))
         Refuse(item, "the line must be a decimal number from 0");
     return *value;
@@ -48,19 +35,19 @@ void ParseItem(std::string_view item, FaultSet& faults) {
     } else if (item == "calibration-silent") {
         faults.calibrationSilent = true;
     } else if (item.starts_with("calibration=")) {
-        const auto value = Unsigned(item.substr(12));
+        const auto value = ParseUnsigned(item.substr(12));
         if (!value || *value > 8191) Refuse(item, "the calibration value must be 0..8191");
         faults.calibrationValue = static_cast<std::uint32_t>(*value);
     } else if (item.starts_with("fail=")) {
         std::string_view codeText = item.substr(5);
         std::uint64_t fromIssue = 1;
         if (const std::size_t at = codeText.find('@'); at != std::string_view::npos) {
-            const auto issue = Unsigned(codeText.substr(at + 1));
+            const auto issue = ParseUnsigned(codeText.substr(at + 1));
             if (!issue || *issue == 0) Refuse(item, "the issue after @ counts from 1");
             fromIssue = *issue;
             codeText = codeText.substr(0, at);
         }
-        const auto code = Unsigned(codeText);
+        const auto code = ParseUnsigned(codeText);
         if (!code || *code > std::numeric_limits<std::uint32_t>::max())
             Refuse(item, "expected a control code such as 0x9c402048");
         faults.controlFaults.push_back({static_cast<std::uint32_t>(*code), fromIssue});

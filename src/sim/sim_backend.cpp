@@ -1,6 +1,5 @@
 #include "sim/sim_backend.hpp"
 
-#include <charconv>
 #include <exception>
 #include <memory>
 
@@ -13,6 +12,7 @@
 #include "sim/replay_card.hpp"
 #include "sim/scene.hpp"
 #include "sim/sim_devices.hpp"
+#include "sim/unsigned_text.hpp"
 
 namespace velscan::sim {
 
@@ -92,15 +92,7 @@ void Attach(const platform::BackendPlan& plan, platform::Backend& backend) {
 
 std::optional<std::uint64_t> ParseSeed(std::string_view text) {
     if (text.empty()) return kDefaultSeed;
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
+    return ParseUnsigned(text);
 }
 
 bool AttachSimulation(const platform::BackendPlan& plan, platform::Backend& backend,
