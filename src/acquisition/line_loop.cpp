@@ -9,8 +9,7 @@ namespace velscan {
 namespace {
 
 constexpr int kStopKey = 'q';
-constexpr int kRead = 5000;
-static_assert(kRead == static_cast<int>(kSamplesPerLine));
+constexpr auto kRead = static_cast<std::int32_t>(kSamplesPerLine);
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "conversion/samples.hpp"
+
 namespace velscan {
 
 StatusText FormatMirrorWaitStatus(std::int32_t secondsLeft) {
@@ -21,7 +23,7 @@ StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
                       static_cast<int>(linesDone), static_cast<int>(linesAsked));
         return status;
     }
-    const double samples = static_cast<double>(linesDone) * static_cast<double>(5000);
+    const double samples = static_cast<double>(linesDone) * static_cast<double>(kSamplesPerLine);
     const double perSecond = samples / seconds;
     const double secondsPerLine = seconds / static_cast<double>(linesDone);
     const double remaining = secondsPerLine * static_cast<double>(linesAsked - linesDone);
