@@ -12,9 +12,10 @@
 #include <filesystem>
 #include <string>
 
+#include "acquisition/backend_chooser.hpp"
 #include "acquisition/run_acquisition.hpp"
 #include "platform/backend.hpp"
-#include "platform/backend_chooser.hpp"
+#include "platform/console.hpp"
 
 namespace {
 
@@ -43,6 +44,14 @@ private:
     int err_;
 };
 
+// No key is ever pressed.
+class IdleConsole final : public velscan::platform::Console {
+public:
+    bool KeyWaiting() override { return false; }
+    int ReadKey() override { return -1; }
+    int ReadCharacter() override { return -1; }
+};
+
 void SimulatedDefaultRun(benchmark::State& state) {
     const fs::path directory = fs::temp_directory_path() / "velscan-run-bench";
     fs::create_directories(directory);
@@ -55,20 +64,23 @@ void SimulatedDefaultRun(benchmark::State& state) {
     settings.outputFileName = "scan.txt";
     for (auto _ : state) {
         std::string error;
-        auto backend = velscan::platform::ChooseBackend(
+        auto chosen = velscan::ChooseBackend(
             [](const char* name) -> const char* {
                 if (std::strcmp(name, "VELSCAN_SIM") == 0) return "1";
                 if (std::strcmp(name, "VELSCAN_CLOCK") == 0) return "virtual";
                 return nullptr;
             },
             error);
-        if (!backend) {
+        if (!chosen) {
             state.SkipWithError(error.c_str());
             break;
         }
-        const velscan::platform::ScopedBackend active(std::move(*backend));
+        IdleConsole console;
+        const velscan::RunEnvironment environment{console, *chosen->seam.clock, chosen->laserHint,
+                                                  chosen->cardHint, chosen->openFailures};
+        const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
-        benchmark::DoNotOptimize(velscan::RunAcquisition(settings));
+        benchmark::DoNotOptimize(velscan::RunAcquisition(settings, environment));
     }
     state.SetItemsProcessed(state.iterations() * 1000000);
 

@@ -1,7 +1,6 @@
 #include "acquisition/line_loop.hpp"
 
 #include "cardlib/vexa.hpp"
-#include "platform/backend.hpp"
 #include "platform/interrupt.hpp"
 
 namespace velscan {
@@ -13,17 +12,16 @@ constexpr auto kRead = static_cast<std::int32_t>(kSamplesPerLine);
 
 }  // namespace
 
-bool StopRequested() {
+bool StopRequested(platform::Console& console) {
     // One keystroke per line at most, so keys typed ahead are read one per line.
-    if (platform::Console* console = platform::ActiveBackend().console.get()) {
-        if (console->KeyWaiting() && console->ReadKey() == kStopKey) return true;
-    }
+    if (console.KeyWaiting() && console.ReadKey() == kStopKey) return true;
     return platform::InterruptRequested();
 }
 
 LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
                            std::span<RawSample, kSamplesPerLine> rawLine,
-                           std::span<Measurement> measurements, LineObserver& observer) {
+                           std::span<Measurement> measurements, platform::Console& console,
+                           LineObserver& observer) {
     LineLoopResult result;
     const auto capacity = static_cast<std::int32_t>(measurements.size() / kSamplesPerLine);
     std::int32_t countdown = lines;
@@ -60,7 +58,7 @@ LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
         if (read == 2 || restart) ++result.linesWithLostSamples;
         observer.LineRecorded(k);
 
-        if (StopRequested()) break;
+        if (StopRequested(console)) break;
     }
     result.linesRecorded = k;
     result.countdown = countdown;

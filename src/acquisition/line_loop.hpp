@@ -7,6 +7,7 @@
 #include <span>
 
 #include "conversion/samples.hpp"
+#include "platform/console.hpp"
 
 namespace velscan {
 
@@ -35,13 +36,15 @@ protected:
 };
 
 // Records up to `lines` lines (at most the capacity of `measurements`) on the
-// open board `board`, through `rawLine`. Allocates nothing.
+// open board `board`, through `rawLine`, polling `console` for the stop key
+// after every line. Allocates nothing.
 LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
                            std::span<RawSample, kSamplesPerLine> rawLine,
-                           std::span<Measurement> measurements, LineObserver& observer);
+                           std::span<Measurement> measurements, platform::Console& console,
+                           LineObserver& observer);
 
-// True when a stop was asked for since the last call: a waiting keystroke
-// (exactly one is read) that is the lower-case q, or a Ctrl+C.
-bool StopRequested();
+// True when a stop was asked for since the last call: a waiting keystroke on
+// `console` (exactly one is read) that is the lower-case q, or a Ctrl+C.
+bool StopRequested(platform::Console& console);
 
 }  // namespace velscan

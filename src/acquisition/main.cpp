@@ -1,16 +1,18 @@
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 
+#include "acquisition/backend_chooser.hpp"
 #include "acquisition/command_line.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/run_acquisition.hpp"
+#include "acquisition/run_environment.hpp"
 #include "platform/backend.hpp"
-#include "platform/backend_chooser.hpp"
 #include "platform/console.hpp"
-#include "platform/seam_trace.hpp"
 
 int main(int argc, char** argv) {
     const velscan::CommandLine commandLine = velscan::ParseCommandLine(argc, argv, stdout, stderr);
@@ -26,24 +28,21 @@ int main(int argc, char** argv) {
         return error->exitCode;
     }
 
-    // The hardware (or its simulation) comes from the environment, read once.
+    // The hardware (or its simulation) comes from the environment, read and
+    // checked at once before any file is created.
     std::string error;
-    std::optional<velscan::platform::Backend> backend =
-        velscan::platform::ChooseBackend([](const char* name) { return std::getenv(name); }, error);
-    if (!backend) {
+    std::optional<velscan::ChosenBackend> chosen =
+        velscan::ChooseBackend([](const char* name) { return std::getenv(name); }, error);
+    if (!chosen) {
         std::fputs(error.c_str(), stderr);
         return velscan::kExitCommandLine;
     }
-    // A trace of every call at the hardware seam, when asked for.
-    if (const char* trace = std::getenv("VELSCAN_TRACE"); trace != nullptr && *trace != '\0') {
-        if (!velscan::platform::TraceBackend(*backend, trace, error)) {
-            std::fputs(error.c_str(), stderr);
-            return velscan::kExitCommandLine;
-        }
-    }
     // The keyboard from the start, so keys typed during the mirror's run-up
     // wait unechoed and are read one per line.
-    backend->console = velscan::platform::CreateSystemConsole();
-    const velscan::platform::ScopedBackend active(std::move(*backend));
-    return velscan::RunAcquisition(std::get<velscan::RunSettings>(commandLine));
+    const std::unique_ptr<velscan::platform::Console> console =
+        velscan::platform::CreateSystemConsole();
+    const velscan::RunEnvironment environment{*console, *chosen->seam.clock, chosen->laserHint,
+                                              chosen->cardHint, chosen->openFailures};
+    const velscan::platform::ScopedBackend active(std::move(chosen->seam));
+    return velscan::RunAcquisition(std::get<velscan::RunSettings>(commandLine), environment);
 }

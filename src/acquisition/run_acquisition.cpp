@@ -16,6 +16,7 @@
 #include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/backend.hpp"
+#include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/output_file.hpp"
@@ -63,27 +64,28 @@ private:
 // Redraws the sampling status after every line (without allocating).
 class SamplingProgress final : public LineObserver {
 public:
-    SamplingProgress(StatusLine& status, std::int32_t linesAsked)
-        : status_(status), linesAsked_(linesAsked), start_(Now()) {}
+    SamplingProgress(StatusLine& status, const platform::Clock& clock, std::int32_t linesAsked)
+        : status_(status), clock_(clock), linesAsked_(linesAsked), start_(clock.Now()) {}
 
     void Begin() {
         if (status_.Enabled()) status_.Show(FormatSamplingStatus(0, linesAsked_, {}));
     }
     void LineRecorded(std::int32_t linesRecorded) override {
         if (status_.Enabled())
-            status_.Show(FormatSamplingStatus(linesRecorded, linesAsked_, Now() - start_));
+            status_.Show(FormatSamplingStatus(linesRecorded, linesAsked_, clock_.Now() - start_));
     }
 
 private:
-    static std::chrono::nanoseconds Now() { return platform::ActiveBackend().clock->Now(); }
-
     StatusLine& status_;
+    const platform::Clock& clock_;
     std::int32_t linesAsked_;
     std::chrono::nanoseconds start_;
 };
 
-// The backend's advice after a failed open, when it has any.
-void PrintHint(RunConsole& console, const std::string& hint) {
+// After a failed open: why it failed, when the opener said, then the
+// backend's advice, when it has any.
+void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::string& hint) {
+    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", cause.c_str());
     if (hint.empty()) return;
     console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
 }
@@ -131,7 +133,7 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
 
 }  // namespace
 
-int RunAcquisition(const RunSettings& settings) {
+int RunAcquisition(const RunSettings& settings, const RunEnvironment& environment) {
     RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
     if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
         console.Error("Error: lines must be from 0 to 200\n");
@@ -161,7 +163,9 @@ int RunAcquisition(const RunSettings& settings) {
     HardwareSession hardware(link);  // declared after `output`: released before it is removed
     if (SerialLinkOpen(link, kLinkBaudRate, settings.portNumber) == 0) {
         console.Error("Error: Serial Comm port open failed.\n");
-        PrintHint(console, platform::ActiveBackend().laserHint);
+        const OpenFailures* failures = environment.openFailures.get();
+        PrintOpenFailure(console, failures ? failures->serialPort : std::string(),
+                         environment.laserHint);
         return kExitRunFailed;
     }
     hardware.LinkOpened();
@@ -172,7 +176,9 @@ int RunAcquisition(const RunSettings& settings) {
     const std::int32_t boardIndex = VexaOpen(settings.boardNumber, &link);
     if (boardIndex == -1) {
         console.Error("Error: VexaOpen failed.\n");
-        PrintHint(console, platform::ActiveBackend().cardHint);
+        const OpenFailures* failures = environment.openFailures.get();
+        PrintOpenFailure(console, failures ? failures->cardDevice : std::string(),
+                         environment.cardHint);
         return kExitRunFailed;
     }
     hardware.BoardOpened(boardIndex);
@@ -227,9 +233,10 @@ int RunAcquisition(const RunSettings& settings) {
     console.Error("Sampling Enable\n");
     console.Error("Begin sampling\n");
 
-    SamplingProgress progress(console.Status(), settings.lines);
+    SamplingProgress progress(console.Status(), environment.clock, settings.lines);
     progress.Begin();
-    const LineLoopResult loop = RecordLines(board, settings.lines, rawLine, measurements, progress);
+    const LineLoopResult loop =
+        RecordLines(board, settings.lines, rawLine, measurements, environment.console, progress);
 
     const bool loopFailed = loop.end != LineLoopEnd::Completed;
     if (loop.end == LineLoopEnd::ReadFailed) {

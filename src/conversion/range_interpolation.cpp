@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "cardlib/vexa.hpp"
 #include "conversion/raw_range.hpp"
+#include "conversion/samples.hpp"
 
 namespace velscan {
 
@@ -93,12 +93,6 @@ bool RawRangeFromWord(std::int32_t calibrationValue, std::uint32_t rangeWord,
     const RangeWordFields fields = DecodeRangeWord(rangeWord);
     rawRange = RawRangeFromTime(InterpolateCoarseFine(fields.coarse, fields.fine, calibrationValue));
     return true;
-}
-
-int VexaGetRawRange(std::uint32_t board, std::uint32_t rangeWord, std::uint32_t& rawRange) {
-    const BoardSlot* slot = CheckedBoard(board);
-    if (slot == nullptr) return 0;
-    return RawRangeFromWord(slot->calibrationValue, rangeWord, rawRange) ? 1 : 0;
 }
 
 }  // namespace velscan

@@ -1,35 +1,29 @@
 #pragma once
-// The process-wide backend: which clock, console, serial port and card device
-// the program uses. The card library and the serial link reach the hardware
-// only through it, so tests and the simulated instrument can stand in.
+// The process-wide backend: the clock and the openers of the serial port and
+// the card device behind the fixed entry points of the card library and the
+// serial link (VexaOpen, SerialLinkOpen, Pause), so tests and the simulated
+// instrument can stand in. Everything else gets its console and clock as
+// parameters.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "platform/card_device.hpp"
 #include "platform/clock.hpp"
-#include "platform/console.hpp"
 #include "platform/serial_port.hpp"
 
 namespace velscan::platform {
 
 struct Backend {
     std::shared_ptr<Clock> clock;
-    std::shared_ptr<Console> console;
     // Opens the range finder's port for a port number ("COM%d" on Windows).
     std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
     // Opens the card's device.
     std::function<std::unique_ptr<CardDevice>()> openCardDevice;
-    // One line printed after the documented error when the port or the card
-    // cannot be opened, saying which variable to set; empty when the host has a
-    // default (then the documented error stands alone).
-    std::string laserHint;
-    std::string cardHint;
 };
 
-// The active backend. Until one is installed: a real clock, no console, and
+// The active backend. Until one is installed: a real clock and
 // openers that fail, so nothing reaches hardware by accident.
 Backend& ActiveBackend();
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/backend_chooser.hpp"
+#include "acquisition/backend_chooser.hpp"
 #include "pseudo_terminal.hpp"
 
 namespace velscan {
@@ -13,7 +13,7 @@ TEST(BackendChooserPosix, NamedLaserDeviceIsOpenedForEveryPortNumber) {
     ASSERT_TRUE(pty.master) << "no pseudo-terminal";
     const std::string device = pty.slaveName;
     std::string error;
-    auto backend = platform::ChooseBackend(
+    auto backend = ChooseBackend(
         [&device](const char* name) -> const char* {
             return std::string(name) == "VELSCAN_LASER" ? device.c_str() : nullptr;
         },
@@ -22,11 +22,11 @@ TEST(BackendChooserPosix, NamedLaserDeviceIsOpenedForEveryPortNumber) {
     EXPECT_TRUE(backend->laserHint.empty());
     EXPECT_FALSE(backend->cardHint.empty());
 
-    auto port = backend->openSerialPort(7);
+    auto port = backend->seam.openSerialPort(7);
     ASSERT_NE(port, nullptr);
     port.reset();
-    EXPECT_NE(backend->openSerialPort(-1), nullptr);
-    EXPECT_EQ(backend->openCardDevice(), nullptr);
+    EXPECT_NE(backend->seam.openSerialPort(-1), nullptr);
+    EXPECT_EQ(backend->seam.openCardDevice(), nullptr);
 }
 
 }  // namespace

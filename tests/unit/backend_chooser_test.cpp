@@ -3,22 +3,17 @@
 #include <map>
 #include <string>
 
-#include "platform/backend_chooser.hpp"
+#include "acquisition/backend_chooser.hpp"
 
 namespace velscan {
 namespace {
-
-using platform::CardChoice;
-using platform::ClockChoice;
-using platform::Host;
-using platform::LaserChoice;
 
 // An environment of the test's own making that counts how often each variable is read.
 struct FakeEnvironment {
     std::map<std::string, std::string> values;
     std::map<std::string, int> reads;
 
-    platform::EnvironmentReader Reader() {
+    EnvironmentReader Reader() {
         return [this](const char* name) -> const char* {
             ++reads[name];
             const auto found = values.find(name);
@@ -30,7 +25,7 @@ struct FakeEnvironment {
 TEST(BackendChooser, PosixHasNoDefaultDevicesAndSaysWhichVariableToSet) {
     FakeEnvironment env;
     std::string error;
-    const auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    const auto plan = PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->clock, ClockChoice::Real);
     EXPECT_EQ(plan->laser, LaserChoice::Missing);
@@ -40,11 +35,11 @@ TEST(BackendChooser, PosixHasNoDefaultDevicesAndSaysWhichVariableToSet) {
     EXPECT_FALSE(plan->cardHint.empty());
     EXPECT_EQ(plan->cardHint.back(), '\n');
 
-    const auto backend = platform::BuildBackend(*plan, error);
+    const auto backend = BuildBackend(*plan, error);
     ASSERT_TRUE(backend) << error;
-    EXPECT_NE(backend->clock, nullptr);
-    EXPECT_EQ(backend->openSerialPort(1), nullptr);
-    EXPECT_EQ(backend->openCardDevice(), nullptr);
+    EXPECT_NE(backend->seam.clock, nullptr);
+    EXPECT_EQ(backend->seam.openSerialPort(1), nullptr);
+    EXPECT_EQ(backend->seam.openCardDevice(), nullptr);
     EXPECT_EQ(backend->laserHint, plan->laserHint);
     EXPECT_EQ(backend->cardHint, plan->cardHint);
 }
@@ -52,7 +47,7 @@ TEST(BackendChooser, PosixHasNoDefaultDevicesAndSaysWhichVariableToSet) {
 TEST(BackendChooser, WindowsDefaultsToTheNumberedPortAndTheDriversDevice) {
     FakeEnvironment env;
     std::string error;
-    const auto plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    const auto plan = PlanBackend(env.Reader(), Host::Windows, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->laser, LaserChoice::NumberedPort);
     EXPECT_EQ(plan->card, CardChoice::Device);
@@ -65,7 +60,7 @@ TEST(BackendChooser, NamedDevicesAreUsedAndEmptyValuesCountAsUnset) {
     FakeEnvironment env;
     env.values = {{"VELSCAN_LASER", "/dev/pts/93"}, {"VELSCAN_CARD", "/dev/card0"}};
     std::string error;
-    auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    auto plan = PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->laser, LaserChoice::Device);
     EXPECT_EQ(plan->laserDevice, "/dev/pts/93");
@@ -74,14 +69,14 @@ TEST(BackendChooser, NamedDevicesAreUsedAndEmptyValuesCountAsUnset) {
     EXPECT_EQ(plan->cardPath, "/dev/card0");
     EXPECT_FALSE(plan->cardHint.empty()) << "no card driver exists here, whatever the path";
 
-    plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    plan = PlanBackend(env.Reader(), Host::Windows, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->cardPath, "/dev/card0");
     EXPECT_TRUE(plan->cardHint.empty());
 
     env.values = {{"VELSCAN_LASER", ""}, {"VELSCAN_CARD", ""}, {"VELSCAN_CLOCK", ""},
                   {"VELSCAN_SIM", ""}};
-    plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    plan = PlanBackend(env.Reader(), Host::Windows, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->laser, LaserChoice::NumberedPort);
     EXPECT_EQ(plan->cardPath, "\\\\.\\KT7100");
@@ -91,11 +86,11 @@ TEST(BackendChooser, NamedDevicesAreUsedAndEmptyValuesCountAsUnset) {
 TEST(BackendChooser, EveryVariableIsReadExactlyOnce) {
     FakeEnvironment env;
     std::string error;
-    ASSERT_TRUE(platform::ChooseBackend(env.Reader(), error)) << error;
+    ASSERT_TRUE(ChooseBackend(env.Reader(), error)) << error;
     const std::map<std::string, int> once = {
         {"VELSCAN_CAPTURE", 1}, {"VELSCAN_CARD", 1},      {"VELSCAN_CLOCK", 1},
         {"VELSCAN_LASER", 1},   {"VELSCAN_SIM", 1},       {"VELSCAN_SIM_FAULTS", 1},
-        {"VELSCAN_SIM_SCENE", 1}, {"VELSCAN_SIM_SEED", 1}};
+        {"VELSCAN_SIM_SCENE", 1}, {"VELSCAN_SIM_SEED", 1},    {"VELSCAN_TRACE", 1}};
     EXPECT_EQ(env.reads, once);
 }
 
@@ -105,25 +100,25 @@ TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {
     for (const char* bad : {"fast", "Virtual", "REAL", " real"}) {
         env.values = {{"VELSCAN_CLOCK", bad}};
         error.clear();
-        EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Windows, error)) << bad;
+        EXPECT_FALSE(PlanBackend(env.Reader(), Host::Windows, error)) << bad;
         EXPECT_NE(error.find("VELSCAN_CLOCK"), std::string::npos) << error;
         EXPECT_NE(error.find(bad), std::string::npos) << error;
     }
 
     env.values = {{"VELSCAN_CLOCK", "real"}};
-    auto plan = platform::PlanBackend(env.Reader(), Host::Windows, error);
+    auto plan = PlanBackend(env.Reader(), Host::Windows, error);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->clock, ClockChoice::Real);
 
     env.values = {{"VELSCAN_CLOCK", "virtual"}};
     error.clear();
-    EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Windows, error));
+    EXPECT_FALSE(PlanBackend(env.Reader(), Host::Windows, error));
     EXPECT_NE(error.find("VELSCAN_CLOCK=virtual"), std::string::npos) << error;
     env.values = {{"VELSCAN_CLOCK", "virtual"}, {"VELSCAN_CARD", "/dev/card0"}};
-    EXPECT_FALSE(platform::PlanBackend(env.Reader(), Host::Posix, error));
+    EXPECT_FALSE(PlanBackend(env.Reader(), Host::Posix, error));
 
     env.values = {{"VELSCAN_CLOCK", "virtual"}, {"VELSCAN_CARD", "replay:run.raw"}};
-    plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    plan = PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_EQ(plan->clock, ClockChoice::Virtual);
     EXPECT_EQ(plan->card, CardChoice::Replay);
@@ -141,7 +136,7 @@ TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
         FakeEnvironment env;
         env.values = values;
         std::string error;
-        const auto backend = platform::ChooseBackend(env.Reader(), error);
+        const auto backend = ChooseBackend(env.Reader(), error);
         ASSERT_TRUE(backend) << error;
         EXPECT_TRUE(error.empty()) << error;
     }
@@ -161,7 +156,7 @@ TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
         FakeEnvironment env;
         env.values = c.values;
         std::string error;
-        EXPECT_FALSE(platform::ChooseBackend(env.Reader(), error)) << c.message;
+        EXPECT_FALSE(ChooseBackend(env.Reader(), error)) << c.message;
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
         EXPECT_EQ(error.rfind("Error: ", 0), 0u) << error;
         EXPECT_EQ(error.back(), '\n');
@@ -170,14 +165,14 @@ TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
     FakeEnvironment off;
     off.values = {{"VELSCAN_SIM", "0"}};
     std::string error;
-    EXPECT_TRUE(platform::ChooseBackend(off.Reader(), error)) << error;
+    EXPECT_TRUE(ChooseBackend(off.Reader(), error)) << error;
 }
 
 TEST(BackendChooser, SimulationSetsTheDefaultsButNamedPartsWin) {
     FakeEnvironment env;
     env.values = {{"VELSCAN_SIM", "1"}, {"VELSCAN_LASER", "/dev/pts/90"}};
     std::string error;
-    const auto plan = platform::PlanBackend(env.Reader(), Host::Posix, error);
+    const auto plan = PlanBackend(env.Reader(), Host::Posix, error);
     ASSERT_TRUE(plan) << error;
     EXPECT_TRUE(plan->simulateInstrument);
     EXPECT_EQ(plan->laser, LaserChoice::Device);

@@ -229,13 +229,13 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyFailure{"NoLaserWithHint",
                      [](RunFixture& f, RunSettings&) {
                          f.noLaser = true;
-                         platform::ActiveBackend().laserHint = "Set VELSCAN_LASER.";
+                         f.laserHint = "Set VELSCAN_LASER.";
                      },
                      "", "Error: Serial Comm port open failed.\nSet VELSCAN_LASER.\n", false, 0},
         EarlyFailure{"NoCard",
                      [](RunFixture& f, RunSettings&) {
                          f.noCard = true;
-                         platform::ActiveBackend().cardHint = "Set VELSCAN_CARD.\n";
+                         f.cardHint = "Set VELSCAN_CARD.\n";
                      },
                      "",
                      "Opened high speed interface.\nError: VexaOpen failed.\nSet VELSCAN_CARD.\n",

@@ -1,6 +1,7 @@
 #pragma once
-// A whole recording run against fakes: a recording clock, a scripted card, a
-// recording serial port and a scripted keyboard behind the active backend, in
+// A whole recording run against fakes: a recording clock, a scripted card and
+// a recording serial port behind the active backend, and a scripted keyboard
+// and the same clock given to the run, in
 // a temporary working directory that holds a lookup file. Every serial call,
 // card control and pause goes into one event list, in the order it happened.
 
@@ -144,7 +145,6 @@ protected:
 
         platform::Backend backend;
         backend.clock = clock;
-        backend.console = console;
         backend.openSerialPort =
             [this](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
             events->push_back("serial open " + std::to_string(port));
@@ -178,7 +178,8 @@ protected:
         Outcome outcome;
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
-        outcome.exitCode = RunAcquisition(settings);
+        const RunEnvironment environment{*console, *clock, laserHint, cardHint, nullptr};
+        outcome.exitCode = RunAcquisition(settings, environment);
         outcome.out = ::testing::internal::GetCapturedStdout();
         outcome.err = ::testing::internal::GetCapturedStderr();
         return outcome;
@@ -241,6 +242,8 @@ public:
     std::shared_ptr<ScriptedConsole> console = std::make_shared<ScriptedConsole>();
     bool noLaser = false;
     bool noCard = false;
+    std::string laserHint;
+    std::string cardHint;
     int linesDelivered = 0;
     std::function<void(int line)> onLineRead;
     std::function<void(int line, std::vector<RawSample>& samples)> alterLine;

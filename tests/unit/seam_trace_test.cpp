@@ -1,4 +1,4 @@
-#include "platform/seam_trace.hpp"
+#include "acquisition/seam_trace.hpp"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
     };
     backend.openCardDevice = [] { return std::make_unique<fakes::AcceptingCardDevice>(); };
     std::string error;
-    ASSERT_TRUE(platform::TraceBackend(backend, path.string(), error));
+    ASSERT_TRUE(TraceBackend(backend, path.string(), error));
 
     EXPECT_EQ(backend.openSerialPort(9), nullptr);
     {
@@ -68,7 +68,7 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
     fs::remove(path);
 
     platform::Backend other;
-    EXPECT_FALSE(platform::TraceBackend(other, "/no/such/dir/trace", error));
+    EXPECT_FALSE(TraceBackend(other, "/no/such/dir/trace", error));
     EXPECT_EQ(error, "Error: VELSCAN_TRACE: can't create the file /no/such/dir/trace\n");
 }
 

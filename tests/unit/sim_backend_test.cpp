@@ -7,9 +7,9 @@
 #include <string>
 
 #include "cardlib/wire_records.hpp"
-#include "platform/backend_chooser.hpp"
+#include "acquisition/backend_chooser.hpp"
 #include "sim/replay_card.hpp"
-#include "sim/sim_backend.hpp"
+#include "acquisition/backend_simulation.hpp"
 #include "sim_support.hpp"
 
 namespace velscan {
@@ -17,10 +17,10 @@ namespace {
 
 using simtest::TempFile;
 
-std::optional<platform::Backend> Choose(std::map<std::string, std::string> values,
+std::optional<ChosenBackend> Choose(std::map<std::string, std::string> values,
                                         std::string& error) {
     error.clear();
-    return platform::ChooseBackend(
+    return ChooseBackend(
         [&values](const char* name) -> const char* {
             const auto found = values.find(name);
             return found == values.end() ? nullptr : found->second.c_str();
@@ -65,25 +65,25 @@ TEST(SimBackend, TheSimulatedInstrumentRunsInVirtualTimeDeterminedByItsSeed) {
     std::string error;
     auto backend = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}}, error);
     ASSERT_TRUE(backend) << error;
-    EXPECT_NE(dynamic_cast<platform::VirtualClock*>(backend->clock.get()), nullptr);
+    EXPECT_NE(dynamic_cast<platform::VirtualClock*>(backend->seam.clock.get()), nullptr);
     EXPECT_TRUE(backend->laserHint.empty());
     EXPECT_TRUE(backend->cardHint.empty());
     {
-        auto port = backend->openSerialPort(1);
+        auto port = backend->seam.openSerialPort(1);
         ASSERT_NE(port, nullptr);
-        EXPECT_EQ(backend->openSerialPort(1), nullptr);  // opened exclusively
+        EXPECT_EQ(backend->seam.openSerialPort(1), nullptr);  // opened exclusively
         port->Close();
-        EXPECT_NE(backend->openSerialPort(1), nullptr);
+        EXPECT_NE(backend->seam.openSerialPort(1), nullptr);
     }
-    const auto first = Records(*backend);
+    const auto first = Records(backend->seam);
     EXPECT_EQ(first.size(), 20u + 1500u);
 
     auto same = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}}, error);
     auto seeded = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"},
                           {"VELSCAN_SIM_SEED", "0x2a"}}, error);
     ASSERT_TRUE(same && seeded) << error;
-    const auto again = Records(*same);
-    const auto other = Records(*seeded);
+    const auto again = Records(same->seam);
+    const auto other = Records(seeded->seam);
     ASSERT_EQ(again.size(), first.size());
     ASSERT_EQ(other.size(), first.size());
     EXPECT_EQ(std::memcmp(again.data(), first.data(), first.size() * 16), 0);
@@ -103,7 +103,7 @@ TEST(SimBackend, SceneFaultsAndCaptureComeFromTheEnvironment) {
                            {"VELSCAN_CAPTURE", capture}},
                           error);
     ASSERT_TRUE(backend) << error;
-    const auto records = Records(*backend);
+    const auto records = Records(backend->seam);
     ASSERT_EQ(records.size(), 1520u);
     // The mirror stands still, horizontally: with only a floor nothing is hit.
     for (std::size_t i = 20; i < records.size(); ++i) EXPECT_NE(records[i].rangeWord & 0x80000000u, 0u);
@@ -113,8 +113,8 @@ TEST(SimBackend, SceneFaultsAndCaptureComeFromTheEnvironment) {
 
     auto broken = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_SIM_FAULTS", "no-laser,no-card"}}, error);
     ASSERT_TRUE(broken) << error;
-    EXPECT_EQ(broken->openSerialPort(1), nullptr);
-    EXPECT_EQ(broken->openCardDevice(), nullptr);
+    EXPECT_EQ(broken->seam.openSerialPort(1), nullptr);
+    EXPECT_EQ(broken->seam.openCardDevice(), nullptr);
 
     const TempFile badSceneFile("sim_backend_bad.scene");
     const std::string& badScene = badSceneFile.Path();
@@ -143,33 +143,33 @@ TEST(SimBackend, AReplayWithoutANamedPortGetsTheSimulatedRangeFinder) {
         Choose({{"VELSCAN_CARD", "replay:" + capture}, {"VELSCAN_CLOCK", "virtual"}}, error);
     ASSERT_TRUE(backend) << error;
     EXPECT_TRUE(backend->laserHint.empty());
-    auto port = backend->openSerialPort(1);
+    auto port = backend->seam.openSerialPort(1);
     ASSERT_NE(port, nullptr);
     const std::string command = "S1000\n";
     EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(command.data()), command.size()}), 1);
     // 1 ms per record now: 30 ms release the whole sampling part of 20.
-    EXPECT_EQ(Records(*backend).size(), 20u + 20u);
+    EXPECT_EQ(Records(backend->seam).size(), 20u + 20u);
 
     // A port named for the range finder stays the operator's choice.
     auto named = Choose({{"VELSCAN_CARD", "replay:" + capture},
                          {"VELSCAN_LASER", TempFile("sim_backend_no_such_port").Path()}},
                         error);
     ASSERT_TRUE(named) << error;
-    EXPECT_EQ(named->openSerialPort(1), nullptr);
+    EXPECT_EQ(named->seam.openSerialPort(1), nullptr);
     std::filesystem::remove(capture);
     EXPECT_FALSE(Choose({{"VELSCAN_CARD", "replay:" + capture}}, error));
     EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
 }
 
 TEST(SimBackend, SeedsAreDecimalOrHexadecimal) {
-    EXPECT_EQ(sim::ParseSeed(""), sim::kDefaultSeed);
-    EXPECT_EQ(sim::ParseSeed("42"), 42u);
-    EXPECT_EQ(sim::ParseSeed("0x2A"), 42u);
-    EXPECT_EQ(sim::ParseSeed("18446744073709551615"), 18446744073709551615u);
-    EXPECT_FALSE(sim::ParseSeed("18446744073709551616"));
-    EXPECT_FALSE(sim::ParseSeed("-1"));
-    EXPECT_FALSE(sim::ParseSeed("0x"));
-    EXPECT_FALSE(sim::ParseSeed("4 2"));
+    EXPECT_EQ(ParseSeed(""), sim::kDefaultSeed);
+    EXPECT_EQ(ParseSeed("42"), 42u);
+    EXPECT_EQ(ParseSeed("0x2A"), 42u);
+    EXPECT_EQ(ParseSeed("18446744073709551615"), 18446744073709551615u);
+    EXPECT_FALSE(ParseSeed("18446744073709551616"));
+    EXPECT_FALSE(ParseSeed("-1"));
+    EXPECT_FALSE(ParseSeed("0x"));
+    EXPECT_FALSE(ParseSeed("4 2"));
 }
 
 }  // namespace

@@ -42,10 +42,10 @@ private:
     std::string path_;
 };
 
-// examples/LOOKUPHS of the source tree.
+// examples/LOOKUPHS of the source tree. The build names the folder: __FILE__
+// may be relative to the compiler's directory (ccache with a base directory).
 inline std::filesystem::path ExampleLookupPath() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-           "examples" / "LOOKUPHS";
+    return std::filesystem::path(VELSCAN_EXAMPLES_DIR) / "LOOKUPHS";
 }
 
 inline std::shared_ptr<const sim::RawSynthesis> ExampleSynthesis() {

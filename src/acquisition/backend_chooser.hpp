@@ -5,26 +5,26 @@
 //   VELSCAN_LASER          sim, or a serial device used instead of COM<n>
 //   VELSCAN_CLOCK          real (default) or virtual (simulated/replayed card only)
 //   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE
-// An empty variable counts as unset. The console is not part of the choice:
-// the entry point installs CreateSystemConsole() itself.
+//   VELSCAN_TRACE          a trace of every call at the hardware seam
+// An empty variable counts as unset. Every variable is read and checked before
+// the first file (capture, trace) is created. The console is not part of the
+// choice: the entry point creates the system console itself.
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/backend.hpp"
+#include "platform/host.hpp"
 
-namespace velscan::platform {
+namespace velscan {
+
+using platform::Host;
+using platform::kThisHost;
 
 // Looks up one environment variable; null when it is unset.
 using EnvironmentReader = std::function<const char*(const char*)>;
-
-enum class Host { Windows, Posix };
-#ifdef _WIN32
-inline constexpr Host kThisHost = Host::Windows;
-#else
-inline constexpr Host kThisHost = Host::Posix;
-#endif
 
 enum class ClockChoice { Real, Virtual };
 enum class LaserChoice {
@@ -53,8 +53,30 @@ struct BackendPlan {
     std::string simSeed;
     std::string simFaults;
     std::string capturePath;
+    std::string tracePath;
     std::string laserHint;
     std::string cardHint;
+};
+
+// Why the last open of the port or the card failed, as one line of text
+// without its line end ("/dev/pts/9: No such file or directory"); empty while
+// no failure is known.
+struct OpenFailures {
+    std::string serialPort;
+    std::string cardDevice;
+};
+
+// The backend a plan builds: the seam behind the card library and the serial
+// link, and what the run prints after a failed open.
+struct ChosenBackend {
+    platform::Backend seam;
+    // One line printed after the documented error when the port or the card
+    // cannot be opened, saying which variable to set; empty when the host has
+    // a default (then the documented error stands alone).
+    std::string laserHint;
+    std::string cardHint;
+    // Filled by the openers of `seam`.
+    std::shared_ptr<OpenFailures> openFailures = std::make_shared<OpenFailures>();
 };
 
 // Reads the variables and checks them for `host`. On a bad value: nullopt and
@@ -62,11 +84,13 @@ struct BackendPlan {
 std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host host,
                                        std::string& error);
 
-// Builds the clock and the openers of a plan; nullopt and `error` when a part
-// it asks for is not available in this build.
-std::optional<Backend> BuildBackend(const BackendPlan& plan, std::string& error);
+// Builds the clock and the openers of a plan, and creates the capture and
+// trace files it names, only once every part has been checked; nullopt and
+// `error` when a part cannot be used or is not available in this build (then
+// no file has been created).
+std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& error);
 
 // PlanBackend for this host, then BuildBackend.
-std::optional<Backend> ChooseBackend(const EnvironmentReader& getenv, std::string& error);
+std::optional<ChosenBackend> ChooseBackend(const EnvironmentReader& getenv, std::string& error);
 
-}  // namespace velscan::platform
+}  // namespace velscan

@@ -1,16 +1,25 @@
-#include "platform/backend_chooser.hpp"
+#include "acquisition/backend_chooser.hpp"
 
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
-#include "platform/backend_simulation.hpp"
+#include "acquisition/backend_simulation.hpp"
+#include "acquisition/seam_trace.hpp"
+#include "platform/card_device.hpp"
+#include "platform/creatable_file.hpp"
 #include "platform/serial_port_name.hpp"
 
-namespace velscan::platform {
+namespace velscan {
+
+using platform::CardDevice;
+using platform::SerialPort;
 
 namespace {
 
 constexpr std::string_view kSimValue = "sim";
 constexpr std::string_view kReplayPrefix = "replay:";
+constexpr const char* kCaptureCreateError = "VELSCAN_CAPTURE: cannot create ";
 
 // The variable's value; empty when it is unset or empty.
 std::string Read(const EnvironmentReader& getenv, const char* name) {
@@ -93,12 +102,20 @@ bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::str
         plan.card = CardChoice::Simulated;
     } else if (host == Host::Windows) {
         plan.card = CardChoice::Device;
-        plan.cardPath = kDefaultCardDevicePath;
+        plan.cardPath = platform::kDefaultCardDevicePath;
     } else {
         plan.card = CardChoice::Missing;
         plan.cardHint = CardHint();
     }
     return true;
+}
+
+// A file the plan names that could not be created makes the whole choice
+// fail before anything is created.
+bool CheckCreatable(const std::string& path, const std::string& message, std::string& error) {
+    if (path.empty() || platform::WhyFileCannotBeCreated(path).empty()) return true;
+    error = "Error: " + message + path + "\n";
+    return false;
 }
 
 }  // namespace
@@ -115,6 +132,7 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     plan.simSeed = Read(getenv, "VELSCAN_SIM_SEED");
     plan.simFaults = Read(getenv, "VELSCAN_SIM_FAULTS");
     plan.capturePath = Read(getenv, "VELSCAN_CAPTURE");
+    plan.tracePath = Read(getenv, "VELSCAN_TRACE");
 
     if (!ChooseSimulation(sim, plan, error)) return std::nullopt;
     if (!ChooseClock(clock, plan, error)) return std::nullopt;
@@ -133,23 +151,27 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     return plan;
 }
 
-std::optional<Backend> BuildBackend(const BackendPlan& plan, std::string& error) {
-    Backend backend;
+std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& error) {
+    if (!CheckCreatable(plan.capturePath, kCaptureCreateError, error)) return std::nullopt;
+    if (!CheckCreatable(plan.tracePath, kTraceCreateError, error)) return std::nullopt;
+
+    ChosenBackend chosen;
+    platform::Backend& backend = chosen.seam;
     if (plan.clock == ClockChoice::Virtual) {
-        backend.clock = std::make_shared<VirtualClock>();
+        backend.clock = std::make_shared<platform::VirtualClock>();
     } else {
-        backend.clock = std::make_shared<RealClock>();
+        backend.clock = std::make_shared<platform::RealClock>();
     }
 
     switch (plan.laser) {
         case LaserChoice::NumberedPort:
             backend.openSerialPort = [](std::int32_t portNumber) {
-                return OpenSerialPortDevice(SerialPortDeviceName(portNumber));
+                return platform::OpenSerialPortDevice(platform::SerialPortDeviceName(portNumber));
             };
             break;
         case LaserChoice::Device:
             backend.openSerialPort = [device = plan.laserDevice](std::int32_t) {
-                return OpenSerialPortDevice(device);
+                return platform::OpenSerialPortDevice(device);
             };
             break;
         case LaserChoice::Missing:
@@ -159,21 +181,33 @@ std::optional<Backend> BuildBackend(const BackendPlan& plan, std::string& error)
     }
 
     if (plan.card == CardChoice::Device) {
-        backend.openCardDevice = [path = plan.cardPath] { return OpenCardDeviceFile(path); };
+        backend.openCardDevice = [path = plan.cardPath] {
+            return platform::OpenCardDeviceFile(path);
+        };
     } else {
         backend.openCardDevice = [] { return std::unique_ptr<CardDevice>(); };
     }
 
-    backend.laserHint = plan.laserHint;
-    backend.cardHint = plan.cardHint;
-    if (!AttachSimulatedParts(plan, backend, error)) return std::nullopt;
-    return backend;
+    chosen.laserHint = plan.laserHint;
+    chosen.cardHint = plan.cardHint;
+
+    std::error_code ignored;
+    const bool captureExisted =
+        !plan.capturePath.empty() && std::filesystem::exists(plan.capturePath, ignored);
+    if (!AttachSimulatedParts(plan, chosen, error)) return std::nullopt;
+    if (!plan.tracePath.empty() && !TraceBackend(backend, plan.tracePath, error)) {
+        // Checked above, yet refused now: leave no new capture behind either.
+        if (!plan.capturePath.empty() && !captureExisted)
+            std::filesystem::remove(plan.capturePath, ignored);
+        return std::nullopt;
+    }
+    return chosen;
 }
 
-std::optional<Backend> ChooseBackend(const EnvironmentReader& getenv, std::string& error) {
+std::optional<ChosenBackend> ChooseBackend(const EnvironmentReader& getenv, std::string& error) {
     std::optional<BackendPlan> plan = PlanBackend(getenv, kThisHost, error);
     if (!plan) return std::nullopt;
     return BuildBackend(*plan, error);
 }
 
-}  // namespace velscan::platform
+}  // namespace velscan

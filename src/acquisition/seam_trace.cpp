@@ -1,10 +1,16 @@
-#include "platform/seam_trace.hpp"
+#include "acquisition/seam_trace.hpp"
 
 #include <cstdio>
 #include <memory>
 #include <utility>
 
-namespace velscan::platform {
+namespace velscan {
+
+using platform::CardDevice;
+using platform::CommTimeouts;
+using platform::ControlResult;
+using platform::ModemFunction;
+using platform::SerialPort;
 
 namespace {
 
@@ -122,10 +128,10 @@ private:
 
 }  // namespace
 
-bool TraceBackend(Backend& backend, const std::string& path, std::string& error) {
+bool TraceBackend(platform::Backend& backend, const std::string& path, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
-        error = "Error: VELSCAN_TRACE: can't create the file " + path + "\n";
+        error = std::string("Error: ") + kTraceCreateError + path + "\n";
         return false;
     }
     auto trace = std::make_shared<TraceFile>(file);
@@ -148,4 +154,4 @@ bool TraceBackend(Backend& backend, const std::string& path, std::string& error)
     return true;
 }
 
-}  // namespace velscan::platform
+}  // namespace velscan

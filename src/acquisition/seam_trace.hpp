@@ -19,11 +19,13 @@
 
 #include "platform/backend.hpp"
 
-namespace velscan::platform {
+namespace velscan {
+
+inline constexpr const char* kTraceCreateError = "VELSCAN_TRACE: can't create the file ";
 
 // Wraps the openers of `backend` so that their ports and devices write the
 // trace to `path` (created or emptied here). False with one complete
 // "Error: ...\n" line in `error` when the file cannot be created.
-bool TraceBackend(Backend& backend, const std::string& path, std::string& error);
+bool TraceBackend(platform::Backend& backend, const std::string& path, std::string& error);
 
-}  // namespace velscan::platform
+}  // namespace velscan

@@ -1,3 +1,5 @@
+// The board-bound conversion: a board's calibration value, encoder settings
+// and averaging count applied to raw samples.
 #include "cardlib/vexa.hpp"
 
 #include <limits>
@@ -28,6 +30,12 @@ double Angle(std::uint32_t count, std::int32_t offset, double factor) {
 }
 
 }  // namespace
+
+int VexaGetRawRange(std::uint32_t board, std::uint32_t rangeWord, std::uint32_t& rawRange) {
+    const BoardSlot* slot = CheckedBoard(board);
+    if (slot == nullptr) return 0;
+    return RawRangeFromWord(slot->calibrationValue, rangeWord, rawRange) ? 1 : 0;
+}
 
 int VexaConvertSamples(std::uint32_t board, const RawSample* samples,
                        Measurement* measurements, std::int32_t count) {

@@ -1,0 +1,119 @@
+// The simulated instrument, the replay card and the raw-record capture join
+// the backend here.
+#include "acquisition/backend_simulation.hpp"
+
+#include <exception>
+#include <stdexcept>
+#include <memory>
+
+#include "sim/capture.hpp"
+#include "sim/faults.hpp"
+#include "sim/instrument.hpp"
+#include "sim/lookup_source.hpp"
+#include "sim/noise.hpp"
+#include "sim/range_finder.hpp"
+#include "sim/replay_card.hpp"
+#include "sim/scene.hpp"
+#include "sim/sim_devices.hpp"
+#include "sim/unsigned_text.hpp"
+
+namespace velscan {
+
+using sim::SceneError;
+
+namespace {
+
+class SettingError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::shared_ptr<const sim::Scene> SceneOf(const BackendPlan& plan) {
+    if (plan.simScene.empty()) return std::make_shared<const sim::Scene>(sim::BuiltInScene());
+    try {
+        return std::make_shared<const sim::Scene>(sim::LoadSceneFile(plan.simScene));
+    } catch (const SceneError& error) {
+        throw SettingError(std::string("VELSCAN_SIM_SCENE: ") + error.what());
+    }
+}
+
+void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
+    platform::Backend& backend = chosen.seam;
+    const bool simulatedCard = plan.card == CardChoice::Simulated;
+    const bool replayedCard = plan.card == CardChoice::Replay;
+    // A replay paces its records at the range finder's sample period, so with
+    // no port named the range finder is simulated and the period known.
+    const bool laserUnnamed = plan.laser == LaserChoice::Missing ||
+                              plan.laser == LaserChoice::NumberedPort;
+    const bool simulatedLaser =
+        plan.laser == LaserChoice::Simulated || (replayedCard && laserUnnamed);
+
+    sim::FaultSet faults;
+    if (simulatedLaser || simulatedCard || replayedCard) faults = sim::ParseFaults(plan.simFaults);
+
+    std::shared_ptr<sim::SimulatedHardware> card;
+    if (simulatedCard) {
+        const auto seed = ParseSeed(plan.simSeed);
+        if (!seed)
+            throw SettingError(
+                "VELSCAN_SIM_SEED must be a decimal number or 0x and hex digits, not \"" +
+                plan.simSeed + "\"");
+        sim::InstrumentOptions options;
+        options.seed = *seed;
+        options.scene = SceneOf(plan);
+        options.faults = faults;
+        options.synthesis = sim::WorkingDirectorySynthesis;
+        card = std::make_shared<sim::Instrument>(backend.clock, std::move(options));
+    } else if (replayedCard) {
+        card = std::make_shared<sim::ReplayCard>(backend.clock, sim::LoadCaptureFile(plan.cardPath),
+                                                 faults);
+    }
+    if (card) {
+        backend.openCardDevice = [card, noCard = faults.noCard]()
+            -> std::unique_ptr<platform::CardDevice> {
+            if (noCard) return nullptr;
+            return sim::OpenSimulatedCard(card);
+        };
+    }
+
+    if (simulatedLaser) {
+        // Without a simulated card the range finder still takes its commands.
+        std::shared_ptr<sim::SerialSink> sink = card;
+        if (!sink) sink = std::make_shared<sim::RangeFinder>();
+        auto gate = std::make_shared<sim::PortGate>();
+        backend.openSerialPort = [sink, gate, noLaser = faults.noLaser](
+                                     std::int32_t) -> std::unique_ptr<platform::SerialPort> {
+            if (noLaser) return nullptr;
+            return sim::OpenSimulatedPort(sink, gate);
+        };
+        chosen.laserHint.clear();
+    }
+
+    if (!plan.capturePath.empty()) {
+        auto capture = std::make_shared<sim::CaptureFile>(plan.capturePath);
+        backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
+            return sim::WrapWithCapture(open(), capture);
+        };
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> ParseSeed(std::string_view text) {
+    if (text.empty()) return sim::kDefaultSeed;
+    return sim::ParseUnsigned(text);
+}
+
+bool SimulationAvailable() { return true; }
+
+bool AttachSimulatedParts(const BackendPlan& plan, ChosenBackend& chosen, std::string& error) {
+    try {
+        Attach(plan, chosen);
+        return true;
+    } catch (const std::exception& problem) {
+        error = std::string("Error: ") + problem.what() + "\n";
+        return false;
+    }
+}
+
+}  // namespace velscan
