@@ -19,7 +19,7 @@ static_assert(std::endian::native == std::endian::little, "vertices are copied a
 
 struct Vertex {
     float x, y, z, distance, amplitude, temperature;
-    std::uint32_t line, sample;
+    std::int32_t line, sample;
 };
 static_assert(sizeof(Vertex) == 32);
 
@@ -32,7 +32,7 @@ std::string Header(std::size_t points, const PlyFormat& format) {
     header += "element vertex " + std::to_string(points) + "\n";
     for (const char* name : {"x", "y", "z", "distance", "amplitude", "temperature"})
         header += std::string("property float ") + name + "\n";
-    header += "property uint line\nproperty uint sample\nend_header\n";
+    header += "property int line\nproperty int sample\nend_header\n";
     return header;
 }
 
@@ -76,8 +76,8 @@ std::size_t WritePly(OutputTarget& output, const ScanTable& table, const ScanAng
                             static_cast<float>(distance),
                             table.amplitude[row],
                             table.temperature[row],
-                            static_cast<std::uint32_t>(row / kRowsPerLine),
-                            static_cast<std::uint32_t>(row % kRowsPerLine)};
+                            static_cast<std::int32_t>(row / kRowsPerLine),
+                            static_cast<std::int32_t>(row % kRowsPerLine)};
         if (format.ascii) {
             cursor = AppendText(cursor, vertex);
         } else {

@@ -1,7 +1,7 @@
 #pragma once
 // The point cloud as PLY: one vertex per row with a range, at the distance
 // along the beam (conversion/beam_geometry.hpp) from the scanner at the origin.
-// Per vertex: float x, y, z, distance, amplitude, temperature; uint line,
+// Per vertex: float x, y, z, distance, amplitude, temperature; int line,
 // sample (the row's buffer line and its place in that line).
 
 #include <cstddef>
