@@ -7,6 +7,8 @@
 #include <limits>
 #include <sstream>
 
+#include "conversion/beam_geometry.hpp"
+
 namespace velscan::sim {
 
 namespace {
@@ -108,6 +110,32 @@ void CastSphere(const SceneSphere& sphere, const Vec3& o, const Vec3& d, Nearest
     }
 }
 
+// Distance to the surface of a solid from its signed distance: `outside` the
+// distances beyond each face (negative inside), combined the usual way.
+double SurfaceFromSigned(double outsideA, double outsideB, double outsideC = -kInfinity) {
+    const double a = std::max(outsideA, 0.0), b = std::max(outsideB, 0.0),
+                 c = std::max(outsideC, 0.0);
+    const double signedDistance =
+        std::sqrt(a * a + b * b + c * c) + std::min(std::max({outsideA, outsideB, outsideC}), 0.0);
+    return std::fabs(signedDistance);
+}
+
+double BoxSurfaceDistance(const SceneBox& box, const Vec3& p) {
+    auto outside = [](double v, double low, double high) {
+        return std::fabs(v - (low + high) / 2.0) - (high - low) / 2.0;
+    };
+    return SurfaceFromSigned(outside(p.x, box.low.x, box.high.x),
+                             outside(p.y, box.low.y, box.high.y),
+                             outside(p.z, box.low.z, box.high.z));
+}
+
+double CylinderSurfaceDistance(const SceneCylinder& cylinder, const Vec3& p) {
+    const double radial = std::hypot(p.x - cylinder.x, p.y - cylinder.y) - cylinder.radius;
+    const double axial =
+        std::fabs(p.z - (cylinder.z0 + cylinder.z1) / 2.0) - (cylinder.z1 - cylinder.z0) / 2.0;
+    return SurfaceFromSigned(radial, axial);
+}
+
 // --- parsing -------------------------------------------------------------
 
 class LineError {
@@ -191,11 +219,6 @@ void ParseLine(const std::vector<std::string_view>& tokens, Scene& scene) {
 
 }  // namespace
 
-Vec3 BeamDirection(double mirrorAngle, double slowAxisAngle) {
-    const double c1 = std::cos(mirrorAngle);
-    return {c1 * std::cos(slowAxisAngle), c1 * std::sin(slowAxisAngle), std::sin(mirrorAngle)};
-}
-
 std::optional<BeamHit> Scene::Cast(const Vec3& direction) const {
     Nearest nearest;
     for (const SceneBox& box : boxes) CastBox(box, scanner, direction, nearest);
@@ -208,7 +231,22 @@ std::optional<BeamHit> Scene::Cast(const Vec3& direction) const {
 }
 
 std::optional<BeamHit> Scene::CastAtAngles(double mirrorAngle, double slowAxisAngle) const {
-    return Cast(BeamDirection(mirrorAngle, slowAxisAngle));
+    const Direction3 d = BeamDirection(mirrorAngle, slowAxisAngle);
+    return Cast({d.x, d.y, d.z});
+}
+
+double Scene::DistanceToSurface(const Vec3& p) const {
+    double nearest = kInfinity;
+    for (const SceneBox& box : boxes) nearest = std::min(nearest, BoxSurfaceDistance(box, p));
+    for (const ScenePlane& plane : planes)
+        nearest = std::min(nearest, std::fabs(Dot(plane.normal, p) - plane.offset));
+    for (const SceneCylinder& cylinder : cylinders)
+        nearest = std::min(nearest, CylinderSurfaceDistance(cylinder, p));
+    for (const SceneSphere& sphere : spheres) {
+        const Vec3 r{p.x - sphere.centre.x, p.y - sphere.centre.y, p.z - sphere.centre.z};
+        nearest = std::min(nearest, std::fabs(std::sqrt(Dot(r, r)) - sphere.radius));
+    }
+    return nearest;
 }
 
 Scene BuiltInScene() {

@@ -66,11 +66,12 @@ public:
 
     // Nearest surface along the beam, if any.
     std::optional<BeamHit> Cast(const Vec3& direction) const;
+    // The beam for the two angles in radians (conversion/beam_geometry.hpp).
     std::optional<BeamHit> CastAtAngles(double mirrorAngle, double slowAxisAngle) const;
-};
 
-// Unit beam direction for the two angles in radians.
-Vec3 BeamDirection(double mirrorAngle, double slowAxisAngle);
+    // Distance from a point to the nearest surface of any shape (inches).
+    double DistanceToSurface(const Vec3& point) const;
+};
 
 // A room of 650 by 500 by 180 inches with the scanner 60 inches above the
 // floor, a table, a cabinet, a pillar and a ball; every surface lies within

@@ -1,0 +1,93 @@
+// velscan-export on a full table of 1,000,000 rows (200 lines), synthesised
+// in velscan's format with the encoder behaviour of the simulated instrument:
+// reading and checking the table, recovering the angles, and the whole export
+// to PLY, range picture and amplitude picture.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "export/output_target.hpp"
+#include "export/ply_writer.hpp"
+#include "export/range_picture.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_table.hpp"
+
+namespace {
+
+using namespace velscan::exporter;
+namespace fs = std::filesystem;
+
+std::string FullTable() {
+    std::string text =
+        "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
+        "Index1\tIndex2\t";
+    constexpr double kTwoPi = 6.283185307179586;
+    char row[160];
+    for (std::size_t i = 0; i < kMaxRows; ++i) {
+        const auto count1 = static_cast<std::uint32_t>(std::floor(95232.3 + 1.6384 * static_cast<double>(i)));
+        const auto count2 = static_cast<std::uint32_t>(std::floor(92.6 + 0.0001 * static_cast<double>(i)));
+        const double mirror = count1 * (kTwoPi / 4096.0);
+        const double distance = 60.0 + 390.0 * std::fabs(std::sin(mirror));
+        const int length = std::snprintf(row, sizeof row, "\n%.2f\t%u\t%.1f\t%.1f\t%.4f\t%.4f\t%d\t%d\t",
+                                         distance, static_cast<unsigned>(distance * 7.2), 80.0 + (i % 97),
+                                         69.8, mirror, count2 * (kTwoPi / 200.0), 0, 0);
+        text.append(row, static_cast<std::size_t>(length));
+    }
+    return text;
+}
+
+const std::string& Table() {
+    static const std::string text = FullTable();
+    return text;
+}
+
+const fs::path& TableFile() {
+    static const fs::path path = [] {
+        const fs::path file = fs::temp_directory_path() / "velscan-export-bench.txt";
+        std::FILE* out = std::fopen(file.string().c_str(), "wb");
+        std::fwrite(Table().data(), 1, Table().size(), out);
+        std::fclose(out);
+        return file;
+    }();
+    return path;
+}
+
+void BM_ParseFullTable(benchmark::State& state) {
+    Table();  // made once, outside the timing
+    for (auto _ : state) benchmark::DoNotOptimize(ParseTable(Table(), "bench").Rows());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Table().size()));
+}
+BENCHMARK(BM_ParseFullTable)->Unit(benchmark::kMillisecond);
+
+void BM_RecoverAnglesFullTable(benchmark::State& state) {
+    const ScanTable table = ParseTable(Table(), "bench");
+    for (auto _ : state) benchmark::DoNotOptimize(ExportAngles(table, false, 0.0, 0.0).runs);
+}
+BENCHMARK(BM_RecoverAnglesFullTable)->Unit(benchmark::kMillisecond);
+
+// The program's work from the table file to the three outputs in place.
+void BM_ExportFullTableToPlyAndPng(benchmark::State& state) {
+    const fs::path directory = TableFile().parent_path();  // written once, outside the timing
+    for (auto _ : state) {
+        const ScanTable table = ReadTable(TableFile().string());
+        const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
+        OutputTarget ply((directory / "velscan-export-bench.ply").string());
+        WritePly(ply, table, angles, {false, false, "bench"});
+        const PanoramaLayout layout = ChoosePanorama(table, angles);
+        OutputTarget png((directory / "velscan-export-bench.png").string());
+        WritePng(png, RangePicture(table, angles, layout));
+        OutputTarget amplitude((directory / "velscan-export-bench-amplitude.png").string());
+        WritePng(amplitude, AmplitudePicture(table, angles, layout));
+        ply.Commit();
+        png.Commit();
+        amplitude.Commit();
+    }
+    for (const char* name : {"velscan-export-bench.ply", "velscan-export-bench.png", "velscan-export-bench-amplitude.png"})
+        fs::remove(directory / name);
+}
+BENCHMARK(BM_ExportFullTableToPlyAndPng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// A velscan table read into memory, one vector per column the export uses.
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velscan::exporter {
+
+// Rows of one buffer line; the table's rows follow the lines in order.
+inline constexpr std::size_t kRowsPerLine = 5000;
+// The most rows a velscan table holds: 200 lines.
+inline constexpr std::size_t kMaxRows = 200 * kRowsPerLine;
+
+struct ScanTable {
+    std::vector<double> distance;  // inches; 0 for a sample without range
+    std::vector<float> amplitude;
+    std::vector<float> temperature;  // degrees Fahrenheit
+    std::vector<double> angle1;      // mirror, radians, cumulative
+    std::vector<double> angle2;      // slow axis, radians
+
+    std::size_t Rows() const { return distance.size(); }
+};
+
+// A file that is not a velscan table; the message reads "file:line: what was wrong".
+class TableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Parses the text of a table; `name` names it in error messages.
+ScanTable ParseTable(std::string_view text, const std::string& name);
+
+// Reads the whole file in one go and parses it.
+ScanTable ReadTable(const std::string& path);
+
+}  // namespace velscan::exporter

@@ -1,0 +1,162 @@
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "export/scan_table.hpp"
+
+namespace velscan::exporter {
+namespace {
+
+constexpr std::string_view kHeader =
+    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
+    "Index1\tIndex2\t";
+
+constexpr std::array<std::string_view, 8> kColumns = {
+    "Distance(inches)", "Raw Range(bits)", "Amplitude",     "Temp(F)",
+    "Angle1(radins)",   "Angle2(radins",   "Index1",        "Index2"};
+
+// Longer than any table velscan writes (about 44 bytes a row).
+constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{256} << 20;
+
+class RowParser {
+public:
+    RowParser(const std::string& name, std::size_t lineNumber, std::string_view row)
+        : name_(name), lineNumber_(lineNumber), cursor_(row.data()), end_(row.data() + row.size()) {}
+
+    // The next field up to its tab, as text.
+    std::string_view Field(std::size_t column) {
+        const char* tab = cursor_;
+        while (tab != end_ && *tab != '\t') ++tab;
+        if (tab == end_) {
+            if (cursor_ == end_) Fail(FieldCount(column));
+            Fail("field " + std::to_string(column + 1) + " (" + std::string(kColumns[column]) +
+                 ") is not followed by a tab");
+        }
+        const std::string_view field(cursor_, static_cast<std::size_t>(tab - cursor_));
+        cursor_ = tab + 1;
+        return field;
+    }
+
+    double Decimal(std::size_t column) {
+        const std::string_view text = Field(column);
+        double value = 0.0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                                  std::chars_format::fixed);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            !std::isfinite(value))
+            NotANumber(column, text);
+        return value;
+    }
+
+    void Unsigned(std::size_t column, unsigned long long limit) {
+        const std::string_view text = Field(column);
+        unsigned long long value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit)
+            NotANumber(column, text);
+    }
+
+    void End() {
+        if (cursor_ == end_) return;
+        std::size_t extra = 0;
+        for (const char* p = cursor_; p != end_; ++p) extra += *p == '\t';
+        Fail(std::to_string(8 + extra + (end_[-1] != '\t')) + " fields, expected 8");
+    }
+
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw TableError(name_ + ":" + std::to_string(lineNumber_) + ": " + what);
+    }
+
+private:
+    std::string FieldCount(std::size_t fieldsFound) const {
+        return std::to_string(fieldsFound) + " fields, expected 8";
+    }
+    [[noreturn]] void NotANumber(std::size_t column, std::string_view text) const {
+        Fail("field " + std::to_string(column + 1) + " (" + std::string(kColumns[column]) +
+             ") is not a valid value: '" + std::string(text.substr(0, 40)) + "'");
+    }
+
+    const std::string& name_;
+    std::size_t lineNumber_;
+    const char* cursor_;
+    const char* end_;
+};
+
+// One line without its line end (LF or CR LF).
+std::string_view NextLine(std::string_view& text) {
+    const std::size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+}  // namespace
+
+ScanTable ParseTable(std::string_view text, const std::string& name) {
+    if (text.empty()) throw TableError(name + ":1: empty file, not a velscan table");
+    const std::string_view header = NextLine(text);
+    if (header != kHeader)
+        throw TableError(name + ":1: not a velscan table: the header line differs from velscan's "
+                                "(eight column titles, each followed by a tab)");
+
+    ScanTable table;
+    const std::size_t estimate = std::min(kMaxRows, text.size() / 40 + 1);
+    table.distance.reserve(estimate);
+    table.amplitude.reserve(estimate);
+    table.temperature.reserve(estimate);
+    table.angle1.reserve(estimate);
+    table.angle2.reserve(estimate);
+
+    std::size_t lineNumber = 1;
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::string_view line = NextLine(text);
+        RowParser row(name, lineNumber, line);
+        if (line.empty()) row.Fail("empty line, expected 8 fields");
+        if (table.Rows() == kMaxRows)
+            row.Fail("more than " + std::to_string(kMaxRows) + " rows, more than velscan records");
+        table.distance.push_back(row.Decimal(0));
+        row.Unsigned(1, 0xFFFFFFFFull);
+        table.amplitude.push_back(static_cast<float>(row.Decimal(2)));
+        table.temperature.push_back(static_cast<float>(row.Decimal(3)));
+        table.angle1.push_back(row.Decimal(4));
+        table.angle2.push_back(row.Decimal(5));
+        row.Unsigned(6, 1);
+        row.Unsigned(7, 1);
+        row.End();
+    }
+    return table;
+}
+
+ScanTable ReadTable(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status))
+        throw TableError(path + ":1: cannot be read: no such file");
+    if (std::filesystem::is_directory(status))
+        throw TableError(path + ":1: is a directory, not a velscan table");
+    if (!std::filesystem::is_regular_file(status))
+        throw TableError(path + ":1: is not a regular file, not a velscan table");
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxFileBytes)
+        throw TableError(path + ":1: too large for a velscan table");
+
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    if (!file) throw TableError(path + ":1: cannot be opened");
+    std::string text(static_cast<std::size_t>(size), '\0');
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file.get());
+    if (got != text.size() || std::ferror(file.get()))
+        throw TableError(path + ":1: read failed");
+    return ParseTable(text, path);
+}
+
+}  // namespace velscan::exporter

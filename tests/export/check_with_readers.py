@@ -1,0 +1,95 @@
+"""The outputs of velscan-export read back by independent readers: the point
+cloud by Open3D, the pictures by Pillow. Usage:
+    check_with_readers.py VELSCAN VELSCAN_EXPORT LOOKUPHS
+Exits non-zero on the first failed check (a missing module fails too)."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import open3d as o3d
+from PIL import Image
+
+# The built-in room around the scanner, inches: x -300..350, y -250..250, z -60..120.
+ROOM_LOW = np.array([-300.0, -250.0, -60.0])
+ROOM_HIGH = np.array([350.0, 250.0, 120.0])
+PROPERTIES = {"positions", "distance", "amplitude", "temperature", "line", "sample"}
+
+
+def check(condition, what):
+    if not condition:
+        sys.exit("FAILED: " + what)
+    print("ok:", what)
+
+
+def run(arguments, directory, environment=None):
+    result = subprocess.run(arguments, cwd=directory, env=environment, capture_output=True, text=True)
+    if result.returncode != 0:
+        sys.exit(f"FAILED: {arguments} exited {result.returncode}: {result.stderr}")
+    return result.stdout
+
+
+def summary_number(summary, pattern):
+    match = re.search(pattern, summary)
+    check(match is not None, f"summary has {pattern!r}")
+    return [float(group) for group in match.groups()]
+
+
+def check_cloud(path, summary, scale):
+    cloud = o3d.t.io.read_point_cloud(path)
+    points = cloud.point.positions.numpy()
+    (count,) = summary_number(summary, r"points \(rows with range\): (\d+)")
+    check(len(points) == int(count), f"{path}: {len(points)} points, as the summary says")
+    check(set(cloud.point) == PROPERTIES, f"{path}: properties {sorted(cloud.point)}")
+    low, high = points.min(axis=0), points.max(axis=0)
+    check(bool(np.all(low >= (ROOM_LOW - 1.0) * scale) and np.all(high <= (ROOM_HIGH + 1.0) * scale)),
+          f"{path}: bounding box {low} .. {high} inside the room")
+    nearest, _, farthest = summary_number(summary, r"min ([\d.]+), median ([\d.]+), max ([\d.]+)")
+    norms = np.linalg.norm(points.astype(np.float64), axis=1)
+    check(abs(norms.min() - nearest * scale) < 0.01 * scale and abs(norms.max() - farthest * scale) < 0.01 * scale,
+          f"{path}: distances from the scanner {norms.min():.4f} .. {norms.max():.4f} match the summary")
+    distance = cloud.point.distance.numpy().ravel()
+    check(bool(np.allclose(distance, norms, atol=1e-3 * scale)), f"{path}: distance property is |xyz|")
+    line = cloud.point.line.numpy().ravel()
+    sample = cloud.point.sample.numpy().ravel()
+    check(line.min() == 0 and line.max() == 19 and sample.max() == 4999, f"{path}: line and sample numbers")
+
+
+def check_picture(path, mode):
+    picture = Image.open(path)
+    picture.load()
+    check(picture.format == "PNG" and picture.mode == mode, f"{path}: {picture.format} {picture.mode}")
+    extrema = picture.getextrema()
+    bands = extrema if mode != "L" else [extrema]
+    check(any(low != high for low, high in bands), f"{path}: not one flat colour")
+    return picture.size
+
+
+def main():
+    velscan, exporter, lookup = sys.argv[1:4]
+    directory = tempfile.mkdtemp(prefix="velscan-export-readers-")
+    try:
+        shutil.copy(lookup, os.path.join(directory, "LOOKUPHS"))
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("VELSCAN_")}
+        environment.update(VELSCAN_SIM="1", VELSCAN_CLOCK="virtual")
+        run([velscan, "scan.txt", "-l", "20"], directory, environment)
+
+        summary = run([exporter, "scan.txt", "--ply", "cloud.ply", "--png", "range.png",
+                       "--amplitude-png", "amplitude.png"], directory)
+        check_cloud(os.path.join(directory, "cloud.ply"), summary, 1.0)
+        run([exporter, "scan.txt", "--ply", "cloud-text.ply", "--ascii", "--metres"], directory)
+        check_cloud(os.path.join(directory, "cloud-text.ply"), summary, 0.0254)
+
+        width, height = check_picture(os.path.join(directory, "range.png"), "RGB")
+        amplitude_width, amplitude_height = check_picture(os.path.join(directory, "amplitude.png"), "L")
+        check(amplitude_height < height and amplitude_width <= width and amplitude_height >= 64,
+              f"range picture {width}x{height} (panorama and scale), amplitude {amplitude_width}x{amplitude_height}")
+    finally:
+        shutil.rmtree(directory)
+
+
+main()

@@ -1,0 +1,32 @@
+#pragma once
+// Tables made by the built velscan on the simulated instrument in virtual time.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "program_run.hpp"
+
+namespace velscan::exporter {
+
+// Runs velscan in `directory` (with the example lookup file) and returns the
+// path of the table it wrote.
+inline std::string SimulatedTable(const std::filesystem::path& directory, const std::string& name,
+                                  const std::vector<std::string>& options,
+                                  std::map<std::string, std::string> environment) {
+    std::filesystem::copy_file(VELSCAN_LOOKUP_FILE, directory / "LOOKUPHS",
+                               std::filesystem::copy_options::overwrite_existing);
+    environment.emplace("VELSCAN_SIM", "1");
+    environment.emplace("VELSCAN_CLOCK", "virtual");
+    std::vector<std::string> arguments{name};
+    for (const std::string& option : options) arguments.push_back(option);
+    const e2e::ProgramResult result =
+        e2e::Execute(VELSCAN_BINARY, {arguments, environment, std::nullopt, directory, std::nullopt});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return (directory / name).string();
+}
+
+}  // namespace velscan::exporter
