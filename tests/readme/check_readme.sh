@@ -13,9 +13,12 @@
 #
 # HOME is a folder of the scratch directory, so an install to ~/.local stays
 # there, and no VELSCAN_ variable of the calling shell reaches the blocks.
-# Usage: tests/readme/check_readme.sh [SCRATCH_DIR]   (default build/readme-check)
+# Usage: tests/readme/check_readme.sh [--list] [SCRATCH_DIR]   (default build/readme-check)
+#   --list  classify the blocks and show those it would run, without running them
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
+list_only=0
+if [[ "${1:-}" == --list ]]; then list_only=1; shift; fi
 scratch=${1:-$repo/build/readme-check}
 readme=$repo/README.md
 
@@ -65,6 +68,15 @@ for block in "$scratch"/blocks/*.ci; do
         }
     done <"$block"
 done
+
+if ((list_only)); then
+    for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
+        [[ -e "$block" ]] || continue
+        echo "README.md:$(cat "${block%.*}.line") (${block##*.}):"
+        sed 's/^/    /' "$block"
+    done
+    exit 0
+fi
 
 git clone -q --no-checkout "$repo" "$scratch/clone"
 git -C "$scratch/clone" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
