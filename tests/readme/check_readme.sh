@@ -82,6 +82,12 @@ git clone -q --no-checkout "$repo" "$scratch/clone"
 git -C "$scratch/clone" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
 
 unset "${!VELSCAN_@}"
+# A compiler cache the caller uses (CMAKE_CXX_COMPILER_LAUNCHER=ccache) stays
+# the same one when HOME moves.
+if command -v ccache >/dev/null && [[ -z "${CCACHE_DIR:-}" ]]; then
+    CCACHE_DIR=$(ccache --get-config cache_dir)
+    export CCACHE_DIR
+fi
 export HOME=$scratch/home
 ran=0
 for block in "$scratch"/blocks/*.run; do
