@@ -90,8 +90,7 @@ TEST(SimScene, ParseErrorsNameTheFileTheLineAndTheProblem) {
 }
 
 TEST(SimScene, TheExampleSceneFileIsTheBuiltInRoom) {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                      "examples" / "room.scene";
+    const auto path = std::filesystem::path(VELSCAN_EXAMPLES_DIR) / "room.scene";
     const sim::Scene file = sim::LoadSceneFile(path.string());
     const sim::Scene room = sim::BuiltInScene();
     for (int i = 0; i < 180; ++i) {

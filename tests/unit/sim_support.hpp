@@ -44,8 +44,7 @@ private:
 
 // examples/LOOKUPHS of the source tree.
 inline std::filesystem::path ExampleLookupPath() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-           "examples" / "LOOKUPHS";
+    return std::filesystem::path(VELSCAN_EXAMPLES_DIR) / "LOOKUPHS";
 }
 
 inline std::shared_ptr<const sim::RawSynthesis> ExampleSynthesis() {
