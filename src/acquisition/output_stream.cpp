@@ -30,11 +30,13 @@ bool OutputStream::Write(const char* data, std::size_t size) {
 
 bool OutputStream::Close() {
     if (file_ == nullptr) return false;
-    // The stream's error flag remembers any write that failed before; the
-    // close itself flushes what is still buffered and can fail too.
+    // What is still buffered is flushed and checked on its own: a C runtime
+    // may lose a failed flush inside fclose (Wine's does). The stream's error
+    // flag remembers any write that failed before; the close can fail too.
+    const bool flushed = std::fflush(file_) == 0;
     const bool writesFailed = std::ferror(file_) != 0;
     const bool closed = std::fclose(std::exchange(file_, nullptr)) == 0;
-    return closed && !writesFailed;
+    return flushed && closed && !writesFailed;
 }
 
 }  // namespace velscan

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +64,24 @@ TEST(MeasurementFileOnWindows, OnlyLineFeedsGainACarriageReturn) {
     std::error_code ignored;
     fs::remove(path, ignored);
     EXPECT_EQ(bytes, "a\tb\r\n\r\nc\r");
+}
+
+// The header stays in the stream's buffer until the close flushes it, through
+// a write stream laid over a file opened for reading only: the close fails and
+// must be reported.
+TEST(MeasurementFileOnWindows, AFailedCloseIsReported) {
+    const fs::path path = fs::temp_directory_path() / "velscan-read-only-table.txt";
+    std::ofstream(path) << "x";
+    const int readOnly = _open(path.string().c_str(), _O_RDONLY | _O_BINARY);
+    ASSERT_GE(readOnly, 0);
+    std::FILE* stream = _fdopen(readOnly, "w");
+    ASSERT_NE(stream, nullptr);
+    ::testing::internal::CaptureStderr();
+    const WriteResult result = WriteMeasurementRows(0, {}, OutputStream(stream));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: Can't close the file\n");
+    EXPECT_EQ(result, WriteResult::CloseFailed);
+    EXPECT_EQ(RawBytes(path), "x");
+    fs::remove(path);
 }
 
 }  // namespace

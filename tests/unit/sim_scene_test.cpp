@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/scene.hpp"
+#include "sim_support.hpp"
 
 namespace velscan {
 namespace {
@@ -90,7 +91,7 @@ TEST(SimScene, ParseErrorsNameTheFileTheLineAndTheProblem) {
 }
 
 TEST(SimScene, TheExampleSceneFileIsTheBuiltInRoom) {
-    const auto path = std::filesystem::path(VELSCAN_EXAMPLES_DIR) / "room.scene";
+    const auto path = simtest::ExamplesDir() / "room.scene";
     const sim::Scene file = sim::LoadSceneFile(path.string());
     const sim::Scene room = sim::BuiltInScene();
     for (int i = 0; i < 180; ++i) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -42,11 +43,18 @@ private:
     std::string path_;
 };
 
-// examples/LOOKUPHS of the source tree. The build names the folder: __FILE__
-// may be relative to the compiler's directory (ccache with a base directory).
-inline std::filesystem::path ExampleLookupPath() {
-    return std::filesystem::path(VELSCAN_EXAMPLES_DIR) / "LOOKUPHS";
+// examples/ of the source tree. ctest names it in VELSCAN_TEST_EXAMPLES_DIR:
+// __FILE__ is relative to the build folder when a compiler cache rewrites
+// paths (ccache's base_dir), and the tests run in another folder.
+inline std::filesystem::path ExamplesDir() {
+    if (const char* dir = std::getenv("VELSCAN_TEST_EXAMPLES_DIR"); dir != nullptr && *dir != '\0') {
+        return dir;
+    }
+    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
 }
+
+// examples/LOOKUPHS of the source tree.
+inline std::filesystem::path ExampleLookupPath() { return ExamplesDir() / "LOOKUPHS"; }
 
 inline std::shared_ptr<const sim::RawSynthesis> ExampleSynthesis() {
     static const auto synthesis = sim::SynthesisFromFile(ExampleLookupPath().string());

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Runs the Linux command blocks of README.md exactly as written, in order, in a
+# fresh clone of the committed HEAD, as a new user would.
+#
+# Every fenced block of the README must be classified, or the check fails:
+#   ```sh                          run here, from the clone's top folder, each
+#                                  block in a shell of its own (bash -e)
+#   <!-- not run: REASON -->       the next block is not a Linux command to run
+#                                  (Windows, JSON, a sample of output, a synopsis)
+#   <!-- run by .ci/run -->        the next block is run by CI in the checkout;
+#                                  each of its commands must appear in .ci/run
+# An indented code block fails the check too: it could hide a command.
+#
+# HOME is a folder of the scratch directory, so an install to ~/.local stays
+# there, and no VELSCAN_ variable of the calling shell reaches the blocks.
+# Usage: tests/readme/check_readme.sh [--list] [SCRATCH_DIR]   (default build/readme-check)
+#   --list  classify the blocks and show those it would run, without running them
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+list_only=0
+if [[ "${1:-}" == --list ]]; then list_only=1; shift; fi
+scratch=${1:-$repo/build/readme-check}
+readme=$repo/README.md
+
+if [[ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]]; then
+    echo "note: the worktree has uncommitted changes; the check runs the committed HEAD"
+fi
+
+rm -rf -- "$scratch"
+mkdir -p "$scratch/blocks" "$scratch/home"
+
+# Splits the README into classified blocks: blocks/NNN.{run,ci} hold the
+# commands, blocks/NNN.line the README line the block starts on.
+awk -v out="$scratch/blocks" '
+    function fail(message) { print "README.md:" NR ": " message > "/dev/stderr"; failed = 1; exit 1 }
+    /^<!-- not run: .+ -->$/ { mark = "skip"; next }
+    /^<!-- run by \.ci\/run -->$/ { mark = "ci"; next }
+    !fenced && /^```/ {
+        info = substr($0, 4)
+        if (mark == "skip") kind = "skip"
+        else if (mark == "ci") kind = "ci"
+        else if (info == "sh") kind = "run"
+        else fail("a ```" info " block without <!-- not run: REASON --> before it")
+        fenced = 1; mark = ""; count++
+        file = sprintf("%s/%03d", out, count)
+        print NR > (file ".line")
+        if (kind != "skip") printf "" > (file "." kind)
+        next
+    }
+    fenced && /^```$/ { fenced = 0; next }
+    fenced { if (kind != "skip") print > (file "." kind); next }
+    /^(    |\t)/ && previous ~ /^[[:space:]]*$/ { fail("an indented code block: fence it and classify it") }
+    /^[[:space:]]*$/ { previous = $0; next }
+    { if (mark != "") fail("a <!-- ... --> mark not followed by a block"); previous = $0 }
+    END { if (!failed && fenced) { print "README.md: a block is not closed" > "/dev/stderr"; exit 1 } }
+' "$readme"
+
+# A block CI runs in the checkout: each of its commands must be one of .ci/run's.
+for block in "$scratch"/blocks/*.ci; do
+    [[ -e "$block" ]] || continue
+    while IFS= read -r command; do
+        command=${command%%#*}
+        command=$(sed 's/[[:space:]]*$//' <<<"$command")
+        [[ -z "$command" ]] && continue
+        grep -qxF -- "$command" <(sed 's/^[[:space:]]*//' "$repo/.ci/run") || {
+            echo "README.md:$(cat "${block%.ci}.line"): '$command' is marked as run by .ci/run, which does not run it" >&2
+            exit 1
+        }
+    done <"$block"
+done
+
+if ((list_only)); then
+    for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
+        [[ -e "$block" ]] || continue
+        echo "README.md:$(cat "${block%.*}.line") (${block##*.}):"
+        sed 's/^/    /' "$block"
+    done
+    exit 0
+fi
+
+git clone -q --no-checkout "$repo" "$scratch/clone"
+git -C "$scratch/clone" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
+
+unset "${!VELSCAN_@}"
+# A compiler cache the caller uses (CMAKE_CXX_COMPILER_LAUNCHER=ccache) stays
+# the same one when HOME moves.
+if command -v ccache >/dev/null && [[ -z "${CCACHE_DIR:-}" ]]; then
+    CCACHE_DIR=$(ccache --get-config cache_dir)
+    export CCACHE_DIR
+fi
+export HOME=$scratch/home
+ran=0
+for block in "$scratch"/blocks/*.run; do
+    [[ -e "$block" ]] || continue
+    line=$(cat "${block%.run}.line")
+    log=${block%.run}.log
+    echo "== README.md:$line: $(head -n 1 "$block")"
+    start=$SECONDS
+    if ! (cd "$scratch/clone" && bash -e "$block" </dev/null >"$log" 2>&1); then
+        tail -n 40 "$log"
+        echo "README.md:$line: the block failed (log: $log)" >&2
+        exit 1
+    fi
+    echo "   passed in $((SECONDS - start)) s"
+    ran=$((ran + 1))
+done
+((ran > 0)) || { echo "README.md holds no block to run" >&2; exit 1; }
+echo "README check: $ran blocks ran as written"
