@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::int32_t kCalibrationSamples = 20;
 constexpr std::size_t kCalibrationSampleIndex = 3;  // the fourth sample collected
-constexpr std::uint32_t kCalibrationValueMask = 0x1FFF;
 constexpr std::int32_t kMinCalibrationValue = 600;
 constexpr std::int32_t kMaxCalibrationValue = 1000;
 // Empty block reads tolerated over the whole collection, each followed by a pause.
@@ -72,8 +71,8 @@ int VexaCalibrate(std::uint32_t board) {
     IssuePlainControl(device, kControlSamplingStop);
 
     // The low 13 bits, unsigned: no sign extension for the calibration value.
-    const auto value = static_cast<std::int32_t>(collection[kCalibrationSampleIndex].rangeWord &
-                                                 kCalibrationValueMask);
+    const auto value =
+        static_cast<std::int32_t>(FineBits(collection[kCalibrationSampleIndex].rangeWord));
     slot->calibrationValue = value;
     return value >= kMinCalibrationValue && value <= kMaxCalibrationValue ? 1 : 0;
 }

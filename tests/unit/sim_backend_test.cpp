@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "cardlib/wire_records.hpp"
+#include "cardlib/protocol.hpp"
 #include "acquisition/backend_chooser.hpp"
 #include "sim/replay_card.hpp"
 #include "acquisition/backend_simulation.hpp"
