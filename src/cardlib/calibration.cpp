@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
@@ -57,16 +58,17 @@ int VexaCalibrate(std::uint32_t board) {
     std::int32_t collected = 0;
     int emptyReads = 0;
     while (remaining != 0) {
-        const SampleBlock block = ReadSampleBlock(device, remaining);
-        if (!block.samples) return 0;
-        remaining -= block.count;
-        if (block.count == 0) {
+        const std::int32_t count = ReadSampleBlock(
+            device, std::span(collection).subspan(static_cast<std::size_t>(collected),
+                                                  static_cast<std::size_t>(remaining)));
+        if (count < 0) return 0;
+        remaining -= count;
+        if (count == 0) {
             platform::Pause(kEmptyReadPauseMs);
             if (++emptyReads > kMaxEmptyReads) return 0;
             continue;
         }
-        std::copy_n(block.samples.get(), block.count, collection.begin() + collected);
-        collected += block.count;
+        collected += count;
     }
     IssuePlainControl(device, kControlSamplingStop);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <span>
 
 #include "cardlib/vexa.hpp"
@@ -55,26 +54,22 @@ int WriteMotorRegister(platform::CardDevice& device, std::uint32_t motor1Power,
     return Issue(device, kControlRegisterWrite, EncodeRegisterWrite(motors)) ? 1 : 0;
 }
 
-SampleBlock ReadSampleBlock(platform::CardDevice& device, std::int32_t n) {
+std::int32_t ReadSampleBlock(platform::CardDevice& device, std::span<RawSample> destination) {
     // The driver takes a 32-bit output length, so n x 16 must fit in it.
-    constexpr std::int32_t kMaxBlock =
-        static_cast<std::int32_t>(std::numeric_limits<std::uint32_t>::max() / kRawSampleBytes);
-    if (n < 1 || n > kMaxBlock) return {};
+    constexpr std::size_t kMaxBlock =
+        std::numeric_limits<std::uint32_t>::max() / kRawSampleBytes;
+    const std::size_t n = destination.size();
+    if (n < 1 || n > kMaxBlock) return -1;
 
-    SampleBlock block;
-    block.samples.reset(new (std::nothrow) RawSample[static_cast<std::size_t>(n)]);
-    if (!block.samples) return {};
-    const std::span<std::byte> bytes =
-        std::as_writable_bytes(std::span(block.samples.get(), static_cast<std::size_t>(n)));
+    const std::span<std::byte> bytes = std::as_writable_bytes(destination);
     std::ranges::fill(bytes, std::byte{0xA5});
 
     const platform::ControlResult result = device.Control(kControlBlockRead, {}, bytes);
-    if (!result.succeeded) return {};
+    if (!result.succeeded) return -1;
     // Whole records only, and never more than the buffer holds, whatever the
     // driver claims to have returned.
     const std::uint32_t whole = result.bytesReturned / kRawSampleBytes;
-    block.count = static_cast<std::int32_t>(std::min(whole, static_cast<std::uint32_t>(n)));
-    return block;
+    return static_cast<std::int32_t>(std::min<std::size_t>(whole, n));
 }
 
 int VexaClearSampleBuffer(std::uint32_t board) {

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <span>
 
 #include "cardlib/protocol.hpp"
 #include "conversion/samples.hpp"
@@ -30,12 +30,11 @@ int WriteRegisterSequence(platform::CardDevice& device, int mode);
 int WriteMotorRegister(platform::CardDevice& device, std::uint32_t motor1Power,
                        std::uint32_t motor2Power);
 
-// A block of delivered samples, released when it goes out of scope.
-struct SampleBlock {
-    std::unique_ptr<RawSample[]> samples;  // n records, prefilled with 0xA5 bytes
-    std::int32_t count = 0;                // records delivered
-};
-// Reads at most n >= 1 samples; an empty `samples` pointer on failure.
-SampleBlock ReadSampleBlock(platform::CardDevice& device, std::int32_t n);
+// One block read straight into the caller's records, so reading allocates
+// nothing: fills `destination` (at least one record) with 0xA5 bytes, then
+// reads at most destination.size() samples into it. The number of whole
+// records delivered, never more than the destination holds; -1 when the
+// control fails or the destination is empty or too large for the driver.
+std::int32_t ReadSampleBlock(platform::CardDevice& device, std::span<RawSample> destination);
 
 }  // namespace velscan

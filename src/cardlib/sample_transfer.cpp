@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <span>
 
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
@@ -49,13 +50,14 @@ int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t re
     std::int32_t remaining = requested;
     std::chrono::nanoseconds lastArrival = clock.Now();
     while (remaining != 0) {
-        const SampleBlock block = ReadSampleBlock(device, remaining);
-        if (!block.samples) return 0;
-        std::copy_n(block.samples.get(), block.count, destination + delivered);
-        remaining -= block.count;
-        delivered += block.count;
+        // Straight into the caller's records: the line loop allocates nothing.
+        const std::int32_t count = ReadSampleBlock(
+            device, std::span(destination + delivered, static_cast<std::size_t>(remaining)));
+        if (count < 0) return 0;
+        remaining -= count;
+        delivered += count;
         if (waitFlag == 0) break;
-        if (block.count > 0) lastArrival = clock.Now();
+        if (count > 0) lastArrival = clock.Now();
         platform::Pause(kPollPauseMs);
         if (remaining != 0 && clock.Now() - lastArrival >= timeout) return 0;
     }
