@@ -136,10 +136,14 @@ constexpr char kConfiguring[] =
 INSTANTIATE_TEST_SUITE_P(
     EveryEarlyStep, EarlyFailureTest,
     ::testing::Values(
-        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n",
+        // A failed open is followed by its cause.
+        EarlyFailure{"NoLaser", "no-laser", {}, false, "",
+                     "Error: Serial Comm port open failed.\nCause: simulated fault no-laser\n",
                      false, false},
         EarlyFailure{"NoCard", "no-card", {}, false, "",
-                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, false},
+                     "Opened high speed interface.\nError: VexaOpen failed.\n"
+                     "Cause: simulated fault no-card\n",
+                     true, false},
         EarlyFailure{"ResetInsideOpen", "fail=0x9c402000", {}, false, "",
                      "Opened high speed interface.\nError: VexaOpen failed.\n", true, true},
         EarlyFailure{"Reset", "fail=0x9c402000@2", {}, false, "",
