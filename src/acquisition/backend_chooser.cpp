@@ -163,15 +163,22 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
         backend.clock = std::make_shared<platform::RealClock>();
     }
 
+    // The openers keep why an open failed, for the line after the error.
+    const std::shared_ptr<OpenFailures> failures = chosen.openFailures;
+    const auto openPort = [failures](const std::string& name) {
+        platform::SerialPortOpening opening = platform::OpenSerialPortDevice(name);
+        failures->serialPort = opening.failure;
+        return std::move(opening.port);
+    };
     switch (plan.laser) {
         case LaserChoice::NumberedPort:
-            backend.openSerialPort = [](std::int32_t portNumber) {
-                return platform::OpenSerialPortDevice(platform::SerialPortDeviceName(portNumber));
+            backend.openSerialPort = [openPort](std::int32_t portNumber) {
+                return openPort(platform::SerialPortDeviceName(portNumber));
             };
             break;
         case LaserChoice::Device:
-            backend.openSerialPort = [device = plan.laserDevice](std::int32_t) {
-                return platform::OpenSerialPortDevice(device);
+            backend.openSerialPort = [openPort, device = plan.laserDevice](std::int32_t) {
+                return openPort(device);
             };
             break;
         case LaserChoice::Missing:
@@ -181,8 +188,10 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
     }
 
     if (plan.card == CardChoice::Device) {
-        backend.openCardDevice = [path = plan.cardPath] {
-            return platform::OpenCardDeviceFile(path);
+        backend.openCardDevice = [failures, path = plan.cardPath] {
+            platform::CardDeviceOpening opening = platform::OpenCardDeviceFile(path);
+            failures->cardDevice = opening.failure;
+            return std::move(opening.device);
         };
     } else {
         backend.openCardDevice = [] { return std::unique_ptr<CardDevice>(); };

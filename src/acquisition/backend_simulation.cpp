@@ -69,10 +69,16 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
                                                  faults);
     }
     if (card) {
-        backend.openCardDevice = [card, noCard = faults.noCard]()
+        backend.openCardDevice = [card, failures = chosen.openFailures, noCard = faults.noCard]()
             -> std::unique_ptr<platform::CardDevice> {
-            if (noCard) return nullptr;
-            return sim::OpenSimulatedCard(card);
+            failures->cardDevice.clear();
+            if (noCard) {
+                failures->cardDevice = "simulated fault no-card";
+                return nullptr;
+            }
+            auto device = sim::OpenSimulatedCard(card);
+            if (!device) failures->cardDevice = "the simulated card is already open";
+            return device;
         };
     }
 
@@ -81,10 +87,17 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         std::shared_ptr<sim::SerialSink> sink = card;
         if (!sink) sink = std::make_shared<sim::RangeFinder>();
         auto gate = std::make_shared<sim::PortGate>();
-        backend.openSerialPort = [sink, gate, noLaser = faults.noLaser](
+        backend.openSerialPort = [sink, gate, failures = chosen.openFailures,
+                                  noLaser = faults.noLaser](
                                      std::int32_t) -> std::unique_ptr<platform::SerialPort> {
-            if (noLaser) return nullptr;
-            return sim::OpenSimulatedPort(sink, gate);
+            failures->serialPort.clear();
+            if (noLaser) {
+                failures->serialPort = "simulated fault no-laser";
+                return nullptr;
+            }
+            auto port = sim::OpenSimulatedPort(sink, gate);
+            if (!port) failures->serialPort = "the simulated port is already open";
+            return port;
         };
         chosen.laserHint.clear();
     }

@@ -9,7 +9,7 @@ namespace velscan {
 using platform::CardDevice;
 using platform::CommTimeouts;
 using platform::ControlResult;
-using platform::ModemFunction;
+using platform::FlowControl;
 using platform::SerialPort;
 
 namespace {
@@ -75,13 +75,11 @@ public:
     bool SetTimeouts(const CommTimeouts& timeouts) override {
         return port_->SetTimeouts(timeouts);
     }
-    bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) override {
+    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
         return port_->ApplyLineSettings(baudRate, flowControl);
     }
-    bool EscapeFunction(ModemFunction function) override {
-        return port_->EscapeFunction(function);
-    }
-    std::int32_t Write(std::span<const std::uint8_t> bytes) override {
+    bool SetDtr(bool raised) override { return port_->SetDtr(raised); }
+    platform::WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
         trace_->Line("serial write " + Escaped(bytes));
         return port_->Write(bytes);
     }

@@ -1,5 +1,6 @@
 #include "cardlib/vexa.hpp"
 
+#include <new>
 #include <utility>
 
 #include "cardlib/device_controls.hpp"
@@ -41,6 +42,11 @@ std::int32_t VexaOpen(std::int32_t /*boardNumber*/, SerialLink* link) {
     if (index == kBoardCount) return -1;  // the new device closes as it goes out of scope
 
     BoardSlot& slot = BoardTable()[index];
+    try {
+        slot.blockBuffer.reserve(kSamplesPerLine);
+    } catch (const std::bad_alloc&) {
+        // A read that needs it tries again, and fails if it cannot.
+    }
     slot.device = std::move(device);
     slot.link = link;
     slot.inUse = 1;

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
@@ -11,7 +12,6 @@ namespace {
 
 constexpr std::int32_t kCalibrationSamples = 20;
 constexpr std::size_t kCalibrationSampleIndex = 3;  // the fourth sample collected
-constexpr std::uint32_t kCalibrationValueMask = 0x1FFF;
 constexpr std::int32_t kMinCalibrationValue = 600;
 constexpr std::int32_t kMaxCalibrationValue = 1000;
 // Empty block reads tolerated over the whole collection, each followed by a pause.
@@ -58,22 +58,23 @@ int VexaCalibrate(std::uint32_t board) {
     std::int32_t collected = 0;
     int emptyReads = 0;
     while (remaining != 0) {
-        const SampleBlock block = ReadSampleBlock(device, remaining);
-        if (!block.samples) return 0;
-        remaining -= block.count;
-        if (block.count == 0) {
+        const std::int32_t count = ReadSampleBlock(
+            device, std::span(collection).subspan(static_cast<std::size_t>(collected),
+                                                  static_cast<std::size_t>(remaining)));
+        if (count < 0) return 0;
+        remaining -= count;
+        if (count == 0) {
             platform::Pause(kEmptyReadPauseMs);
             if (++emptyReads > kMaxEmptyReads) return 0;
             continue;
         }
-        std::copy_n(block.samples.get(), block.count, collection.begin() + collected);
-        collected += block.count;
+        collected += count;
     }
     IssuePlainControl(device, kControlSamplingStop);
 
     // The low 13 bits, unsigned: no sign extension for the calibration value.
-    const auto value = static_cast<std::int32_t>(collection[kCalibrationSampleIndex].rangeWord &
-                                                 kCalibrationValueMask);
+    const auto value =
+        static_cast<std::int32_t>(FineBits(collection[kCalibrationSampleIndex].rangeWord));
     slot->calibrationValue = value;
     return value >= kMinCalibrationValue && value <= kMaxCalibrationValue ? 1 : 0;
 }

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <span>
 
 #include "cardlib/vexa.hpp"
-#include "cardlib/wire_records.hpp"
 #include "platform/backend.hpp"
 
 namespace velscan {
@@ -32,18 +30,18 @@ bool IssuePlainControl(platform::CardDevice& device, std::uint32_t code) {
 }
 
 bool IssueSetupWord(platform::CardDevice& device) {
-    return Issue(device, kControlSetupWord, EncodeWord16(kSetupWordValue));
+    return Issue(device, kControlSetupWord, EncodeSetupWord());
 }
 
 bool IssueSwitch(platform::CardDevice& device, std::int32_t flag) {
-    return Issue(device, kControlSwitch, EncodeWord16(flag != 0 ? 1 : 0));
+    return Issue(device, kControlSwitch, EncodeSwitchWord(flag != 0));
 }
 
 int WriteRegisterSequence(platform::CardDevice& device, int mode) {
     const RegisterWrite* record = RegisterTableOf(mode);
     if (record == nullptr) return 0;
     for (; record->reg != kRegisterTableEnd; ++record) {
-        if (!Issue(device, kControlRegisterWrite, EncodeWordPair(record->reg, record->value)))
+        if (!Issue(device, kControlRegisterWrite, EncodeRegisterWrite(*record)))
             return 0;
         platform::Pause(kRegisterWritePauseMs);
     }
@@ -52,31 +50,26 @@ int WriteRegisterSequence(platform::CardDevice& device, int mode) {
 
 int WriteMotorRegister(platform::CardDevice& device, std::uint32_t motor1Power,
                        std::uint32_t motor2Power) {
-    const auto value = static_cast<std::uint16_t>(((motor2Power & 0xFFu) << 8) |
-                                                  (motor1Power & 0xFFu));
-    return Issue(device, kControlRegisterWrite, EncodeWordPair(kMotorRegister, value)) ? 1 : 0;
+    const RegisterWrite motors{kMotorRegister, EncodeMotorPowers(motor1Power, motor2Power)};
+    return Issue(device, kControlRegisterWrite, EncodeRegisterWrite(motors)) ? 1 : 0;
 }
 
-SampleBlock ReadSampleBlock(platform::CardDevice& device, std::int32_t n) {
+std::int32_t ReadSampleBlock(platform::CardDevice& device, std::span<RawSample> destination) {
     // The driver takes a 32-bit output length, so n x 16 must fit in it.
-    constexpr std::int32_t kMaxBlock =
-        static_cast<std::int32_t>(std::numeric_limits<std::uint32_t>::max() / kRawSampleBytes);
-    if (n < 1 || n > kMaxBlock) return {};
+    constexpr std::size_t kMaxBlock =
+        std::numeric_limits<std::uint32_t>::max() / kRawSampleBytes;
+    const std::size_t n = destination.size();
+    if (n < 1 || n > kMaxBlock) return -1;
 
-    SampleBlock block;
-    block.samples.reset(new (std::nothrow) RawSample[static_cast<std::size_t>(n)]);
-    if (!block.samples) return {};
-    const std::span<std::byte> bytes =
-        std::as_writable_bytes(std::span(block.samples.get(), static_cast<std::size_t>(n)));
+    const std::span<std::byte> bytes = std::as_writable_bytes(destination);
     std::ranges::fill(bytes, std::byte{0xA5});
 
     const platform::ControlResult result = device.Control(kControlBlockRead, {}, bytes);
-    if (!result.succeeded) return {};
+    if (!result.succeeded) return -1;
     // Whole records only, and never more than the buffer holds, whatever the
     // driver claims to have returned.
     const std::uint32_t whole = result.bytesReturned / kRawSampleBytes;
-    block.count = static_cast<std::int32_t>(std::min(whole, static_cast<std::uint32_t>(n)));
-    return block;
+    return static_cast<std::int32_t>(std::min<std::size_t>(whole, n));
 }
 
 int VexaClearSampleBuffer(std::uint32_t board) {
@@ -89,9 +82,8 @@ int VexaClearEncoder(std::uint32_t board, std::uint32_t encoderMask, std::int32_
     if (encoderMask < 1 || encoderMask > 3) return 0;
     BoardSlot* slot = CheckedBoard(board);
     if (slot == nullptr) return 0;
-    // Without the clear flag the word carries 4 on top of the mask.
-    const auto word = static_cast<std::uint16_t>(clearFlag != 0 ? encoderMask : encoderMask | 4u);
-    return Issue(*slot->device, kControlEncoder, EncodeWordPair(word, 0)) ? 1 : 0;
+    const bool clear = clearFlag != 0;
+    return Issue(*slot->device, kControlEncoder, EncodeEncoderWord(encoderMask, clear)) ? 1 : 0;
 }
 
 int VexaGetStatus(std::uint32_t board, std::int32_t& overflowFlag) {
@@ -100,7 +92,7 @@ int VexaGetStatus(std::uint32_t board, std::int32_t& overflowFlag) {
     // One buffer serves as input and output; it goes out zero-filled.
     std::array<std::byte, kStatusRecordBytes> record{};
     if (!slot->device->Control(kControlStatus, record, record).succeeded) return 0;
-    overflowFlag = DecodeWord32(record, kStatusOverflowWord) != 0 ? 1 : 0;
+    overflowFlag = StatusOverflowed(record) ? 1 : 0;
     return 1;
 }
 

@@ -58,10 +58,10 @@ int VexaConvertSamples(std::uint32_t board, const RawSample* samples,
         Measurement& measurement = measurements[i];
         const std::uint32_t word = sample.statusWord;
 
-        measurement.status = static_cast<std::uint16_t>(word & 0xFFu);
-        measurement.auxiliary = static_cast<double>((word >> 16) & 0xFFu);
-        measurement.amplitude = static_cast<double>((word >> 24) & 0xFFu);
-        measurement.temperature = TemperatureFromByte((word >> 8) & 0xFFu);
+        measurement.status = static_cast<std::uint16_t>(StatusByte(word));
+        measurement.auxiliary = static_cast<double>(AuxiliaryByte(word));
+        measurement.amplitude = static_cast<double>(AmplitudeByte(word));
+        measurement.temperature = TemperatureFromByte(TemperatureByte(word));
         measurement.angle1 = Angle(sample.encoder1Count, offset1, factor1);
         measurement.angle2 = Angle(sample.encoder2Count, offset2, factor2);
         measurement.invalid = (sample.rangeWord & kRangeInvalidBit) != 0 ? 1 : 0;

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <chrono>
+#include <new>
+#include <span>
 
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
@@ -18,6 +20,19 @@ constexpr std::uint32_t kPollPauseMs = 10;
 std::chrono::nanoseconds DeliveryTimeout(std::uint32_t samplePeriodUs) {
     return std::chrono::seconds(2) +
            std::chrono::microseconds(std::uint64_t{samplePeriodUs} * 10);
+}
+
+// The first `n` records of the slot's block buffer, grown when a read asks
+// for more than it ever held; empty when it cannot grow.
+std::span<RawSample> BlockBuffer(BoardSlot& slot, std::size_t n) {
+    if (slot.blockBuffer.size() < n) {
+        try {
+            slot.blockBuffer.resize(n);
+        } catch (const std::bad_alloc&) {
+            return {};
+        }
+    }
+    return std::span(slot.blockBuffer).first(n);
 }
 
 }  // namespace
@@ -49,13 +64,16 @@ int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t re
     std::int32_t remaining = requested;
     std::chrono::nanoseconds lastArrival = clock.Now();
     while (remaining != 0) {
-        const SampleBlock block = ReadSampleBlock(device, remaining);
-        if (!block.samples) return 0;
-        std::copy_n(block.samples.get(), block.count, destination + delivered);
-        remaining -= block.count;
-        delivered += block.count;
+        // Through the slot's buffer: records beyond those delivered stay as
+        // the caller left them.
+        const std::span<RawSample> block = BlockBuffer(*slot, static_cast<std::size_t>(remaining));
+        const std::int32_t count = block.empty() ? -1 : ReadSampleBlock(device, block);
+        if (count < 0) return 0;
+        std::copy_n(block.begin(), count, destination + delivered);
+        remaining -= count;
+        delivered += count;
         if (waitFlag == 0) break;
-        if (block.count > 0) lastArrival = clock.Now();
+        if (count > 0) lastArrival = clock.Now();
         platform::Pause(kPollPauseMs);
         if (remaining != 0 && clock.Now() - lastArrival >= timeout) return 0;
     }

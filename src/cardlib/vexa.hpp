@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "conversion/samples.hpp"
 #include "laserlink/serial_link.hpp"
@@ -29,6 +30,10 @@ struct BoardSlot {
     std::array<std::uint32_t, 2> encoderCounts{2000, 2000};  // encoder 1, encoder 2
     std::array<std::int32_t, 2> encoderOffset{0, 0};
     std::array<std::uint8_t, 2> motorPower{0, 0};            // motor 1, motor 2
+    // Where block reads land before they are copied to the caller; kept
+    // between reads (VexaOpen reserves one buffer line), so reading a line
+    // allocates nothing.
+    std::vector<RawSample> blockBuffer;
 };
 
 // The process-wide table of five slots.

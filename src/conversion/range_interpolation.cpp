@@ -10,9 +10,6 @@ namespace velscan {
 
 namespace {
 
-constexpr std::uint32_t kFineMask = 0x1FFFu;
-constexpr std::uint32_t kFineSignBit = 0x1000u;
-
 // Band thresholds are odd multiples of c / 8: b <= m * c / 8 is compared as
 // 8 * b <= m * c in 64-bit integers, exactly.
 bool AtOrBelow(std::int64_t b, std::int64_t eighths, std::int64_t c) {
@@ -40,13 +37,6 @@ void ReportBeyondLastBand() {
 }
 
 }  // namespace
-
-RangeWordFields DecodeRangeWord(std::uint32_t rangeWord) {
-    const std::uint32_t low = rangeWord & kFineMask;
-    const std::int32_t fine = (low & kFineSignBit) != 0 ? static_cast<std::int32_t>(low) - 8192
-                                                        : static_cast<std::int32_t>(low);
-    return {static_cast<std::int32_t>(rangeWord >> 13), fine};
-}
 
 double InterpolateCoarseFine(std::int32_t a, std::int32_t b, std::int32_t c) {
     const double f = FineFraction(b, c);

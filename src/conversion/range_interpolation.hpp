@@ -4,15 +4,11 @@
 
 #include <cstdint>
 
+#include "conversion/samples.hpp"  // DecodeRangeWord
+
 namespace velscan {
 
 inline constexpr double kRawRangeScale = 10.48576;
-
-struct RangeWordFields {
-    std::int32_t coarse;  // a: bits 13..31 shifted down
-    std::int32_t fine;    // b: bits 0..12, 13-bit two's complement
-};
-RangeWordFields DecodeRangeWord(std::uint32_t rangeWord);
 
 // Interpolated time t in units of four coarse counts. A non-negative fine value
 // beyond 4.5 * c / 4 prints "*** Not valid 5 ***" to standard output and to

@@ -42,7 +42,52 @@ inline constexpr std::uint16_t kStatusRestartBit = 0x01;  // card asks for a sam
 inline constexpr std::uint16_t kStatusIndex1Bit = 0x04;   // encoder 1 index
 inline constexpr std::uint16_t kStatusIndex2Bit = 0x08;   // encoder 2 index
 
+// ---- statusWord: the one place its bytes are packed and unpacked ----------
+
+constexpr std::uint32_t EncodeStatusWord(std::uint32_t statusByte, std::uint32_t temperatureByte,
+                                         std::uint32_t auxiliaryByte,
+                                         std::uint32_t amplitudeByte) {
+    return (statusByte & 0xFFu) | ((temperatureByte & 0xFFu) << 8) |
+           ((auxiliaryByte & 0xFFu) << 16) | ((amplitudeByte & 0xFFu) << 24);
+}
+constexpr std::uint32_t StatusByte(std::uint32_t statusWord) { return statusWord & 0xFFu; }
+constexpr std::uint32_t TemperatureByte(std::uint32_t statusWord) {
+    return (statusWord >> 8) & 0xFFu;
+}
+constexpr std::uint32_t AuxiliaryByte(std::uint32_t statusWord) {
+    return (statusWord >> 16) & 0xFFu;
+}
+constexpr std::uint32_t AmplitudeByte(std::uint32_t statusWord) {
+    return (statusWord >> 24) & 0xFFu;
+}
+
+// ---- rangeWord: the one place its fields are packed and unpacked -----------
+
 inline constexpr std::uint32_t kRangeInvalidBit = 0x80000000u;
+inline constexpr std::uint32_t kFineMask = 0x1FFFu;       // bits 0..12
+inline constexpr std::uint32_t kFineSignBit = 0x1000u;
+inline constexpr unsigned kCoarseShift = 13;
+
+struct RangeWordFields {
+    std::int32_t coarse;  // a: bits 13..31 shifted down
+    std::int32_t fine;    // b: bits 0..12, 13-bit two's complement
+};
+
+constexpr RangeWordFields DecodeRangeWord(std::uint32_t rangeWord) {
+    const std::uint32_t low = rangeWord & kFineMask;
+    const std::int32_t fine = (low & kFineSignBit) != 0 ? static_cast<std::int32_t>(low) - 8192
+                                                        : static_cast<std::int32_t>(low);
+    return {static_cast<std::int32_t>(rangeWord >> kCoarseShift), fine};
+}
+
+// A range word of coarse count `coarse` (bits 13..) and fine value `fine`
+// (its low 13 bits, two's complement).
+constexpr std::uint32_t RangeWordFromFields(std::uint32_t coarse, std::int32_t fine) {
+    return (coarse << kCoarseShift) | (static_cast<std::uint32_t>(fine) & kFineMask);
+}
+
+// The low 13 bits as an unsigned value: how the calibration value is read.
+constexpr std::uint32_t FineBits(std::uint32_t rangeWord) { return rangeWord & kFineMask; }
 
 // Geometry of a run: 200 buffer lines of 5000 samples.
 inline constexpr std::size_t kSamplesPerLine = 5000;
@@ -53,10 +98,8 @@ inline constexpr std::size_t kMeasurementCapacity = kSamplesPerLine * kMaxLines;
 // statusWord in reverse order (amplitude in bits 0..7, auxiliary in 8..15,
 // temperature in 16..23).
 constexpr std::uint32_t LevelWord(std::uint32_t statusWord) {
-    const std::uint32_t temperature = (statusWord >> 8) & 0xFFu;
-    const std::uint32_t auxiliary = (statusWord >> 16) & 0xFFu;
-    const std::uint32_t amplitude = (statusWord >> 24) & 0xFFu;
-    return amplitude | (auxiliary << 8) | (temperature << 16);
+    return AmplitudeByte(statusWord) | (AuxiliaryByte(statusWord) << 8) |
+           (TemperatureByte(statusWord) << 16);
 }
 
 // Degrees Fahrenheit from the temperature byte: product first, then sum.

@@ -18,6 +18,14 @@ constexpr platform::CommTimeouts kLinkTimeouts{0xFFFFFFFFu, 0, 0, 0, 1000};
 
 constexpr std::uint32_t kQueueBytes = 4096;
 
+// The flow-control selection's meaning: bit 0 hardware handshake, 0 XON/XOFF,
+// anything else none.
+platform::FlowControl FlowControlOf(std::uint8_t selection) {
+    if ((selection & 0x1u) != 0) return platform::FlowControl::HardwareHandshake;
+    if (selection == 0) return platform::FlowControl::XonXoff;
+    return platform::FlowControl::None;
+}
+
 }  // namespace
 
 std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32_t portNumber) {
@@ -35,7 +43,7 @@ std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32
         link.handle.reset();
         return 0;
     }
-    port.EscapeFunction(platform::ModemFunction::SetDtr);
+    port.SetDtr(true);
     port.Purge(platform::kPurgeAll);
     return 1;
 }
@@ -43,13 +51,14 @@ std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32
 int SerialLinkConfigure(SerialLink& link, std::uint32_t baudRate) {
     link.flowControl = kNoFlowControl;
     if (!link.handle) return 0;
-    return link.handle->ApplyLineSettings(baudRate, link.flowControl) ? 1 : 0;
+    return link.handle->ApplyLineSettings(baudRate, FlowControlOf(link.flowControl)) ? 1 : 0;
 }
 
 std::int32_t SerialLinkWrite(SerialLink& link, const void* bytes, std::size_t count) {
     if (!link.handle) return 0;
-    return link.handle->Write(
+    const platform::WriteOutcome outcome = link.handle->Write(
         std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(bytes), count));
+    return outcome == platform::WriteOutcome::Failed ? 0 : 1;
 }
 
 std::int32_t SerialLinkSend(SerialLink& link, const char* text) {
@@ -65,7 +74,7 @@ std::int32_t SerialLinkClose(SerialLink& link) {
     if (link.handle) {
         platform::SerialPort& port = *link.handle;
         port.SetEventMask(0);
-        port.EscapeFunction(platform::ModemFunction::ClearDtr);
+        port.SetDtr(false);
         port.Purge(platform::kPurgeAll);
         port.Close();
         link.handle.reset();

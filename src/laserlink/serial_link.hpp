@@ -22,6 +22,8 @@ struct SerialLink {
 std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32_t portNumber);
 // Non-zero when the port accepted the line settings.
 int SerialLinkConfigure(SerialLink& link, std::uint32_t baudRate);
+// 1 when the port took the bytes or waited for them to go, 0 when it refused
+// them at once (so a write that timed out gives 1 on every system).
 std::int32_t SerialLinkWrite(SerialLink& link, const void* bytes, std::size_t count);
 // Writes a zero-terminated text without its terminator.
 std::int32_t SerialLinkSend(SerialLink& link, const char* text);

@@ -24,11 +24,17 @@ public:
                                   std::span<std::byte> output) = 0;
 };
 
+struct CardDeviceOpening {
+    std::unique_ptr<CardDevice> device;  // null when the open failed
+    // Why it failed, after the device's path; empty after a success.
+    std::string failure;
+};
+
 // Opens a device of the operating system by path (on Windows CreateFileA with
 // read/write access, no sharing, OPEN_EXISTING and FILE_FLAG_NO_BUFFERING).
-// Null when it cannot be opened; elsewhere there is no card driver and the
-// open always fails.
-std::unique_ptr<CardDevice> OpenCardDeviceFile(const std::string& path);
+// No device when it cannot be opened; elsewhere there is no card driver and
+// the open always fails.
+CardDeviceOpening OpenCardDeviceFile(const std::string& path);
 
 // The card driver's device path on Windows.
 inline constexpr const char* kDefaultCardDevicePath = "\\\\.\\KT7100";

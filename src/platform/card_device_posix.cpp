@@ -4,6 +4,8 @@
 
 namespace velscan::platform {
 
-std::unique_ptr<CardDevice> OpenCardDeviceFile(const std::string&) { return nullptr; }
+CardDeviceOpening OpenCardDeviceFile(const std::string& path) {
+    return {nullptr, path + ": the card's driver exists only on Windows"};
+}
 
 }  // namespace velscan::platform

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/card_device.hpp"
+#include "platform/win32_error_text.hpp"
 
 namespace velscan::platform {
 
@@ -38,11 +39,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CardDevice> OpenCardDeviceFile(const std::string& path) {
+CardDeviceOpening OpenCardDeviceFile(const std::string& path) {
     HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
-    if (device == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32CardDevice>(device);
+    if (device == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return {nullptr, path + ": " + Win32ErrorText(error)};
+    }
+    return {std::make_unique<Win32CardDevice>(device), {}};
 }
 
 }  // namespace velscan::platform

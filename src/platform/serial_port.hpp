@@ -1,7 +1,8 @@
 #pragma once
 // The serial port seam. Each call maps to one communications call of the
 // Windows host, so the serial link can make exactly the documented sequence;
-// the POSIX implementation maps them onto termios.
+// the POSIX implementation maps them onto termios. Every call means the same
+// on both systems.
 
 #include <cstdint>
 #include <memory>
@@ -19,9 +20,18 @@ inline constexpr std::uint32_t kPurgeAll = 0xF;
 
 inline constexpr std::uint32_t kEventRxChar = 0x1;  // EV_RXCHAR
 
-enum class ModemFunction : std::uint32_t {
-    SetDtr = 5,  // SETDTR
-    ClearDtr = 6,  // CLRDTR
+enum class FlowControl {
+    HardwareHandshake,  // CTS (and DSR) gate the output
+    XonXoff,            // XON / XOFF characters in both directions
+    None,
+};
+
+// How a write ended.
+enum class WriteOutcome {
+    Completed,  // every byte was taken at once
+    Waited,     // the port had to wait for room; it waited, at most the
+                // write time-out, whatever the wait gave
+    Failed,     // the device refused the write at once
 };
 
 struct CommTimeouts {
@@ -42,28 +52,35 @@ public:
     virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;                   // SetCommTimeouts
     // Creates the write event, reads the port settings, changes the members of
     // the line settings table (baud rate, 8 data bits, no parity, one stop bit,
-    // DTR and RTS control disabled, flow control as `flowControl` selects) and
-    // applies them. False when the port refuses them.
-    virtual bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) = 0;
-    virtual bool EscapeFunction(ModemFunction function) = 0;                      // EscapeCommFunction
-    // Writes all bytes and waits for completion, bounded by the write time-out
-    // (total constant plus multiplier per byte; both 0: no bound).
-    // Windows: 1 when the write completed at once or was pending and then waited
-    // for (whatever that wait gave), 0 when it failed at once; the port's error
-    // state is cleared after a failure.
-    // POSIX: a write is never pending, so the result says what happened: 1 when
-    // every byte was handed to the device within the time-out, 0 when the
-    // time-out passed first or the device failed (bytes already handed over
-    // stay queued for sending).
-    virtual std::int32_t Write(std::span<const std::uint8_t> bytes) = 0;
+    // DTR and RTS control disabled, flow control as given) and applies them.
+    // False when the port refuses them.
+    virtual bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) = 0;
+    // Raises or lowers DTR (EscapeCommFunction SETDTR / CLRDTR).
+    virtual bool SetDtr(bool raised) = 0;
+    // Writes all bytes, bounded by the write time-out (total constant plus
+    // multiplier per byte; both 0: no bound). Windows: Completed when WriteFile
+    // completes at once, Waited when it was pending and then waited for,
+    // Failed when it fails at once (the port's error state is then cleared).
+    // POSIX: Completed when the device took every byte at once, Waited when it
+    // had to wait for room (also when the time-out passed first or the device
+    // failed during the wait; bytes already handed over stay queued), Failed
+    // when the device refused the write at once.
+    virtual WriteOutcome Write(std::span<const std::uint8_t> bytes) = 0;
     virtual void Close() = 0;                                                     // CloseHandle
 };
 
+struct SerialPortOpening {
+    std::unique_ptr<SerialPort> port;  // null when the open failed
+    // Why it failed, as the operating system says it, after the device's name
+    // ("/dev/pts/9: No such file or directory"); empty after a success.
+    std::string failure;
+};
+
 // Opens a serial device of the operating system by name ("COM1", "/dev/pts/3")
-// exclusively; null when it cannot be opened, or when another program (or
+// exclusively; no port when it cannot be opened, or when another program (or
 // another open in this one) holds it. On POSIX the device must be a terminal;
 // it is held with TIOCEXCL and an advisory flock(), since TIOCEXCL alone does
 // not stop a privileged second opener.
-std::unique_ptr<SerialPort> OpenSerialPortDevice(const std::string& name);
+SerialPortOpening OpenSerialPortDevice(const std::string& name);
 
 }  // namespace velscan::platform

@@ -6,7 +6,7 @@
 //   SetTimeouts                  kept; only the write time-out is used
 //   ApplyLineSettings            raw 8N1 at the baud rate, flow control as
 //                                selected, then DTR and RTS lowered
-//   EscapeFunction               TIOCMBIS / TIOCMBIC on DTR
+//   SetDtr                       TIOCMBIS / TIOCMBIC on DTR
 //   Write                        non-blocking writes, poll() for room until the
 //                                write time-out has passed
 #include <fcntl.h>
@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <optional>
 
 #include "platform/serial_port.hpp"
@@ -64,8 +65,6 @@ std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
     }
 }
 
-// Flow-control selection of the link: bit 0 hardware handshake, 0 XON/XOFF.
-constexpr std::uint8_t kHardwareHandshakeBit = 0x1;
 constexpr cc_t kXon = 0x11;
 constexpr cc_t kXoff = 0x13;
 
@@ -95,7 +94,7 @@ public:
         return true;
     }
 
-    bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) override {
+    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
         if (!fd_) return false;
         const std::optional<speed_t> speed = SpeedFor(baudRate);
         if (!speed) return false;
@@ -115,9 +114,9 @@ public:
         mode.c_cc[VMIN] = 0;
         mode.c_cc[VTIME] = 0;
 
-        if (flowControl & kHardwareHandshakeBit) {
+        if (flowControl == FlowControl::HardwareHandshake) {
             mode.c_cflag |= CRTSCTS;
-        } else if (flowControl == 0) {
+        } else if (flowControl == FlowControl::XonXoff) {
             mode.c_iflag |= IXON | IXOFF;
             mode.c_cc[VSTART] = kXon;
             mode.c_cc[VSTOP] = kXoff;
@@ -139,18 +138,14 @@ public:
         return true;
     }
 
-    bool EscapeFunction(ModemFunction function) override {
+    bool SetDtr(bool raised) override {
         if (!fd_) return false;
         int lines = TIOCM_DTR;
-        switch (function) {
-            case ModemFunction::SetDtr: return ::ioctl(fd_.get(), TIOCMBIS, &lines) == 0;
-            case ModemFunction::ClearDtr: return ::ioctl(fd_.get(), TIOCMBIC, &lines) == 0;
-        }
-        return false;
+        return ::ioctl(fd_.get(), raised ? TIOCMBIS : TIOCMBIC, &lines) == 0;
     }
 
-    std::int32_t Write(std::span<const std::uint8_t> bytes) override {
-        if (!fd_) return 0;
+    WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
+        if (!fd_) return WriteOutcome::Failed;
         using SteadyClock = std::chrono::steady_clock;
         const std::uint64_t limitMs =
             std::uint64_t{timeouts_.writeTotalTimeoutMultiplier} * bytes.size() +
@@ -160,6 +155,9 @@ public:
         const SteadyClock::time_point deadline =
             SteadyClock::now() + std::chrono::milliseconds(limitMs);
 
+        // Once the port has had to wait, the write counts as waited for,
+        // however the wait ends (as a pending write on Windows).
+        bool waited = false;
         std::size_t sent = 0;
         while (sent < bytes.size()) {
             const ssize_t written = ::write(fd_.get(), bytes.data() + sent, bytes.size() - sent);
@@ -168,22 +166,24 @@ public:
                 continue;
             }
             if (written < 0 && errno == EINTR) continue;
-            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return 0;
+            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return waited ? WriteOutcome::Waited : WriteOutcome::Failed;
 
             // The output queue is full: wait for room, no longer than the time-out.
+            waited = true;
             int waitMs = -1;
             if (bounded) {
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                     deadline - SteadyClock::now());
-                if (left.count() <= 0) return 0;
+                if (left.count() <= 0) return WriteOutcome::Waited;
                 waitMs = left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count());
             }
             pollfd room{fd_.get(), POLLOUT, 0};
             const int ready = ::poll(&room, 1, waitMs);
-            if (ready < 0 && errno != EINTR) return 0;
-            if (ready > 0 && (room.revents & POLLOUT) == 0) return 0;  // hang-up or error
+            if (ready < 0 && errno != EINTR) return WriteOutcome::Waited;
+            if (ready > 0 && (room.revents & POLLOUT) == 0) return WriteOutcome::Waited;  // hang-up or error
         }
-        return 1;
+        return waited ? WriteOutcome::Waited : WriteOutcome::Completed;
     }
 
     void Close() override {
@@ -199,17 +199,24 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenSerialPortDevice(const std::string& name) {
+SerialPortOpening OpenSerialPortDevice(const std::string& name) {
+    const auto failed = [&name](const std::string& why) {
+        return SerialPortOpening{nullptr, name + ": " + why};
+    };
     // Non-blocking: the open must not wait for a carrier, and a write must be
     // able to stop at its time-out. No controlling terminal is taken.
     UniqueFd fd(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) return nullptr;
-    if (!::isatty(fd.get())) return nullptr;
+    if (!fd) return failed(std::strerror(errno));
+    if (!::isatty(fd.get())) return failed("not a terminal");
     // TIOCEXCL refuses later opens, but not those of a privileged process; the
     // advisory lock is refused to every second opener that asks for it.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
-    if (::ioctl(fd.get(), TIOCEXCL) != 0) return nullptr;
-    return std::make_unique<PosixSerialPort>(std::move(fd));
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return failed("in use by another program");
+        return failed(std::string("cannot be locked: ") + std::strerror(errno));
+    }
+    if (::ioctl(fd.get(), TIOCEXCL) != 0)
+        return failed(std::string("cannot be held exclusively: ") + std::strerror(errno));
+    return {std::make_unique<PosixSerialPort>(std::move(fd)), {}};
 }
 
 }  // namespace velscan::platform

@@ -3,12 +3,11 @@
 #include <windows.h>
 
 #include "platform/serial_port.hpp"
+#include "platform/win32_error_text.hpp"
 
 namespace velscan::platform {
 
 namespace {
-
-constexpr std::uint8_t kHardwareHandshakeBit = 0x1;
 
 // Closes a kernel handle when it goes; null and INVALID_HANDLE_VALUE hold nothing.
 class UniqueHandle {
@@ -60,7 +59,7 @@ public:
         return SetCommTimeouts(port_.get(), &comm) != FALSE;
     }
 
-    bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) override {
+    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
         if (!port_) return false;
         // The write event: manual reset, not signalled, unnamed. Writes still
         // work without it (the wait then uses the port handle), so a failed
@@ -73,8 +72,8 @@ public:
 
         settings_.DCBlength = sizeof(DCB);
         GetCommState(port_.get(), &settings_);
-        const DWORD handshake = (flowControl & kHardwareHandshakeBit) ? 1 : 0;
-        const DWORD xonXoff = flowControl == 0 ? 1 : 0;
+        const DWORD handshake = flowControl == FlowControl::HardwareHandshake ? 1 : 0;
+        const DWORD xonXoff = flowControl == FlowControl::XonXoff ? 1 : 0;
         settings_.BaudRate = baudRate;
         settings_.fBinary = 1;
         settings_.fOutxCtsFlow = handshake;
@@ -98,16 +97,16 @@ public:
         return SetCommState(port_.get(), &settings_) != FALSE;
     }
 
-    bool EscapeFunction(ModemFunction function) override {
-        return port_ && EscapeCommFunction(port_.get(), static_cast<DWORD>(function)) != FALSE;
+    bool SetDtr(bool raised) override {
+        return port_ && EscapeCommFunction(port_.get(), raised ? SETDTR : CLRDTR) != FALSE;
     }
 
-    std::int32_t Write(std::span<const std::uint8_t> bytes) override {
-        if (!port_ || bytes.size() > MAXDWORD) return 0;
+    WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
+        if (!port_ || bytes.size() > MAXDWORD) return WriteOutcome::Failed;
         DWORD written = 0;
         if (WriteFile(port_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                       &overlapped_)) {
-            return 1;
+            return WriteOutcome::Completed;
         }
         if (GetLastError() == ERROR_IO_PENDING) {
             while (!GetOverlappedResult(port_.get(), &overlapped_, &written, TRUE)) {
@@ -116,10 +115,10 @@ public:
                     break;
                 }
             }
-            return 1;
+            return WriteOutcome::Waited;
         }
         ClearPortErrors();
-        return 0;
+        return WriteOutcome::Failed;
     }
 
     void Close() override {
@@ -141,11 +140,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenSerialPortDevice(const std::string& name) {
+SerialPortOpening OpenSerialPortDevice(const std::string& name) {
     HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32SerialPort>(port);
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return {nullptr, name + ": " + Win32ErrorText(error)};
+    }
+    return {std::make_unique<Win32SerialPort>(port), {}};
 }
 
 }  // namespace velscan::platform

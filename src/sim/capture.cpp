@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "cardlib/device_controls.hpp"
+#include "cardlib/protocol.hpp"
+#include "conversion/samples.hpp"
 
 namespace velscan::sim {
 

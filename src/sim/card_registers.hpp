@@ -1,14 +1,13 @@
 #pragma once
 // The card's register file as the driver's register writes leave it, and the
-// acquisition mode its contents select: the calibration table sets register
-// 0x0020 to 0x0090 and 0x0024 to 0x0067, the sampling table 0x0020 to 0x0010.
+// acquisition mode its contents select.
 
 #include <cstdint>
 #include <map>
 
-namespace velscan::sim {
+#include "cardlib/protocol.hpp"
 
-enum class CardMode : std::uint32_t { None = 0, Calibration = 1, Sampling = 2 };
+namespace velscan::sim {
 
 class CardRegisters {
 public:
@@ -19,9 +18,7 @@ public:
     }
     void Clear() { values_.clear(); }
     CardMode Mode() const {
-        if (Read(0x0020) == 0x0090 && Read(0x0024) == 0x0067) return CardMode::Calibration;
-        if (Read(0x0020) == 0x0010) return CardMode::Sampling;
-        return CardMode::None;
+        return CardModeOf(Read(kModeRegister), Read(kTimingRegister));
     }
 
 private:

@@ -13,11 +13,6 @@ constexpr std::int32_t kNominalCalibration = 800;
 constexpr std::uint32_t kCalibrationBaseSpread = 5;
 constexpr std::uint32_t kCalibrationJitter = 2;
 constexpr std::uint32_t kCalibrationSampleUsed = 4;  // the card library reads the fourth
-constexpr std::uint32_t kCalibrationMask = 0x1FFFu;
-
-std::uint32_t StatusWord(std::uint32_t status, std::uint32_t temperature, std::uint32_t amplitude) {
-    return (status & 0xFFu) | ((temperature & 0xFFu) << 8) | ((amplitude & 0xFFu) << 24);
-}
 
 }  // namespace
 
@@ -44,7 +39,7 @@ bool Instrument::StallReached() const {
     return stall && deliveredSampling_ + bufferedSampling_ >= *stall * kSamplesPerFaultLine;
 }
 
-std::uint32_t Instrument::StatusByte(double turns) {
+std::uint32_t Instrument::IndexBits(double turns) {
     const std::int64_t turn1 =
         TurnNumber(Encoder1Absolute(turns) - encoderBase1_, kEncoder1CountsPerTurn);
     const std::int64_t turn2 =
@@ -64,10 +59,11 @@ RawSample Instrument::CalibrationSample(std::uint64_t index, std::int64_t timeNs
                : calibrationBase_ + sampler_.Randomness().Centered(NoiseStream::CalibrationJitter,
                                                                    index, kCalibrationJitter);
     RawSample sample{};
-    sample.statusWord = StatusWord(StatusByte(turns), sampler_.TemperatureByteAt(timeNs), 0);
+    sample.statusWord =
+        EncodeStatusWord(IndexBits(turns), sampler_.TemperatureByteAt(timeNs), 0, 0);
     sample.encoder1Count = static_cast<std::uint32_t>(Encoder1Absolute(turns) - encoderBase1_);
     sample.encoder2Count = static_cast<std::uint32_t>(Encoder2Absolute(turns) - encoderBase2_);
-    sample.rangeWord = static_cast<std::uint32_t>(value) & kCalibrationMask;
+    sample.rangeWord = FineBits(static_cast<std::uint32_t>(value));
     return sample;
 }
 
@@ -76,7 +72,7 @@ RawSample Instrument::SamplingSample(const SamplingSetup& setup, std::uint64_t i
     const RangeReading reading = sampler_.Read(setup, index, timeNs, turns);
     truth = reading.truth;
     RawSample sample{};
-    sample.statusWord = StatusWord(StatusByte(turns), reading.temperature, reading.amplitude);
+    sample.statusWord = EncodeStatusWord(IndexBits(turns), reading.temperature, 0, reading.amplitude);
     sample.encoder1Count = static_cast<std::uint32_t>(Encoder1Absolute(turns) - encoderBase1_);
     sample.encoder2Count = static_cast<std::uint32_t>(Encoder2Absolute(turns) - encoderBase2_);
     sample.rangeWord = reading.rangeWord;
@@ -173,12 +169,12 @@ void Instrument::OnCardClosed() { sampling_ = false; }
 void Instrument::OnClearSampleBuffer() { ClearBuffer(); }
 
 void Instrument::OnEncoderControl(std::uint16_t word) {
-    if ((word & 4u) != 0) return;  // the clear flag was 0: counts are kept
-    ZeroEncoders((word & 1u) != 0, (word & 2u) != 0, NowNs());
+    if ((word & kEncoderKeepCountsBit) != 0) return;  // the clear flag was 0
+    ZeroEncoders((word & kEncoder1Bit) != 0, (word & kEncoder2Bit) != 0, NowNs());
 }
 
 void Instrument::OnRegisterWritten(std::uint16_t reg, std::uint16_t value, CardMode) {
-    if (reg == 0x0003) mirror_.SetPower(NowNs(), static_cast<std::uint8_t>(value & 0xFFu));
+    if (reg == kMotorRegister) mirror_.SetPower(NowNs(), Motor1Power(value));
 }
 
 std::size_t Instrument::OnBlockRead(std::span<std::byte> output, std::size_t maxRecords) {
@@ -193,11 +189,11 @@ std::size_t Instrument::OnBlockRead(std::span<std::byte> output, std::size_t max
             const std::uint64_t line = deliveredSampling_ / kSamplesPerFaultLine;
             if (deliveredSampling_ % kSamplesPerFaultLine == 0 && faults.OverflowLine(line))
                 overflow_ = true;
-            if (faults.InvalidLine(line)) sample.rangeWord |= kNoRangeWord;
+            if (faults.InvalidLine(line)) sample.rangeWord |= kRangeInvalidBit;
             ++deliveredSampling_;
             --bufferedSampling_;
         } else if (++calibrationDelivered_ == kCalibrationSampleUsed) {
-            calibrationInUse_ = static_cast<std::int32_t>(sample.rangeWord & kCalibrationMask);
+            calibrationInUse_ = static_cast<std::int32_t>(FineBits(sample.rangeWord));
         }
         if (overflow_) sample.statusWord |= kStatusRestartBit;
         std::memcpy(output.data() + count * kRawSampleBytes, &sample, kRawSampleBytes);
@@ -213,7 +209,7 @@ StatusRecord Instrument::OnStatus() {
     record[kStatusSamplingWord] = sampling_ ? 1u : 0u;
     record[kStatusModeWord] = static_cast<std::uint32_t>(Registers().Mode());
     record[kStatusCapacityWord] = static_cast<std::uint32_t>(kSampleBufferCapacity);
-    record[kStatusOverflowFlagWord] = overflow_ ? 1u : 0u;
+    record[kStatusOverflowWord] = overflow_ ? 1u : 0u;
     record[kStatusProducedWord] = static_cast<std::uint32_t>(produced_);
     record[kStatusSwitchWord] = SwitchValue();
     return record;

@@ -83,7 +83,7 @@ protected:
 private:
     const RawSynthesis& Synthesis();
     bool StallReached() const;
-    std::uint32_t StatusByte(double turns);
+    std::uint32_t IndexBits(double turns);
     RawSample CalibrationSample(std::uint64_t index, std::int64_t timeNs, double turns);
     RawSample SamplingSample(const SamplingSetup& setup, std::uint64_t index,
                              std::int64_t timeNs, double turns, SampleTruth& truth);

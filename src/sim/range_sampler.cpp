@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "conversion/samples.hpp"
 #include "sim/mirror.hpp"
 
 namespace velscan::sim {
@@ -22,7 +23,7 @@ constexpr double kHalfEchoDistance = 350.0;
 constexpr double kMaxSynthesisError = 1.0;
 
 RangeReading NoRange(std::uint32_t temperature, std::uint32_t amplitude) {
-    return {amplitude, temperature, kNoRangeWord, {}};
+    return {amplitude, temperature, kRangeInvalidBit, {}};
 }
 
 }  // namespace

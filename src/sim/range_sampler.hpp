@@ -16,7 +16,6 @@
 namespace velscan::sim {
 
 inline constexpr double kDefaultRangeNoiseInches = 0.02;
-inline constexpr std::uint32_t kNoRangeWord = 0x80000000u;
 
 // What the conversion is expected to make of a valid sample.
 struct SampleTruth {

@@ -47,8 +47,7 @@ std::optional<std::uint32_t> Compose(std::int64_t o, std::int32_t b, std::int32_
     if (!shift || o < 0) return std::nullopt;
     const std::int64_t a = 4 * o - *shift + pick;
     if (a < 0 || a > kMaxCoarseCount) return std::nullopt;
-    const std::uint32_t word =
-        (static_cast<std::uint32_t>(a) << 13) | (static_cast<std::uint32_t>(b) & 0x1FFFu);
+    const std::uint32_t word = RangeWordFromFields(static_cast<std::uint32_t>(a), b);
     if (DecodeRawRange(word, c) != rawRange) return std::nullopt;
     return word;
 }
@@ -125,7 +124,7 @@ RawSynthesis::RawSynthesis(std::shared_ptr<const LookupTable> table, double samp
 double RawSynthesis::DistanceOf(std::uint32_t rawRange, std::uint32_t amplitude,
                                 std::uint32_t temperatureByte,
                                 std::int32_t averagingCount) const {
-    const std::uint32_t levelWord = (amplitude & 0xFFu) | ((temperatureByte & 0xFFu) << 16);
+    const std::uint32_t levelWord = LevelWord(EncodeStatusWord(0, temperatureByte, 0, amplitude));
     return ComputeAdjustedDistance(*table_, rawRange, levelWord,
                                    AdjustmentForAveragingCount(averagingCount), sampleRateOffset_,
                                    &prefixes_);

@@ -111,7 +111,7 @@ StatusRecord ReplayCard::OnStatus() {
     record[kStatusSamplingWord] = running_ ? 1u : 0u;
     record[kStatusModeWord] = static_cast<std::uint32_t>(Registers().Mode());
     record[kStatusCapacityWord] = static_cast<std::uint32_t>(kSampleBufferCapacity);
-    record[kStatusOverflowFlagWord] = lastDeliveredFlagged_ ? 1u : 0u;
+    record[kStatusOverflowWord] = lastDeliveredFlagged_ ? 1u : 0u;
     record[kStatusProducedWord] = part ? static_cast<std::uint32_t>(part->released) : 0;
     record[kStatusSwitchWord] = SwitchValue();
     return record;

@@ -1,7 +1,7 @@
 #include "sim/simulated_hardware.hpp"
 
-#include "cardlib/device_controls.hpp"
-#include "cardlib/wire_records.hpp"
+#include "cardlib/protocol.hpp"
+#include "conversion/samples.hpp"
 
 namespace velscan::sim {
 
@@ -55,25 +55,24 @@ platform::ControlResult SimulatedHardware::Control(std::uint32_t code,
         OnClearSampleBuffer();
         return kDone;
     case kControlEncoder:
-        if (input.size() < 4) return kRejected;
-        OnEncoderControl(DecodeWord16(input, 0));
+        if (input.size() < kEncoderRecordBytes) return kRejected;
+        OnEncoderControl(DecodeEncoderWord(input));
         return kDone;
     case kControlRegisterWrite: {
-        if (input.size() < 4) return kRejected;
+        if (input.size() < kRegisterWriteBytes) return kRejected;
         const CardMode before = registers_.Mode();
-        const std::uint16_t reg = DecodeWord16(input, 0);
-        const std::uint16_t value = DecodeWord16(input, 2);
-        registers_.Write(reg, value);
-        OnRegisterWritten(reg, value, before);
+        const RegisterWrite write = DecodeRegisterWrite(input);
+        registers_.Write(write.reg, write.value);
+        OnRegisterWritten(write.reg, write.value, before);
         return kDone;
     }
     case kControlSetupWord:
-        if (input.size() < 2) return kRejected;
-        setupWord_ = DecodeWord16(input, 0);
+        if (input.size() < kSingleWordBytes) return kRejected;
+        setupWord_ = DecodeSingleWord(input);
         return kDone;
     case kControlSwitch:
-        if (input.size() < 2) return kRejected;
-        switchValue_ = DecodeWord16(input, 0);
+        if (input.size() < kSingleWordBytes) return kRejected;
+        switchValue_ = DecodeSingleWord(input);
         return kDone;
     case kControlBlockRead: {
         const std::size_t maxRecords = output.size() / kRawSampleBytes;
@@ -82,8 +81,7 @@ platform::ControlResult SimulatedHardware::Control(std::uint32_t code,
     }
     case kControlStatus: {
         if (output.size() < kStatusRecordBytes) return kRejected;
-        const StatusRecord record = OnStatus();
-        for (std::size_t i = 0; i < kStatusWords; ++i) EncodeWord32(output, i, record[i]);
+        EncodeStatusRecord(output, OnStatus());
         return {true, static_cast<std::uint32_t>(kStatusRecordBytes)};
     }
     default:

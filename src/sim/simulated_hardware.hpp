@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 
+#include "cardlib/protocol.hpp"
 #include "platform/card_device.hpp"
 #include "platform/clock.hpp"
 #include "sim/card_registers.hpp"
@@ -21,19 +22,6 @@
 #include "sim/serial_sink.hpp"
 
 namespace velscan::sim {
-
-inline constexpr std::size_t kStatusWords = 7;
-using StatusRecord = std::array<std::uint32_t, kStatusWords>;
-
-// Words of the status record the simulated cards fill (the program reads only
-// the overflow word).
-inline constexpr std::size_t kStatusBufferedWord = 0;
-inline constexpr std::size_t kStatusSamplingWord = 1;
-inline constexpr std::size_t kStatusModeWord = 2;
-inline constexpr std::size_t kStatusCapacityWord = 3;
-inline constexpr std::size_t kStatusOverflowFlagWord = 4;
-inline constexpr std::size_t kStatusProducedWord = 5;
-inline constexpr std::size_t kStatusSwitchWord = 6;
 
 class SimulatedHardware : public SerialSink {
 public:

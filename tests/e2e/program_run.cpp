@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string_view>
@@ -127,6 +128,39 @@ bool RunningProgram::WaitForError(const std::string& text, int limitMs) const {
 }
 
 void RunningProgram::Signal(int signal) const { kill(pid_, signal); }
+
+namespace {
+
+// The pending-signal masks of a process ("SigPnd:" of its thread, "ShdPnd:"
+// of the process), or nullopt when they cannot be read.
+std::optional<unsigned long long> PendingSignals(int pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    if (!status) return std::nullopt;
+    unsigned long long pending = 0;
+    int found = 0;
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+            pending |= std::stoull(line.substr(7), nullptr, 16);
+            ++found;
+        }
+    }
+    if (found != 2) return std::nullopt;
+    return pending;
+}
+
+}  // namespace
+
+bool RunningProgram::WaitUntilDelivered(int signal, int limitMs) const {
+    const unsigned long long bit = 1ull << (signal - 1);
+    for (int waited = 0; waited <= limitMs; ++waited) {
+        const std::optional<unsigned long long> pending = PendingSignals(pid_);
+        if (!pending) return false;
+        if ((*pending & bit) == 0) return true;
+        usleep(1000);
+    }
+    return false;
+}
 
 ProgramResult RunningProgram::Wait() {
     int status = 0;

@@ -63,6 +63,11 @@ public:
     // error contains `text`; false if it never did.
     bool WaitForError(const std::string& text, int limitMs = 60000) const;
     void Signal(int signal) const;
+    // Waits (polling every millisecond, at most `limitMs`) until `signal` is
+    // no longer pending for the program, that is until it has been delivered
+    // to the program's handler; false if it never was, or where the system
+    // does not show pending signals (/proc/PID/status).
+    bool WaitUntilDelivered(int signal, int limitMs = 60000) const;
     ProgramResult Wait();
 
 private:

@@ -1,12 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "velscan_fixture.hpp"
 
@@ -136,10 +134,14 @@ constexpr char kConfiguring[] =
 INSTANTIATE_TEST_SUITE_P(
     EveryEarlyStep, EarlyFailureTest,
     ::testing::Values(
-        EarlyFailure{"NoLaser", "no-laser", {}, false, "", "Error: Serial Comm port open failed.\n",
+        // A failed open is followed by its cause.
+        EarlyFailure{"NoLaser", "no-laser", {}, false, "",
+                     "Error: Serial Comm port open failed.\nCause: simulated fault no-laser\n",
                      false, false},
         EarlyFailure{"NoCard", "no-card", {}, false, "",
-                     "Opened high speed interface.\nError: VexaOpen failed.\n", true, false},
+                     "Opened high speed interface.\nError: VexaOpen failed.\n"
+                     "Cause: simulated fault no-card\n",
+                     true, false},
         EarlyFailure{"ResetInsideOpen", "fail=0x9c402000", {}, false, "",
                      "Opened high speed interface.\nError: VexaOpen failed.\n", true, true},
         EarlyFailure{"Reset", "fail=0x9c402000@2", {}, false, "",
@@ -258,10 +260,12 @@ TEST_F(VelscanTest, UsageAndCommandLineErrors) {
 
 TEST_F(VelscanTest, CtrlCStopsLikeQAndASecondOneEndsAtOnce) {
     // The first Ctrl+C: the line in progress is finished, the motor stopped
-    // and the lines saved.
+    // and the lines saved. It is sent once sampling has begun; 200 lines take
+    // far longer than seeing that line does, and the counter shows that the
+    // run was still sampling.
     {
         const auto program = Start({"scan.txt"});
-        ASSERT_TRUE(program->WaitForError("Opened high speed interface.\n"));
+        ASSERT_TRUE(program->WaitForError("Begin sampling\n"));
         program->Signal(SIGINT);
         const ProgramResult result = program->Wait();
         EXPECT_EQ(result.exitCode, 0);
@@ -281,8 +285,9 @@ TEST_F(VelscanTest, CtrlCStopsLikeQAndASecondOneEndsAtOnce) {
         const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
         ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
         program->Signal(SIGINT);
-        // Two signals sent at once could merge into one pending signal.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Two signals sent at once could merge into one pending signal: the
+        // second goes once the first has reached the program's handler.
+        ASSERT_TRUE(program->WaitUntilDelivered(SIGINT));
         program->Signal(SIGINT);
         const ProgramResult result = program->Wait();
         EXPECT_EQ(result.exitCode, 3);

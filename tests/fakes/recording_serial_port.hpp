@@ -15,7 +15,7 @@ namespace velscan::fakes {
 
 struct SerialCall {
     std::string name;        // "SetEventMask", "Purge", "Write", ...
-    std::uint64_t value = 0; // mask, flags, baud rate, modem function
+    std::uint64_t value = 0; // mask, flags, baud rate and flow control, DTR level
     std::string bytes;       // for Write
     std::chrono::nanoseconds at{0};
 };
@@ -52,7 +52,7 @@ public:
     }
 
     bool refuseLineSettings = false;
-    std::int32_t writeResult = 1;
+    platform::WriteOutcome writeResult = platform::WriteOutcome::Completed;
 
     bool SetEventMask(std::uint32_t mask) override { return Record("SetEventMask", mask); }
     bool SetQueueSizes(std::uint32_t input, std::uint32_t output) override {
@@ -62,14 +62,12 @@ public:
     bool SetTimeouts(const platform::CommTimeouts& timeouts) override {
         return Record("SetTimeouts", timeouts.writeTotalTimeoutConstant);
     }
-    bool ApplyLineSettings(std::uint32_t baudRate, std::uint8_t flowControl) override {
-        Record("ApplyLineSettings", (std::uint64_t{flowControl} << 32) | baudRate);
+    bool ApplyLineSettings(std::uint32_t baudRate, platform::FlowControl flowControl) override {
+        Record("ApplyLineSettings", (static_cast<std::uint64_t>(flowControl) << 32) | baudRate);
         return !refuseLineSettings;
     }
-    bool EscapeFunction(platform::ModemFunction function) override {
-        return Record("EscapeFunction", static_cast<std::uint64_t>(function));
-    }
-    std::int32_t Write(std::span<const std::uint8_t> bytes) override {
+    bool SetDtr(bool raised) override { return Record("SetDtr", raised ? 1 : 0); }
+    platform::WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
         SerialCall call{"Write", bytes.size(), std::string(bytes.begin(), bytes.end()), Now()};
         log_->calls.push_back(std::move(call));
         return writeResult;

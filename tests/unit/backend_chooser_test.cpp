@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -161,6 +162,20 @@ TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {
         EXPECT_EQ(error.rfind("Error: ", 0), 0u) << error;
         EXPECT_EQ(error.back(), '\n');
     }
+
+    // Every variable is checked before a file is created: a trace that cannot
+    // be created leaves no capture behind.
+    const std::filesystem::path capture =
+        std::filesystem::temp_directory_path() / "velscan-chooser-capture-never-created.raw";
+    std::filesystem::remove(capture);
+    FakeEnvironment traced;
+    traced.values = {{"VELSCAN_SIM", "1"},
+                     {"VELSCAN_CAPTURE", capture.string()},
+                     {"VELSCAN_TRACE", "/nonexistent/trace.txt"}};
+    std::string traceError;
+    EXPECT_FALSE(ChooseBackend(traced.Reader(), traceError));
+    EXPECT_EQ(traceError, "Error: VELSCAN_TRACE: can't create the file /nonexistent/trace.txt\n");
+    EXPECT_FALSE(std::filesystem::exists(capture));
 
     FakeEnvironment off;
     off.values = {{"VELSCAN_SIM", "0"}};

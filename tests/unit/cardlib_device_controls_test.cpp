@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "cardlib_fixture.hpp"
@@ -114,13 +115,12 @@ TEST_F(DeviceControlsTest, BlockReadCountsWholeRecordsAndKeepsTheFillPattern) {
     fakes::ScriptedCardDevice device(card, clock.get());
 
     card->DeliverEmpty();
-    SampleBlock empty = ReadSampleBlock(device, 3);
-    ASSERT_NE(empty.samples, nullptr);
-    EXPECT_EQ(empty.count, 0);
+    std::array<RawSample, 3> empty{};
+    EXPECT_EQ(ReadSampleBlock(device, empty), 0);
     RawSample pattern;
     std::memset(&pattern, 0xA5, sizeof pattern);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(std::memcmp(&empty.samples[i], &pattern, sizeof pattern), 0) << i;
+        EXPECT_EQ(std::memcmp(&empty[i], &pattern, sizeof pattern), 0) << i;
     EXPECT_EQ(card->calls[0].code, kControlBlockRead);
     EXPECT_TRUE(card->calls[0].input.empty());
     EXPECT_EQ(card->calls[0].outputSize, 48u);
@@ -129,28 +129,26 @@ TEST_F(DeviceControlsTest, BlockReadCountsWholeRecordsAndKeepsTheFillPattern) {
     card->DeliverBytes({fakes::NumberedSample(1), fakes::NumberedSample(2),
                         fakes::NumberedSample(3)},
                        40);
-    SampleBlock partial = ReadSampleBlock(device, 5);
-    ASSERT_NE(partial.samples, nullptr);
-    EXPECT_EQ(partial.count, 2);
-    EXPECT_EQ(partial.samples[1].rangeWord, 2u);
+    std::array<RawSample, 5> partial{};
+    EXPECT_EQ(ReadSampleBlock(device, partial), 2);
+    EXPECT_EQ(partial[1].rangeWord, 2u);
 
     // A driver claiming more than the buffer holds never yields more than asked.
     card->DeliverBytes({fakes::NumberedSample(1)}, 16 * 100);
-    SampleBlock claimed = ReadSampleBlock(device, 4);
-    ASSERT_NE(claimed.samples, nullptr);
-    EXPECT_EQ(claimed.count, 4);
+    std::array<RawSample, 4> claimed{};
+    EXPECT_EQ(ReadSampleBlock(device, claimed), 4);
 }
 
 TEST_F(DeviceControlsTest, BlockReadFailsOnARefusedControlOrAnImpossibleSize) {
     fakes::ScriptedCardDevice device(card, clock.get());
     card->DeliverCount(2);
     card->FailAlways(kControlBlockRead);
-    EXPECT_EQ(ReadSampleBlock(device, 2).samples, nullptr);
+    std::array<RawSample, 2> two{};
+    EXPECT_EQ(ReadSampleBlock(device, two), -1);
     EXPECT_EQ(card->CountOf(kControlBlockRead), 1u);
 
     card->failFrom.clear();
-    EXPECT_EQ(ReadSampleBlock(device, 0).samples, nullptr);
-    EXPECT_EQ(ReadSampleBlock(device, -3).samples, nullptr);
+    EXPECT_EQ(ReadSampleBlock(device, std::span<RawSample>()), -1);
     EXPECT_EQ(card->CountOf(kControlBlockRead), 1u);
 }
 

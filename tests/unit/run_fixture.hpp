@@ -74,7 +74,7 @@ public:
         events_->push_back("serial purge");
         return fakes::RecordingSerialPort::Purge(flags);
     }
-    std::int32_t Write(std::span<const std::uint8_t> bytes) override {
+    platform::WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
         events_->push_back("serial write " + std::string(bytes.begin(), bytes.end()));
         return fakes::RecordingSerialPort::Write(bytes);
     }

@@ -37,7 +37,7 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
         const std::string text = "S20\n\x01\\";
         port->Purge(platform::kPurgeAll);
         EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
-                  1);
+                  platform::WriteOutcome::Completed);
         port->Close();
         std::unique_ptr<platform::CardDevice> card = backend.openCardDevice();
         const std::byte input[4] = {std::byte{0x03}, std::byte{0x00}, std::byte{0xff},

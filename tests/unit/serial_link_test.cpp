@@ -47,21 +47,22 @@ TEST_F(LinkFixture, OpenMakesTheDocumentedSequenceAndCloseLowersDtrBeforeClosing
     ASSERT_EQ(log->calls.size(), 7u);
     EXPECT_EQ(log->Names(), (std::vector<std::string>{"SetEventMask", "SetQueueSizes", "Purge",
                                                       "SetTimeouts", "ApplyLineSettings",
-                                                      "EscapeFunction", "Purge"}));
+                                                      "SetDtr", "Purge"}));
     EXPECT_EQ(log->calls[0].value, 1u);                              // EV_RXCHAR
     EXPECT_EQ(log->calls[1].value, (4096ull << 32) | 4096u);         // queues
     EXPECT_EQ(log->calls[2].value, 15u);                             // all four purge flags
     EXPECT_EQ(log->calls[3].value, 1000u);                           // write time-out
-    EXPECT_EQ(log->calls[4].value, (4ull << 32) | 9600u);            // no flow control, 9600
-    EXPECT_EQ(log->calls[5].value, 5u);                              // SETDTR
+    EXPECT_EQ(log->calls[4].value,                                   // no flow control, 9600
+              (static_cast<std::uint64_t>(platform::FlowControl::None) << 32) | 9600u);
+    EXPECT_EQ(log->calls[5].value, 1u);                              // DTR raised
     EXPECT_EQ(log->calls[6].value, 15u);
 
     log->calls.clear();
     EXPECT_EQ(SerialLinkClose(link), 1);
     EXPECT_EQ(log->Names(),
-              (std::vector<std::string>{"SetEventMask", "EscapeFunction", "Purge", "Close"}));
+              (std::vector<std::string>{"SetEventMask", "SetDtr", "Purge", "Close"}));
     EXPECT_EQ(log->calls[0].value, 0u);
-    EXPECT_EQ(log->calls[1].value, 6u);  // CLRDTR
+    EXPECT_EQ(log->calls[1].value, 0u);  // DTR lowered
     EXPECT_EQ(link.handle, nullptr);
 }
 
@@ -80,7 +81,7 @@ TEST_F(LinkFixture, OpenFailsWhenThePortIsMissingOrRefusesItsSettings) {
     EXPECT_EQ(refused.handle, nullptr);
     const std::vector<std::string> names = log->Names();
     EXPECT_EQ(names.back(), "Close");
-    EXPECT_EQ(std::count(names.begin(), names.end(), std::string("EscapeFunction")), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), std::string("SetDtr")), 0);
 }
 
 TEST_F(LinkFixture, SendWritesTheTextWithoutItsTerminator) {

@@ -15,7 +15,9 @@
 namespace velscan {
 namespace {
 
+using platform::FlowControl;
 using platform::OpenSerialPortDevice;
+using platform::WriteOutcome;
 using testing_support::PseudoTerminal;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {
@@ -28,9 +30,9 @@ struct PosixSerialPort : ::testing::Test {
 };
 
 TEST_F(PosixSerialPort, LineSettingsMakeTheDeviceRaw8N1AtTheBaudRate) {
-    auto port = OpenSerialPortDevice(pty.slaveName);
+    auto port = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(port, nullptr);
-    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+    ASSERT_TRUE(port->ApplyLineSettings(9600, FlowControl::None));
 
     termios mode{};
     ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
@@ -43,14 +45,14 @@ TEST_F(PosixSerialPort, LineSettingsMakeTheDeviceRaw8N1AtTheBaudRate) {
     EXPECT_EQ(mode.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
     EXPECT_EQ(mode.c_oflag & OPOST, 0u);
 
-    // Bit 0 selects the hardware handshake, 0 selects XON/XOFF.
-    ASSERT_TRUE(port->ApplyLineSettings(19200, 1));
+    // The hardware handshake, then XON/XOFF.
+    ASSERT_TRUE(port->ApplyLineSettings(19200, FlowControl::HardwareHandshake));
     ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
     EXPECT_EQ(cfgetospeed(&mode), B19200);
     EXPECT_NE(mode.c_cflag & CRTSCTS, 0u);
     EXPECT_EQ(mode.c_iflag & (IXON | IXOFF), 0u);
 
-    ASSERT_TRUE(port->ApplyLineSettings(9600, 0));
+    ASSERT_TRUE(port->ApplyLineSettings(9600, FlowControl::XonXoff));
     ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
     EXPECT_EQ(mode.c_cflag & CRTSCTS, 0u);
     EXPECT_EQ(mode.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
@@ -58,63 +60,73 @@ TEST_F(PosixSerialPort, LineSettingsMakeTheDeviceRaw8N1AtTheBaudRate) {
     EXPECT_EQ(mode.c_cc[VSTOP], 0x13);
 
     // A rate without a line speed is refused and leaves the port as it was.
-    EXPECT_FALSE(port->ApplyLineSettings(12345, 4));
+    EXPECT_FALSE(port->ApplyLineSettings(12345, FlowControl::None));
     ASSERT_EQ(tcgetattr(pty.slave.get(), &mode), 0);
     EXPECT_EQ(cfgetospeed(&mode), B9600);
 }
 
 TEST_F(PosixSerialPort, WrittenBytesArriveExactlyAndInOrder) {
-    auto port = OpenSerialPortDevice(pty.slaveName);
+    auto port = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(port, nullptr);
     port->SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 1000});
-    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+    ASSERT_TRUE(port->ApplyLineSettings(9600, FlowControl::None));
 
     const auto first = Bytes("S20\n");
     const auto second = Bytes("F650\r\n");
-    EXPECT_EQ(port->Write(first), 1);
-    EXPECT_EQ(port->Write(second), 1);
-    EXPECT_EQ(port->Write({}), 1);
+    EXPECT_EQ(port->Write(first), WriteOutcome::Completed);
+    EXPECT_EQ(port->Write(second), WriteOutcome::Completed);
+    EXPECT_EQ(port->Write({}), WriteOutcome::Completed);
     EXPECT_EQ(pty.ReadMaster(10), "S20\nF650\r\n");
     EXPECT_FALSE(PseudoTerminal::Readable(pty.master.get(), 100)) << "unexpected extra bytes";
 }
 
-TEST_F(PosixSerialPort, WriteThatCannotFinishStopsAtTheTimeOutWithZero) {
-    auto port = OpenSerialPortDevice(pty.slaveName);
+TEST_F(PosixSerialPort, WriteThatCannotFinishStopsAtTheTimeOutAsWaitedFor) {
+    auto port = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(port, nullptr);
     port->SetTimeouts({0xFFFFFFFFu, 0, 0, 0, 50});
-    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+    ASSERT_TRUE(port->ApplyLineSettings(9600, FlowControl::None));
     // Nobody reads the master, so the pseudo-terminal's buffers fill up.
     const std::vector<std::uint8_t> flood(1 << 20, 'x');
-    EXPECT_EQ(port->Write(flood), 0);
+    EXPECT_EQ(port->Write(flood), WriteOutcome::Waited);
     port->Purge(platform::kPurgeAll);
 }
 
 TEST_F(PosixSerialPort, SecondOpenIsRefusedUntilTheFirstCloses) {
-    auto first = OpenSerialPortDevice(pty.slaveName);
+    auto first = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(OpenSerialPortDevice(pty.slaveName), nullptr);
+    const auto refused = OpenSerialPortDevice(pty.slaveName);
+    EXPECT_EQ(refused.port, nullptr);
+    EXPECT_EQ(refused.failure, pty.slaveName + ": in use by another program");
 
     first->Close();
     first->Close();  // a second close does nothing
-    EXPECT_EQ(first->Write(Bytes("x")), 0);
+    EXPECT_EQ(first->Write(Bytes("x")), WriteOutcome::Failed);
     EXPECT_FALSE(first->Purge(platform::kPurgeAll));
 
-    auto second = OpenSerialPortDevice(pty.slaveName);
+    auto second = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(second, nullptr);
     second.reset();  // the destructor closes too
-    EXPECT_NE(OpenSerialPortDevice(pty.slaveName), nullptr);
+    EXPECT_NE(OpenSerialPortDevice(pty.slaveName).port, nullptr);
 }
 
 TEST_F(PosixSerialPort, OnlyTerminalDevicesOpen) {
-    EXPECT_EQ(OpenSerialPortDevice("/dev/null"), nullptr);
-    EXPECT_EQ(OpenSerialPortDevice("/nonexistent/serial/device"), nullptr);
-    EXPECT_EQ(OpenSerialPortDevice(""), nullptr);
+    // A failed open says why, naming the device.
+    const auto notTerminal = OpenSerialPortDevice("/dev/null");
+    EXPECT_EQ(notTerminal.port, nullptr);
+    EXPECT_EQ(notTerminal.failure, "/dev/null: not a terminal");
+    const auto missing = OpenSerialPortDevice("/nonexistent/serial/device");
+    EXPECT_EQ(missing.port, nullptr);
+    EXPECT_EQ(missing.failure, "/nonexistent/serial/device: No such file or directory");
+    EXPECT_EQ(OpenSerialPortDevice("").port, nullptr);
+    const auto opened = OpenSerialPortDevice(pty.slaveName);
+    EXPECT_NE(opened.port, nullptr);
+    EXPECT_TRUE(opened.failure.empty());
 }
 
 TEST_F(PosixSerialPort, PurgeDiscardsOnlyTheDirectionsItNames) {
-    auto port = OpenSerialPortDevice(pty.slaveName);
+    auto port = OpenSerialPortDevice(pty.slaveName).port;
     ASSERT_NE(port, nullptr);
-    ASSERT_TRUE(port->ApplyLineSettings(9600, 4));
+    ASSERT_TRUE(port->ApplyLineSettings(9600, FlowControl::None));
 
     ASSERT_TRUE(pty.WriteMaster("abc"));
     ASSERT_TRUE(PseudoTerminal::Readable(pty.slave.get(), 2000));
@@ -135,7 +147,7 @@ TEST_F(PosixSerialPort, SerialLinkSendsTheGreetingAndConfigurationOverTheDevice)
     platform::Backend backend;
     backend.clock = clock;
     backend.openSerialPort = [name = pty.slaveName](std::int32_t) {
-        return OpenSerialPortDevice(name);
+        return OpenSerialPortDevice(name).port;
     };
     backend.openCardDevice = [] { return std::unique_ptr<platform::CardDevice>(); };
     platform::ScopedBackend scoped(std::move(backend));
@@ -156,9 +168,9 @@ TEST_F(PosixSerialPort, SerialLinkSendsTheGreetingAndConfigurationOverTheDevice)
     EXPECT_FALSE(PseudoTerminal::Readable(pty.master.get(), 100)) << "unexpected extra bytes";
     EXPECT_EQ(clock->pauses, (std::vector<std::uint32_t>{200, 200, 200}));
 
-    EXPECT_EQ(OpenSerialPortDevice(pty.slaveName), nullptr) << "the link must hold the port";
+    EXPECT_EQ(OpenSerialPortDevice(pty.slaveName).port, nullptr) << "the link must hold the port";
     EXPECT_EQ(SerialLinkClose(link), 1);
-    EXPECT_NE(OpenSerialPortDevice(pty.slaveName), nullptr);
+    EXPECT_NE(OpenSerialPortDevice(pty.slaveName).port, nullptr);
 }
 
 }  // namespace

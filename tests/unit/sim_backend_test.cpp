@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "cardlib/wire_records.hpp"
+#include "cardlib/protocol.hpp"
 #include "acquisition/backend_chooser.hpp"
 #include "sim/replay_card.hpp"
 #include "acquisition/backend_simulation.hpp"
@@ -146,7 +146,8 @@ TEST(SimBackend, AReplayWithoutANamedPortGetsTheSimulatedRangeFinder) {
     auto port = backend->seam.openSerialPort(1);
     ASSERT_NE(port, nullptr);
     const std::string command = "S1000\n";
-    EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(command.data()), command.size()}), 1);
+    EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(command.data()), command.size()}),
+              platform::WriteOutcome::Completed);
     // 1 ms per record now: 30 ms release the whole sampling part of 20.
     EXPECT_EQ(Records(backend->seam).size(), 20u + 20u);
 

@@ -46,8 +46,8 @@ public:
         driver->Plain(kControlClearSampleBuffer);
         driver->Enable();
     }
-    std::uint32_t Buffered() { return driver->Status()[sim::kStatusBufferedWord]; }
-    bool OverflowWord() { return driver->Status()[sim::kStatusOverflowFlagWord] != 0; }
+    std::uint32_t Buffered() { return driver->Status()[kStatusBufferedWord]; }
+    bool OverflowWord() { return driver->Status()[kStatusOverflowWord] != 0; }
 
     std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
     std::shared_ptr<sim::Instrument> instrument;

@@ -51,12 +51,12 @@ TEST_F(SimInstrument, AnswersEveryControlOfTheDriverAndKeepsWhatItIsGiven) {
     EXPECT_TRUE(driver->Plain(kControlBoardReset));
     EXPECT_EQ(instrument->Registers().Read(0x0022), 0);
     EXPECT_EQ(instrument->SwitchValue(), 0);
-    EXPECT_EQ(instrument->Registers().Mode(), sim::CardMode::None);
+    EXPECT_EQ(instrument->Registers().Mode(), CardMode::None);
 }
 
 TEST_F(SimInstrument, CalibrationModeCarriesTheInterpolatorValueAndTheFourthIsUsed) {
     StartCalibration();
-    EXPECT_EQ(instrument->Registers().Mode(), sim::CardMode::Calibration);
+    EXPECT_EQ(instrument->Registers().Mode(), CardMode::Calibration);
     EXPECT_TRUE(driver->Read(20).empty());  // no time has passed yet
     Wait(100);
     EXPECT_EQ(Buffered(), 5000u);

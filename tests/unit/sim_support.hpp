@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cardlib/device_controls.hpp"
-#include "cardlib/wire_records.hpp"
+#include "cardlib/protocol.hpp"
 #include "conversion/samples.hpp"
 #include "platform/clock.hpp"
 #include "sim/instrument.hpp"

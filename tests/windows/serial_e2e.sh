@@ -282,8 +282,18 @@ run_without_card() {
     else
         fail "no-card: exit code $status, not 3"
     fi
-    expect_bytes "$dir/stderr.txt" "no-card: messages" \
+    # The documented lines, then one line with the system's reason for the
+    # failed open (its wording is the system's own).
+    head -n 2 "$dir/stderr.txt" >"$dir/stderr_documented.txt"
+    expect_bytes "$dir/stderr_documented.txt" "no-card: messages" \
         'Opened high speed interface.\r\nError: VexaOpen failed.\r\n'
+    local cause
+    cause=$(tail -n +3 "$dir/stderr.txt")
+    if [[ $cause == 'Cause: \\.\KT7100: '?*$'\r' && $cause != *$'\n'* ]]; then
+        echo "ok: no-card: the cause follows ($cause)"
+    else
+        fail "no-card: expected one line 'Cause: \\.\KT7100: ...' after the messages, got: $cause"
+    fi
     expect_bytes "$dir/stdout.txt" "no-card: nothing on standard output" ''
     expect_bytes "$dir/range_finder.bin" "no-card: only the greeting on the line" 'I'
     expect_modem_events "$dir/modem_lines.log" "no-card: port events" 'I'
