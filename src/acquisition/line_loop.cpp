@@ -18,6 +18,7 @@ bool StopRequested() {
     if (platform::Console* console = platform::ActiveBackend().console.get()) {
         if (console->KeyWaiting() && console->ReadKey() == kStopKey) return true;
     }
+    platform::HonourForcedEnd();
     return platform::InterruptRequested();
 }
 
@@ -38,6 +39,12 @@ LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
         std::int32_t delivered = 0;
         const int read = VexaReadSamples(board, rawLine.data(), kRead, delivered, 1);
         if (read == 0) {
+            // A stop request cut a long line short: the line is abandoned and
+            // the run ends as after q following the line before it.
+            if (platform::InterruptRequested()) {
+                ++countdown;
+                break;
+            }
             result.end = LineLoopEnd::ReadFailed;
             break;
         }

@@ -27,6 +27,13 @@ struct Backend {
     // default (then the documented error stands alone).
     std::string laserHint;
     std::string cardHint;
+    // Asked between the steps of the long waits (the mirror's run-up, a line
+    // being read): true ends the wait early. Empty: waits run their length.
+    std::function<bool()> cancelWait;
+    // Closes the capture of raw records (VELSCAN_CAPTURE) at the end of the
+    // run: empty when it holds every record, else one "Error: ...\n" line.
+    // Empty function: no capture.
+    std::function<std::string()> finishCapture;
 };
 
 // The active backend. Until one is installed: a real clock, no console, and

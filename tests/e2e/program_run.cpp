@@ -76,6 +76,12 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     const std::string out = outPath.string();
     const std::string err = errPath.string();
 
+    int closedPipe[2] = {-1, -1};
+    if (run.closedStreams) {
+        if (pipe(closedPipe) != 0) throw std::runtime_error("pipe failed");
+        close(closedPipe[0]);  // nobody reads from the start
+    }
+
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
@@ -86,8 +92,12 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
         } else {
             input = open("/dev/null", O_RDONLY);
         }
-        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int outFd = run.closedStreams ? closedPipe[1]
+                                            : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errFd = run.closedStreams ? closedPipe[1]
+                                            : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // The program decides for itself what a closed pipe does to it.
+        signal(SIGPIPE, SIG_DFL);
         if (input < 0 || outFd < 0 || errFd < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
             dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
             _exit(127);
@@ -105,6 +115,7 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     }
 
     if (run.input) close(inputPipe[0]);
+    if (run.closedStreams) close(closedPipe[1]);
     pid_ = child;
 }
 

@@ -23,6 +23,9 @@ struct ProgramRun {
     // Largest file the program may write, in bytes (a full disk, in effect:
     // writes beyond it fail); unset: no limit.
     std::optional<long> fileSizeLimit;
+    // Standard output and standard error go to a pipe nobody reads any more
+    // (a console that is gone); nothing of them is captured then.
+    bool closedStreams = false;
 };
 
 struct ProgramResult {
