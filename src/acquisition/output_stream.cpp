@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "acquisition/measurement_file.hpp"
+#include "platform/output_target.hpp"
 
 namespace velscan {
 
@@ -32,7 +33,9 @@ bool OutputStream::Close() {
     if (file_ == nullptr) return false;
     // The stream's error flag remembers any write that failed before; the
     // close itself flushes what is still buffered and can fail too.
-    const bool writesFailed = std::ferror(file_) != 0;
+    // The table reaches the disk before it can take the target's name, so a
+    // power cut never leaves a short file under that name.
+    const bool writesFailed = !platform::FlushToDisk(file_) || std::ferror(file_) != 0;
     const bool closed = std::fclose(std::exchange(file_, nullptr)) == 0;
     return closed && !writesFailed;
 }
