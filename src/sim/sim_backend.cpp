@@ -85,6 +85,7 @@ void Attach(const platform::BackendPlan& plan, platform::Backend& backend) {
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
             return WrapWithCapture(open(), capture);
         };
+        backend.finishCapture = [capture] { return capture->Finish(); };
     }
 }
 
