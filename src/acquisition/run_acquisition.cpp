@@ -263,8 +263,9 @@ int RunAcquisition(const RunSettings& settings) {
         return kExitRunFailed;
     }
     const auto motor = static_cast<std::uint32_t>(settings.motorNumber);
-    VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower));
-    hardware.MotorStarted(motor);
+    // A motor that did not start (a bad motor number) needs no stop.
+    if (VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower)) == 1)
+        hardware.MotorStarted(motor);
 
     console.Error("Waiting (20 sec.) for mirror to move\n");
     if (!WaitForMirror(console.Status())) {

@@ -257,11 +257,11 @@ TEST_F(VelscanTest, UsageAndCommandLineErrors) {
 }
 
 TEST_F(VelscanTest, CtrlCStopsLikeQAndASecondOneEndsAtOnce) {
-    // The first Ctrl+C: the line in progress is finished, the motor stopped
-    // and the lines saved.
+    // The first Ctrl+C while sampling: the line in progress is finished, the
+    // motor stopped and the lines saved.
     {
         const auto program = Start({"scan.txt"});
-        ASSERT_TRUE(program->WaitForError("Opened high speed interface.\n"));
+        ASSERT_TRUE(program->WaitForError("Begin sampling\n"));
         program->Signal(SIGINT);
         const ProgramResult result = program->Wait();
         EXPECT_EQ(result.exitCode, 0);
