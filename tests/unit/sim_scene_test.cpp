@@ -90,7 +90,7 @@ TEST(SimScene, ParseErrorsNameTheFileTheLineAndTheProblem) {
 }
 
 TEST(SimScene, TheExampleSceneFileIsTheBuiltInRoom) {
-    const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+    const auto path = std::filesystem::path(VELSCAN_SOURCE_DIR) /
                       "examples" / "room.scene";
     const sim::Scene file = sim::LoadSceneFile(path.string());
     const sim::Scene room = sim::BuiltInScene();

@@ -44,7 +44,7 @@ private:
 
 // examples/LOOKUPHS of the source tree.
 inline std::filesystem::path ExampleLookupPath() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+    return std::filesystem::path(VELSCAN_SOURCE_DIR) /
            "examples" / "LOOKUPHS";
 }
 
