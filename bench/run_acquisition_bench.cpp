@@ -77,7 +77,8 @@ void SimulatedDefaultRun(benchmark::State& state) {
         }
         IdleConsole console;
         const velscan::RunEnvironment environment{console, *chosen->seam.clock, chosen->laserHint,
-                                                  chosen->cardHint, chosen->openFailures};
+                                                  chosen->cardHint, chosen->openFailures,
+                                                  chosen->finishCapture};
         const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
         benchmark::DoNotOptimize(velscan::RunAcquisition(settings, environment));

@@ -77,6 +77,10 @@ struct ChosenBackend {
     std::string cardHint;
     // Filled by the openers of `seam`.
     std::shared_ptr<OpenFailures> openFailures = std::make_shared<OpenFailures>();
+    // Closes the capture of raw records (VELSCAN_CAPTURE) at the end of the
+    // run: empty when it holds every record, else one "Error: ...\n" line.
+    // Empty function: no capture.
+    std::function<std::string()> finishCapture;
 };
 
 // Reads the variables and checks them for `host`. On a bad value: nullopt and

@@ -107,6 +107,7 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
             return sim::WrapWithCapture(open(), capture);
         };
+        chosen.finishCapture = [capture] { return capture->Finish(); };
     }
 }
 

@@ -15,6 +15,7 @@ constexpr auto kRead = static_cast<std::int32_t>(kSamplesPerLine);
 bool StopRequested(platform::Console& console) {
     // One keystroke per line at most, so keys typed ahead are read one per line.
     if (console.KeyWaiting() && console.ReadKey() == kStopKey) return true;
+    platform::HonourForcedEnd();
     return platform::InterruptRequested();
 }
 
@@ -36,6 +37,12 @@ LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
         std::int32_t delivered = 0;
         const int read = VexaReadSamples(board, rawLine.data(), kRead, delivered, 1);
         if (read == 0) {
+            // A stop request cut a long line short: the line is abandoned and
+            // the run ends as after q following the line before it.
+            if (platform::InterruptRequested()) {
+                ++countdown;
+                break;
+            }
             result.end = LineLoopEnd::ReadFailed;
             break;
         }

@@ -13,6 +13,7 @@ namespace velscan {
 
 enum class LineLoopEnd {
     Completed,            // the countdown ran out, or q / Ctrl+C stopped the loop
+                          // (a stop that cut a line short abandons that line)
     ReadFailed,           // VexaReadSamples gave 0
     FirstSampleInvalid,   // the first measurement of a line was invalid
 };

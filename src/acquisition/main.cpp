@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,12 +10,17 @@
 #include "acquisition/backend_chooser.hpp"
 #include "acquisition/command_line.hpp"
 #include "acquisition/exit_codes.hpp"
+#include "acquisition/file_conflicts.hpp"
+#include "acquisition/prompt_stop.hpp"
 #include "acquisition/run_acquisition.hpp"
 #include "acquisition/run_environment.hpp"
+#include "conversion/lookup_table.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunProgram(int argc, char** argv) {
     const velscan::CommandLine commandLine = velscan::ParseCommandLine(argc, argv, stdout, stderr);
 
     if (std::holds_alternative<velscan::ShowUsage>(commandLine)) {
@@ -27,22 +33,58 @@ int main(int argc, char** argv) {
     if (const auto* error = std::get_if<velscan::CommandLineError>(&commandLine)) {
         return error->exitCode;
     }
+    const auto& settings = std::get<velscan::RunSettings>(commandLine);
 
     // The hardware (or its simulation) comes from the environment, read and
-    // checked at once before any file is created.
+    // checked at once; everything refused with exit code 2 is refused before
+    // any file exists.
+    const auto getenv = [](const char* name) { return std::getenv(name); };
     std::string error;
-    std::optional<velscan::ChosenBackend> chosen =
-        velscan::ChooseBackend([](const char* name) { return std::getenv(name); }, error);
+    std::optional<velscan::BackendPlan> plan = velscan::PlanBackend(getenv, velscan::kThisHost, error);
+    if (!plan) {
+        std::fputs(error.c_str(), stderr);
+        return velscan::kExitCommandLine;
+    }
+    const bool replay = plan->card == velscan::CardChoice::Replay;
+    if (const auto refusal = velscan::CheckRunFiles({.output = settings.outputFileName,
+                                                     .capture = plan->capturePath,
+                                                     .trace = plan->tracePath,
+                                                     .lookup = velscan::kLookupFileName,
+                                                     .scene = plan->simScene,
+                                                     .replay = replay ? plan->cardPath : ""})) {
+        std::fputs(refusal->c_str(), stderr);
+        return velscan::kExitCommandLine;
+    }
+    std::optional<velscan::ChosenBackend> chosen = velscan::BuildBackend(*plan, error);
     if (!chosen) {
         std::fputs(error.c_str(), stderr);
         return velscan::kExitCommandLine;
     }
+    // A stop request ends the mirror's run-up and a long line early.
+    chosen->seam.cancelWait = velscan::StopCutsWaitsShort();
     // The keyboard from the start, so keys typed during the mirror's run-up
     // wait unechoed and are read one per line.
     const std::unique_ptr<velscan::platform::Console> console =
         velscan::platform::CreateSystemConsole();
-    const velscan::RunEnvironment environment{*console, *chosen->seam.clock, chosen->laserHint,
-                                              chosen->cardHint, chosen->openFailures};
+    const velscan::RunEnvironment environment{*console,           *chosen->seam.clock,
+                                              chosen->laserHint,  chosen->cardHint,
+                                              chosen->openFailures, chosen->finishCapture};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
-    return velscan::RunAcquisition(std::get<velscan::RunSettings>(commandLine), environment);
+    return velscan::RunAcquisition(settings, environment);
+}
+
+}  // namespace
+
+// Nothing unexpected leaves the program as a crash: the run's guards have
+// stopped the motor, closed link and card and removed the unfinished file on
+// the way here.
+int main(int argc, char** argv) {
+    try {
+        return RunProgram(argc, argv);
+    } catch (const std::exception& problem) {
+        std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n", problem.what());
+    } catch (...) {
+        std::fputs("Error: the run failed unexpectedly.\n", stderr);
+    }
+    return velscan::kExitRunFailed;
 }

@@ -10,19 +10,27 @@
 
 namespace velscan {
 
+// A symbolic link as target is written through: the unfinished file lies
+// beside the file the link names and replaces that file. An existing target
+// keeps its permission bits. A target that is no regular file (a FIFO, a
+// device) is written in place, with no unfinished file.
 class PendingOutputFile {
 public:
-    // Creates the unfinished file beside `target` (same directory, unique
-    // name). Check Created().
+    // Creates the unfinished file beside `target` (same directory, a short
+    // unique name that always fits), or opens a target that is no regular
+    // file. Check Created().
     explicit PendingOutputFile(std::string target);
     PendingOutputFile(const PendingOutputFile&) = delete;
     PendingOutputFile& operator=(const PendingOutputFile&) = delete;
     // Removes the unfinished file unless it was put in place or kept.
     ~PendingOutputFile();
 
-    bool Created() const { return !temporaryPath_.empty(); }
+    bool Created() const { return created_; }
     const std::string& Target() const { return target_; }
+    // Empty when the target is written in place.
     const std::string& TemporaryPath() const { return temporaryPath_; }
+    // False when the unfinished file is gone (its directory removed during the run).
+    bool TemporaryExists() const;
 
     // The open stream of the unfinished file, handed to the writer once.
     OutputStream TakeStream();
@@ -35,7 +43,9 @@ public:
 
 private:
     std::string target_;
+    std::string finalPath_;  // the target, symbolic links followed
     std::string temporaryPath_;
+    bool created_ = false;
     OutputStream stream_;
     bool settled_ = false;
 };

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
@@ -16,6 +19,7 @@
 #include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/backend.hpp"
+#include "platform/cancellable_pause.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/interrupt.hpp"
@@ -34,17 +38,35 @@ constexpr std::int32_t kMirrorWaitSeconds = 20;
 constexpr std::uint32_t kMirrorWaitStepMs = 1000;
 
 // Releases the hardware in the run's order, the serial link before the board,
-// on every way out of the run.
+// on every way out of the run; a motor still turning is stopped first (an
+// exception on its way out of the run). It is also what a forced end does.
 class HardwareSession {
 public:
-    explicit HardwareSession(SerialLink& link) : link_(link) {}
+    explicit HardwareSession(SerialLink& link) : link_(link) {
+        platform::SetForcedEndAction([this] { Release(); });
+    }
     HardwareSession(const HardwareSession&) = delete;
     HardwareSession& operator=(const HardwareSession&) = delete;
-    ~HardwareSession() { Release(); }
+    ~HardwareSession() {
+        platform::SetForcedEndAction(nullptr);
+        Release();
+    }
 
     void LinkOpened() { linkOpen_ = true; }
     void BoardOpened(std::int32_t index) { board_ = index; }
-    void Release() {
+    void MotorStarted(std::uint32_t motor) { motor_ = motor; }
+    // The one motor-stop control; false when the card rejected it.
+    bool StopMotor() {
+        if (!motor_ || board_ == -1) return true;
+        const std::uint32_t motor = *std::exchange(motor_, std::nullopt);
+        return VexaSetMotorPower(static_cast<std::uint32_t>(board_), motor, 0) == 1;
+    }
+    void Release() noexcept {
+        try {
+            (void)StopMotor();
+        } catch (...) {
+            // best effort: link and board are closed all the same
+        }
         if (linkOpen_) {
             SerialLinkClose(link_);
             linkOpen_ = false;
@@ -59,6 +81,7 @@ private:
     SerialLink& link_;
     bool linkOpen_ = false;
     std::int32_t board_ = -1;
+    std::optional<std::uint32_t> motor_;
 };
 
 // Redraws the sampling status after every line (without allocating).
@@ -90,11 +113,29 @@ void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::
     console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
 }
 
-void WaitForMirror(StatusLine& status) {
+// False when a stop request cut the run-up short.
+bool WaitForMirror(StatusLine& status) {
     for (std::int32_t left = kMirrorWaitSeconds; left > 0; --left) {
         status.Show(FormatMirrorWaitStatus(left));
-        platform::Pause(kMirrorWaitStepMs);
+        if (!platform::CancellablePause(kMirrorWaitStepMs)) return false;
     }
+    return true;
+}
+
+// The mirror may go on turning when its stop failed: the operator must know.
+bool StopMotor(RunConsole& console, HardwareSession& hardware) {
+    if (hardware.StopMotor()) return true;
+    console.Error("Warning: the motor stop failed; the mirror may still be turning.\n");
+    return false;
+}
+
+// The capture of raw records, when one was asked for, holds every record.
+bool CaptureComplete(RunConsole& console, const std::function<std::string()>& finish) {
+    if (!finish) return true;
+    const std::string problem = finish();
+    if (problem.empty()) return true;
+    console.Error(problem.c_str());
+    return false;
 }
 
 // Samples were lost next to some lines: the operator must know before using
@@ -124,8 +165,14 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
     }
     platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
     if (!output.PutInPlace()) {
-        console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                            output.Target().c_str(), output.TemporaryPath().c_str());
+        if (output.TemporaryExists()) {
+            console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
+                                output.Target().c_str(), output.TemporaryPath().c_str());
+        } else {
+            console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
+                                "renamed during the run, and the table with it\n",
+                                output.Target().c_str());
+        }
         return false;
     }
     return true;
@@ -222,10 +269,20 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
         return kExitRunFailed;
     }
     const auto motor = static_cast<std::uint32_t>(settings.motorNumber);
-    VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower));
+    // A motor that did not start (a bad motor number) needs no stop.
+    if (VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower)) == 1)
+        hardware.MotorStarted(motor);
 
     console.Error("Waiting (20 sec.) for mirror to move\n");
-    WaitForMirror(console.Status());
+    if (!WaitForMirror(console.Status())) {
+        // Stopped before sampling: nothing recorded, an existing file kept.
+        console.Status().Clear();
+        const bool motorStopped = StopMotor(console, hardware);
+        hardware.Release();
+        console.Error("Stopped before sampling; nothing was recorded.\n");
+        const bool captured = CaptureComplete(console, environment.finishCapture);
+        return motorStopped && captured ? kExitStoppedBeforeSampling : kExitRunFailed;
+    }
 
     console.Error("Clear Sample Buffer\n");
     VexaClearSampleBuffer(board);
@@ -249,14 +306,19 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     }
     WarnAboutLostSamples(console, loop);
 
-    VexaSetMotorPower(board, motor, 0);
+    const bool motorStopped = StopMotor(console, hardware);
 
     // After a failure inside the loop the lines recorded before it are still
     // saved; with none recorded an existing file is left as it was.
-    if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
+    if (loopFailed && loop.linesRecorded == 0) {
+        hardware.Release();
+        (void)CaptureComplete(console, environment.finishCapture);
+        return kExitRunFailed;
+    }
     const bool saved = SaveTable(console, output, loop.linesRecorded);
     hardware.Release();
-    if (!saved || loopFailed) return kExitRunFailed;
+    const bool captured = CaptureComplete(console, environment.finishCapture);
+    if (!saved || loopFailed || !motorStopped || !captured) return kExitRunFailed;
     return kExitSuccess;
 }
 

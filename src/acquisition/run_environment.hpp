@@ -3,6 +3,7 @@
 // key, the clock it measures its progress on, and what it prints after a
 // failed open of the port or the card.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,8 @@ struct RunEnvironment {
     std::string cardHint;
     // Why an open failed, when the opener knows; may be null.
     std::shared_ptr<const OpenFailures> openFailures;
+    // Closes the capture at the end of the run (see ChosenBackend); may be empty.
+    std::function<std::string()> finishCapture;
 };
 
 }  // namespace velscan

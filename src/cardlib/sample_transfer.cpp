@@ -6,6 +6,7 @@
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
 #include "platform/backend.hpp"
+#include "platform/cancellable_pause.hpp"
 
 namespace velscan {
 
@@ -48,8 +49,8 @@ int VexaSamplingEnable(std::uint32_t board) {
 // With the wait flag 0: one block read of whatever the card holds. With the
 // wait flag set: block reads, each followed by a 10 ms pause, until the
 // requested count has arrived, or until no new sample has arrived for the
-// delivery time-out (result 0; the destination and the delivered count keep
-// what arrived). Then the status read gives 1, or 2 when the card's buffer
+// delivery time-out or the backend cancels the wait (result 0; the
+// destination and the delivered count keep what arrived). Then the status read gives 1, or 2 when the card's buffer
 // overflowed.
 int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
                     std::int32_t& delivered, std::int32_t waitFlag) {
@@ -76,6 +77,8 @@ int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t re
         if (count > 0) lastArrival = clock.Now();
         platform::Pause(kPollPauseMs);
         if (remaining != 0 && clock.Now() - lastArrival >= timeout) return 0;
+        // The backend asks the wait to end (a stop of the run): 0 as well.
+        if (remaining != 0 && platform::WaitCancelled()) return 0;
     }
 
     std::int32_t overflow = 0;

@@ -21,6 +21,9 @@ struct Backend {
     std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
     // Opens the card's device.
     std::function<std::unique_ptr<CardDevice>()> openCardDevice;
+    // Asked between the steps of the long waits (the mirror's run-up, a line
+    // being read): true ends the wait early. Empty: waits run their length.
+    std::function<bool()> cancelWait;
 };
 
 // The active backend. Until one is installed: a real clock and

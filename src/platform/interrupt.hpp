@@ -1,29 +1,51 @@
 #pragma once
-// Ctrl+C during a run. While an InterruptGuard is alive, the first Ctrl+C
-// (SIGINT; on Windows the console's Ctrl+C / Ctrl+Break event) does not end the
-// program: it is only recorded, and the run treats it like the stop key. A
-// second Ctrl+C ends the program at once, after restoring the terminal and
-// removing the registered unfinished output file.
+// Ctrl+C and the other requests to end a run. While an InterruptGuard is
+// alive, the first request (SIGINT, SIGTERM, SIGHUP, SIGQUIT; on Windows the
+// console's Ctrl+C, Ctrl+Break, close, logoff and shutdown events) does not end
+// the program: it is only recorded, and the run treats it like the stop key.
+// A second request asks for the forced end, which the main thread carries out
+// at its next wait (HonourForcedEnd): one best-effort motor stop and the
+// release of link and card (the registered action), the terminal restored,
+// the registered unfinished output file removed, then the program ends. The
+// signal handlers themselves only set flags; should the main thread not get
+// there within two seconds, the handler side ends the program without the
+// action. SIGPIPE is ignored from the first guard on, so a console that is
+// gone never ends the run.
+
+#include <functional>
 
 namespace velscan::platform {
 
 class InterruptGuard {
 public:
-    // `forcedExitCode` is the exit code of the program ended by a second Ctrl+C.
+    // `forcedExitCode` is the exit code of the program ended by a forced end.
     explicit InterruptGuard(int forcedExitCode);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 };
 
-// True once a Ctrl+C has arrived since the guard was installed.
+// True once a request has arrived since the guard was installed.
 bool InterruptRequested();
 
-// What the handler does on a Ctrl+C; lets tests stand in for the keyboard.
-// A second request while a guard is installed ends the program.
+// What the handler does on a request; lets tests stand in for the keyboard.
+// A second request while a guard is installed asks for the forced end.
 void RequestInterrupt();
 
-// The file a forced end removes (an unfinished output file); null clears it.
+// True once the forced end is asked for and not yet carried out.
+bool ForcedEndRequested();
+
+// Carries out a pending forced end (never returns then); returns at once when
+// none is pending. Every wait of the main thread calls it.
+void HonourForcedEnd();
+
+// What the forced end does first, on the main thread and at most once: stop
+// the motor and release link and card, without waiting for long. An empty
+// function clears it.
+void SetForcedEndAction(std::function<void()> action);
+
+// The file a forced end removes (an unfinished output file); null or empty
+// clears it.
 // Paths longer than 4095 bytes are not registered.
 void SetInterruptCleanupFile(const char* path);
 

@@ -1,6 +1,8 @@
 #include "sim/capture.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "cardlib/protocol.hpp"
 #include "conversion/samples.hpp"
@@ -40,10 +42,22 @@ CaptureFile::CaptureFile(const std::string& path)
 }
 
 void CaptureFile::Append(std::span<const std::byte> records) {
-    if (failed_) return;
+    if (Failed() || !file_) return;
+    errno = 0;
     if (std::fwrite(records.data(), 1, records.size(), file_.get()) != records.size() ||
         std::fflush(file_.get()) != 0)
-        failed_ = true;
+        problem_ = errno != 0 ? std::strerror(errno) : "write failed";
+}
+
+std::string CaptureFile::Finish() {
+    if (file_) {
+        errno = 0;
+        if (std::fclose(file_.release()) != 0 && !Failed())
+            problem_ = errno != 0 ? std::strerror(errno) : "close failed";
+    }
+    if (!Failed()) return {};
+    return "Error: the capture file " + path_ + " could not be written completely: " + problem_ +
+           "\n";
 }
 
 std::unique_ptr<platform::CardDevice> WrapWithCapture(std::unique_ptr<platform::CardDevice> device,

@@ -25,9 +25,13 @@ public:
     explicit CaptureFile(const std::string& path);
 
     // Appends and flushes, so the capture survives a run that ends at once.
+    // After a failed write nothing more is appended.
     void Append(std::span<const std::byte> records);
-    bool Failed() const { return failed_; }
+    bool Failed() const { return !problem_.empty(); }
     const std::string& Path() const { return path_; }
+    // Closes the file; empty when it holds every record, else one complete
+    // "Error: ...\n" line saying why not. Later calls give the same answer.
+    std::string Finish();
 
 private:
     struct Closer {
@@ -35,7 +39,7 @@ private:
     };
     std::string path_;
     std::unique_ptr<std::FILE, Closer> file_;
-    bool failed_ = false;
+    std::string problem_;  // the system's reason for the first failure
 };
 
 // Null when `device` is null.

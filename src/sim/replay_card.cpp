@@ -2,24 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
+#include "conversion/lookup_text_file.hpp"
 #include "sim/sample_buffer.hpp"
 
 namespace velscan::sim {
 
 std::vector<RawSample> LoadCaptureFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) throw ReplayError("VELSCAN_CARD=replay: cannot read " + path);
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size % static_cast<std::streamoff>(kRawSampleBytes) != 0) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes, kMaxCaptureFileBytes))
+        throw ReplayError("VELSCAN_CARD=replay: cannot read " + path);
+    const std::size_t size = bytes.size();
+    if (size % kRawSampleBytes != 0) {
         throw ReplayError("VELSCAN_CARD=replay: " + path + " is not a capture (" +
                           std::to_string(size) + " bytes, not a multiple of 16)");
     }
-    std::vector<RawSample> records(static_cast<std::size_t>(size) / kRawSampleBytes);
-    file.seekg(0);
-    if (!file.read(reinterpret_cast<char*>(records.data()), size))
-        throw ReplayError("VELSCAN_CARD=replay: cannot read " + path);
+    std::vector<RawSample> records(size / kRawSampleBytes);
+    if (size > 0) std::memcpy(records.data(), bytes.data(), size);
     return records;
 }
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "conversion/beam_geometry.hpp"
+#include "conversion/lookup_text_file.hpp"
 
 namespace velscan::sim {
 
@@ -285,11 +286,10 @@ Scene ParseScene(std::string_view text, const std::string& name) {
 }
 
 Scene LoadSceneFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw SceneError("scene file " + path + " cannot be read");
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ParseScene(text.str(), path);
+    std::string text;
+    if (!ReadWholeFile(path, text, kMaxSceneFileBytes))
+        throw SceneError("scene file " + path + " cannot be read");
+    return ParseScene(text, path);
 }
 
 }  // namespace velscan::sim

@@ -14,6 +14,7 @@
 //   cylinder x y z0 z1 radius refl       vertical cylinder with end caps
 //   sphere   x y z radius refl
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -81,6 +82,9 @@ Scene BuiltInScene();
 // Parses scene text; `name` names the source in error messages.
 // Throws SceneError("scene file NAME, line N: ...") on the first error.
 Scene ParseScene(std::string_view text, const std::string& name);
+// Reads a regular file of at most kMaxSceneFileBytes; throws SceneError
+// ("scene file PATH cannot be read") for anything else.
+inline constexpr std::uintmax_t kMaxSceneFileBytes = std::uintmax_t{1} << 20;
 Scene LoadSceneFile(const std::string& path);
 
 }  // namespace velscan::sim

@@ -77,6 +77,12 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     const std::string out = outPath.string();
     const std::string err = errPath.string();
 
+    int closedPipe[2] = {-1, -1};
+    if (run.closedStreams) {
+        if (pipe(closedPipe) != 0) throw std::runtime_error("pipe failed");
+        close(closedPipe[0]);  // nobody reads from the start
+    }
+
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
@@ -87,8 +93,12 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
         } else {
             input = open("/dev/null", O_RDONLY);
         }
-        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int outFd = run.closedStreams ? closedPipe[1]
+                                            : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errFd = run.closedStreams ? closedPipe[1]
+                                            : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // The program decides for itself what a closed pipe does to it.
+        signal(SIGPIPE, SIG_DFL);
         if (input < 0 || outFd < 0 || errFd < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
             dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
             _exit(127);
@@ -106,6 +116,7 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     }
 
     if (run.input) close(inputPipe[0]);
+    if (run.closedStreams) close(closedPipe[1]);
     pid_ = child;
 }
 
@@ -129,37 +140,15 @@ bool RunningProgram::WaitForError(const std::string& text, int limitMs) const {
 
 void RunningProgram::Signal(int signal) const { kill(pid_, signal); }
 
-namespace {
-
-// The pending-signal masks of a process ("SigPnd:" of its thread, "ShdPnd:"
-// of the process), or nullopt when they cannot be read.
-std::optional<unsigned long long> PendingSignals(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    if (!status) return std::nullopt;
-    unsigned long long pending = 0;
-    int found = 0;
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
-            pending |= std::stoull(line.substr(7), nullptr, 16);
-            ++found;
-        }
+void RunningProgram::SignalTogether(std::initializer_list<int> signals) const {
+    Signal(SIGSTOP);
+    int status = 0;
+    while (waitpid(pid_, &status, WUNTRACED) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
     }
-    if (found != 2) return std::nullopt;
-    return pending;
-}
-
-}  // namespace
-
-bool RunningProgram::WaitUntilDelivered(int signal, int limitMs) const {
-    const unsigned long long bit = 1ull << (signal - 1);
-    for (int waited = 0; waited <= limitMs; ++waited) {
-        const std::optional<unsigned long long> pending = PendingSignals(pid_);
-        if (!pending) return false;
-        if ((*pending & bit) == 0) return true;
-        usleep(1000);
-    }
-    return false;
+    if (!WIFSTOPPED(status)) throw std::runtime_error("the program ended instead of stopping");
+    for (const int signal : signals) Signal(signal);
+    Signal(SIGCONT);
 }
 
 ProgramResult RunningProgram::Wait() {

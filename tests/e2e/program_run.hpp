@@ -5,6 +5,7 @@
 // and standard error captured.
 
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,6 +24,9 @@ struct ProgramRun {
     // Largest file the program may write, in bytes (a full disk, in effect:
     // writes beyond it fail); unset: no limit.
     std::optional<long> fileSizeLimit;
+    // Standard output and standard error go to a pipe nobody reads any more
+    // (a console that is gone); nothing of them is captured then.
+    bool closedStreams = false;
 };
 
 struct ProgramResult {
@@ -63,11 +67,11 @@ public:
     // error contains `text`; false if it never did.
     bool WaitForError(const std::string& text, int limitMs = 60000) const;
     void Signal(int signal) const;
-    // Waits (polling every millisecond, at most `limitMs`) until `signal` is
-    // no longer pending for the program, that is until it has been delivered
-    // to the program's handler; false if it never was, or where the system
-    // does not show pending signals (/proc/PID/status).
-    bool WaitUntilDelivered(int signal, int limitMs = 60000) const;
+    // Sends `signals` so that the program receives them all at once: it is
+    // stopped first (SIGSTOP, waited for), the signals wait pending, and every
+    // one of them reaches its handler when it continues, before the program
+    // can act on the first. Different signals never merge into one.
+    void SignalTogether(std::initializer_list<int> signals) const;
     ProgramResult Wait();
 
 private:

@@ -1,6 +1,8 @@
 // Ctrl+C as the POSIX signal it is there: SIGINT raised for real.
 #include "platform/interrupt.hpp"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -9,6 +11,8 @@
 #include <fstream>
 #include <random>
 #include <string>
+
+#include "platform/backend.hpp"
 
 namespace velscan {
 namespace {
@@ -37,12 +41,25 @@ TEST(InterruptDeathTest, ASecondCtrlCEndsAtOnceAfterRestoringTheTerminalAndRemov
             platform::SetInterruptTerminalRestore([] { std::fputs("restored", stderr); });
             platform::SetInterruptCleanupFile(unfinished.string().c_str());
             std::raise(SIGINT);
-            std::raise(SIGINT);
+            std::raise(SIGTERM);  // any of the requests, twice
+            platform::Pause(10);  // the main thread's next wait ends the program
             std::fputs("still running", stderr);
         },
         ::testing::ExitedWithCode(3), "^restored$");
     EXPECT_FALSE(fs::exists(unfinished));
     platform::SetInterruptTerminalRestore(nullptr);
+}
+
+TEST(InterruptDeathTest, AForcedEndComesEvenWhenTheMainThreadNeverWaitsOnTheClock) {
+    EXPECT_EXIT(
+        {
+            platform::InterruptGuard guard(3);
+            platform::SetForcedEndAction([] { std::fputs("action", stderr); });
+            std::raise(SIGHUP);
+            std::raise(SIGQUIT);
+            for (;;) ::pause();  // held where no wait looks at the request
+        },
+        ::testing::ExitedWithCode(3), "^$");
 }
 
 }  // namespace

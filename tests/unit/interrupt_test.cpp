@@ -31,7 +31,7 @@ TEST(InterruptTest, TheFirstRequestIsOnlyRecordedWhileAGuardIsInstalled) {
     EXPECT_FALSE(platform::InterruptRequested());
 }
 
-TEST(InterruptDeathTest, ASecondRequestEndsAtOnceAfterRestoringTheTerminalAndRemovingTheFile) {
+TEST(InterruptDeathTest, ASecondRequestEndsAtTheNextWaitAfterTheActionTheTerminalAndTheFile) {
     // A fixed name: on Windows the dying part runs in a new process that
     // starts the test afresh, so a random name would differ there.
     const fs::path unfinished = fs::temp_directory_path() / "velscan-unfinished-request-test";
@@ -41,11 +41,14 @@ TEST(InterruptDeathTest, ASecondRequestEndsAtOnceAfterRestoringTheTerminalAndRem
             platform::InterruptGuard guard(4);
             platform::SetInterruptTerminalRestore([] { std::fputs("restored", stderr); });
             platform::SetInterruptCleanupFile(unfinished.string().c_str());
+            platform::SetForcedEndAction([] { std::fputs("motor stopped, ", stderr); });
             platform::RequestInterrupt();
             platform::RequestInterrupt();
+            EXPECT_TRUE(platform::ForcedEndRequested());
+            platform::HonourForcedEnd();  // what every wait of the main thread does
             std::fputs("still running", stderr);
         },
-        ::testing::ExitedWithCode(4), "^restored$");
+        ::testing::ExitedWithCode(4), "^motor stopped, restored$");
     EXPECT_FALSE(fs::exists(unfinished));
     platform::SetInterruptTerminalRestore(nullptr);
 }

@@ -178,7 +178,7 @@ protected:
         Outcome outcome;
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
-        const RunEnvironment environment{*console, *clock, laserHint, cardHint, nullptr};
+        const RunEnvironment environment{*console, *clock, laserHint, cardHint, nullptr, {}};
         outcome.exitCode = RunAcquisition(settings, environment);
         outcome.out = ::testing::internal::GetCapturedStdout();
         outcome.err = ::testing::internal::GetCapturedStderr();

@@ -1,0 +1,46 @@
+#include "acquisition/file_conflicts.hpp"
+
+#include <vector>
+
+#include "platform/file_identity.hpp"
+
+namespace velscan {
+
+namespace {
+
+struct NamedFile {
+    std::string role;  // how the message names it
+    std::string path;
+};
+
+}  // namespace
+
+std::optional<std::string> CheckRunFiles(const RunFiles& files) {
+    std::vector<NamedFile> written{{"the output file " + files.output, files.output}};
+    if (!files.capture.empty())
+        written.push_back({"VELSCAN_CAPTURE=" + files.capture, files.capture});
+    if (!files.trace.empty()) written.push_back({"VELSCAN_TRACE=" + files.trace, files.trace});
+    std::vector<NamedFile> read{{"the lookup file " + files.lookup, files.lookup}};
+    if (!files.scene.empty()) read.push_back({"VELSCAN_SIM_SCENE=" + files.scene, files.scene});
+    if (!files.replay.empty())
+        read.push_back({"VELSCAN_CARD=replay:" + files.replay, files.replay});
+
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        std::vector<NamedFile> others(written.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                      written.end());
+        others.insert(others.end(), read.begin(), read.end());
+        for (const NamedFile& other : others) {
+            if (platform::SameFile(written[i].path, other.path)) {
+                return "Error: " + written[i].role + " and " + other.role +
+                       " are the same file; the run would overwrite it.\n";
+            }
+        }
+    }
+    if (!files.capture.empty() && !platform::MayCreateFile(files.capture))
+        return "Error: VELSCAN_CAPTURE: cannot create " + files.capture + "\n";
+    if (!files.trace.empty() && !platform::MayCreateFile(files.trace))
+        return "Error: VELSCAN_TRACE: can't create the file " + files.trace + "\n";
+    return std::nullopt;
+}
+
+}  // namespace velscan

@@ -1,0 +1,27 @@
+#pragma once
+// The files a run writes (the output table, the capture, the trace) must be
+// different files from each other and from the files it reads (the lookup
+// file, the scene, the replay), compared as files, not names, and checked
+// before anything is created: no file the operator did not name as output is
+// ever overwritten, and a refused start leaves nothing behind.
+
+#include <optional>
+#include <string>
+
+namespace velscan {
+
+struct RunFiles {
+    std::string output;   // the table's target
+    std::string capture;  // VELSCAN_CAPTURE; empty: none
+    std::string trace;    // VELSCAN_TRACE; empty: none
+    std::string lookup;   // the lookup file read by the run
+    std::string scene;    // VELSCAN_SIM_SCENE; empty: none
+    std::string replay;   // the file of VELSCAN_CARD=replay:PATH; empty: none
+};
+
+// Nullopt when the run may go ahead; otherwise one complete "Error: ...\n"
+// line: two of the files are the same file, or the capture or the trace
+// could not be created.
+std::optional<std::string> CheckRunFiles(const RunFiles& files);
+
+}  // namespace velscan

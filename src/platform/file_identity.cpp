@@ -1,0 +1,111 @@
+#include "platform/file_identity.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace velscan::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The identity of an existing file (links followed); nullopt when none exists.
+std::optional<FileId> IdentityOf(const fs::path& path) {
+#ifdef _WIN32
+    // No access rights asked: the file may be open elsewhere, even a directory.
+    const HANDLE file = CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const BOOL ok = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!ok) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber,
+                  (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+#else
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(status.st_dev),
+                  static_cast<std::uint64_t>(status.st_ino)};
+#endif
+}
+
+// Where a path that does not exist would be created: dangling symbolic links
+// followed (a bounded number of times), then the existing part resolved.
+fs::path FollowLinksOf(fs::path path) {
+    std::error_code error;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hops) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+fs::path WouldBeCreatedAt(const fs::path& named) {
+    std::error_code error;
+    const fs::path path = FollowLinksOf(named);
+    const fs::path absolute = fs::absolute(path, error);
+    if (error) return path.lexically_normal();
+    const fs::path canonical = fs::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : canonical;
+}
+
+bool SamePathName(const fs::path& a, const fs::path& b) {
+#ifdef _WIN32
+    const std::wstring& left = a.native();
+    const std::wstring& right = b.native();
+    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+#else
+    return a == b;
+#endif
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const fs::path left(a);
+    const fs::path right(b);
+    const std::optional<FileId> leftId = IdentityOf(left);
+    const std::optional<FileId> rightId = IdentityOf(right);
+    if (leftId || rightId) return leftId == rightId;
+    return SamePathName(WouldBeCreatedAt(left), WouldBeCreatedAt(right));
+}
+
+std::string FollowLinks(const std::string& path) {
+    return FollowLinksOf(fs::path(path)).string();
+}
+
+bool MayCreateFile(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code error;
+    const fs::path target = WouldBeCreatedAt(fs::path(path));
+    if (fs::is_directory(target, error)) return false;
+    const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (!fs::is_directory(directory, error)) return false;
+#ifdef _WIN32
+    return true;  // access rights show only when the file is created
+#else
+    if (fs::exists(target, error)) return ::access(target.c_str(), W_OK) == 0;
+    return ::access(directory.c_str(), W_OK | X_OK) == 0;
+#endif
+}
+
+}  // namespace velscan::platform

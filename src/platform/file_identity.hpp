@@ -1,0 +1,24 @@
+#pragma once
+// Paths compared as the files they name, so that "./out.txt", "dir/../out.txt"
+// and a symbolic link to out.txt all count as out.txt.
+
+#include <string>
+
+namespace velscan::platform {
+
+// True when `a` and `b` name the same file. Existing files are compared by
+// identity (device and inode; on Windows volume serial number and file
+// index); a path that does not exist yet by its directory's canonical path
+// and its name (symbolic links followed, dangling ones too; case-insensitive
+// on Windows).
+bool SameFile(const std::string& a, const std::string& b);
+
+// The path with symbolic links in its last part followed, dangling ones too
+// (a bounded number of times); the path itself when it is no link.
+std::string FollowLinks(const std::string& path);
+
+// True when writing may create or replace a file of this name: it is no
+// directory, and its directory exists and may be written to. Creates nothing.
+bool MayCreateFile(const std::string& path);
+
+}  // namespace velscan::platform

@@ -1,0 +1,112 @@
+// A console that is gone, a termination signal, a stop during the mirror's
+// run-up and a motor that does not stop: the scan is saved or the existing
+// file kept, the motor stopped (or the operator warned), link and card closed.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "velscan_fixture.hpp"
+
+namespace velscan::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+
+using SignalsAndPipesTest = VelscanFixture;
+
+// Lines recorded according to the lines counter on standard error.
+int LinesRecorded(const ProgramResult& result, int asked) {
+    const std::size_t at = result.err.find("Sampling Lines counter: ");
+    if (at == std::string::npos) return -1;
+    return asked - std::stoi(result.err.substr(at + 24));
+}
+
+TEST_F(SignalsAndPipesTest, AConsoleThatIsGoneNeverCostsTheScan) {
+    ProgramRun run;
+    run.arguments = {"scan.txt", "-l", "5"};
+    run.environment = {{"VELSCAN_SIM", "1"},
+                       {"VELSCAN_CLOCK", "virtual"},
+                       {"VELSCAN_TRACE", (Work() / "trace").string()}};
+    run.workingDirectory = Work();
+    run.closedStreams = true;
+    const ProgramResult result = Execute(VELSCAN_BINARY, run);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(Rows(Table()), 5u * 5000);
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "trace"));
+    const SeamTrace trace = ReadSeamTrace(Work() / "trace");
+    EXPECT_TRUE(trace.MotorStopped());
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(SignalsAndPipesTest, TerminationSignalsStopLikeCtrlC) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGQUIT}) {
+        const auto program = Start({"scan.txt", "-s", "2000"});
+        ASSERT_TRUE(program->WaitForError("Begin sampling\n"));
+        program->Signal(signal);
+        const ProgramResult result = program->Wait();
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        const int lines = LinesRecorded(result, 200);
+        EXPECT_GE(lines, 0);
+        EXPECT_LT(lines, 200);
+        EXPECT_EQ(Rows(Table()), static_cast<std::size_t>(lines) * 5000) << result.err;
+        EXPECT_TRUE(Trace().MotorStopped());
+        EXPECT_TRUE(Trace().linkClosedBeforeBoard);
+        EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    }
+}
+
+TEST_F(SignalsAndPipesTest, AStopDuringTheMirrorsRunUpEndsAtOnceAndReplacesNothing) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
+    ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
+    program->Signal(SIGTERM);
+    const ProgramResult result = program->Wait();
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_TRUE(result.err.ends_with("Waiting (20 sec.) for mirror to move\n"
+                                     "Stopped before sampling; nothing was recorded.\n"))
+        << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    const SeamTrace trace = Trace();
+    EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(SignalsAndPipesTest, AForcedEndStillStopsTheMotorAndClosesLinkAndCard) {
+    // A second request ends the program at once, during the mirror's run-up
+    // (real time here), leaving the existing file as it was and no unfinished
+    // file behind.
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
+    ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
+    program->SignalTogether({SIGINT, SIGTERM});
+    const ProgramResult result = program->Wait();
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(result.err.ends_with("Waiting (20 sec.) for mirror to move\n")) << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ::testing::ElementsAre("scan.txt"));
+    const SeamTrace trace = Trace();
+    EXPECT_TRUE(trace.MotorStopped());
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(SignalsAndPipesTest, AFailedMotorStopIsReportedAndTheTableStillSaved) {
+    // The register write's 24th issue is the motor stop: 11 + 11 table writes
+    // for calibration and sampling, then the motor's start.
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "fail=0x9c40202c@24"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err,
+              Finished(-1, "Warning: the motor stop failed; the mirror may still be turning.\n"));
+    EXPECT_EQ(Rows(Table()), 2u * 5000);
+    EXPECT_TRUE(Trace().cardClosed);
+}
+
+}  // namespace
+}  // namespace velscan::e2e
