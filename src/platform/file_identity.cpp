@@ -93,19 +93,4 @@ std::string FollowLinks(const std::string& path) {
     return FollowLinksOf(fs::path(path)).string();
 }
 
-bool MayCreateFile(const std::string& path) {
-    if (path.empty()) return false;
-    std::error_code error;
-    const fs::path target = WouldBeCreatedAt(fs::path(path));
-    if (fs::is_directory(target, error)) return false;
-    const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    if (!fs::is_directory(directory, error)) return false;
-#ifdef _WIN32
-    return true;  // access rights show only when the file is created
-#else
-    if (fs::exists(target, error)) return ::access(target.c_str(), W_OK) == 0;
-    return ::access(directory.c_str(), W_OK | X_OK) == 0;
-#endif
-}
-
 }  // namespace velscan::platform

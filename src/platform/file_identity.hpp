@@ -17,8 +17,4 @@ bool SameFile(const std::string& a, const std::string& b);
 // (a bounded number of times); the path itself when it is no link.
 std::string FollowLinks(const std::string& path);
 
-// True when writing may create or replace a file of this name: it is no
-// directory, and its directory exists and may be written to. Creates nothing.
-bool MayCreateFile(const std::string& path);
-
 }  // namespace velscan::platform
