@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,10 +113,16 @@ TEST_F(PosixSerialPort, SecondOpenIsRefusedUntilTheFirstCloses) {
 }
 
 TEST_F(PosixSerialPort, OnlyTerminalDevicesOpen) {
-    // A failed open says why, naming the device.
-    const auto notTerminal = OpenSerialPortDevice("/dev/null");
+    // A failed open says why, naming the device. A plain file stands for a
+    // device that is not a terminal (no test opens a real device).
+    const std::string plainFile =
+        (std::filesystem::temp_directory_path() / ("velscan-not-a-tty-" + std::to_string(getpid())))
+            .string();
+    { std::ofstream(plainFile) << "x"; }
+    const auto notTerminal = OpenSerialPortDevice(plainFile);
+    std::filesystem::remove(plainFile);
     EXPECT_EQ(notTerminal.port, nullptr);
-    EXPECT_EQ(notTerminal.failure, "/dev/null: not a terminal");
+    EXPECT_EQ(notTerminal.failure, plainFile + ": not a terminal");
     const auto missing = OpenSerialPortDevice("/nonexistent/serial/device");
     EXPECT_EQ(missing.port, nullptr);
     EXPECT_EQ(missing.failure, "/nonexistent/serial/device: No such file or directory");
