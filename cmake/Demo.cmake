@@ -2,7 +2,7 @@
 # simulated instrument in real time, as an operator sees it. The target `demo`
 # (not part of `all`) runs velscan in the build directory next to a copy of the
 # example lookup file and writes velscan-demo.txt there; with the export program
-# built, also velscan-demo.png and velscan-demo.ply.
+# built, also velscan-demo.ply and, where it writes pictures, velscan-demo.png.
 #
 # USES_TERMINAL runs it in Ninja's console pool: the program's standard error
 # is the terminal, so its status line shows. Every other VELSCAN_ variable is
@@ -19,9 +19,14 @@ set(velscan_demo_commands
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velscan> velscan-demo.txt)
 set(velscan_demo_programs velscan)
 if(TARGET velscan-export)
+  set(velscan_demo_picture)
+  get_target_property(velscan_export_png velscan-export VELSCAN_WRITES_PNG)
+  if(velscan_export_png)
+    set(velscan_demo_picture --png velscan-demo.png)
+  endif()
   list(APPEND velscan_demo_commands
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velscan-export> velscan-demo.txt
-            --png velscan-demo.png --ply velscan-demo.ply)
+            ${velscan_demo_picture} --ply velscan-demo.ply)
   list(APPEND velscan_demo_programs velscan-export)
 endif()
 
