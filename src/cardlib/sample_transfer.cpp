@@ -50,8 +50,8 @@ int VexaSamplingEnable(std::uint32_t board) {
 // wait flag set: block reads, each followed by a 10 ms pause, until the
 // requested count has arrived, or until no new sample has arrived for the
 // delivery time-out or the backend cancels the wait (result 0; the
-// destination and the delivered count keep what arrived). Then the status read gives 1, or 2 when the card's buffer
-// overflowed.
+// destination and the delivered count keep what arrived). Then the status
+// read gives 1, or 2 when the card's buffer overflowed.
 int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
                     std::int32_t& delivered, std::int32_t waitFlag) {
     BoardSlot* slot = CheckedBoard(board);

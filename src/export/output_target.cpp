@@ -6,11 +6,14 @@
 namespace velscan::exporter {
 namespace {
 
+// A short name in the target's directory, so it fits wherever the target's
+// own name does (a suffix on a name near the length limit would not).
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate = target;
-        candidate += ".tmp" + std::to_string(random() % 1000000u);
+        const std::filesystem::path candidate =
+            target.parent_path() /
+            (".velscan-export." + std::to_string(random() % 1000000u) + ".tmp");
         std::error_code error;
         if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, error))) return candidate;
     }
