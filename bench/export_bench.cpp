@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "conversion/beam_geometry.hpp"
+#include "conversion/table_columns.hpp"
 #include "export/output_target.hpp"
 #include "export/ply_writer.hpp"
 #include "export/range_picture.hpp"
@@ -21,19 +23,16 @@ using namespace velscan::exporter;
 namespace fs = std::filesystem;
 
 std::string FullTable() {
-    std::string text =
-        "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
-        "Index1\tIndex2\t";
-    constexpr double kTwoPi = 6.283185307179586;
+    std::string text = velscan::kTableHeader;
     char row[160];
     for (std::size_t i = 0; i < kMaxRows; ++i) {
         const auto count1 = static_cast<std::uint32_t>(std::floor(95232.3 + 1.6384 * static_cast<double>(i)));
         const auto count2 = static_cast<std::uint32_t>(std::floor(92.6 + 0.0001 * static_cast<double>(i)));
-        const double mirror = count1 * (kTwoPi / 4096.0);
+        const double mirror = count1 * (velscan::kFullTurn / velscan::kMirrorEncoderCountsPerTurn);
         const double distance = 60.0 + 390.0 * std::fabs(std::sin(mirror));
         const int length = std::snprintf(row, sizeof row, "\n%.2f\t%u\t%.1f\t%.1f\t%.4f\t%.4f\t%d\t%d\t",
                                          distance, static_cast<unsigned>(distance * 7.2), 80.0 + (i % 97),
-                                         69.8, mirror, count2 * (kTwoPi / 200.0), 0, 0);
+                                         69.8, mirror, count2 * (velscan::kFullTurn / velscan::kSlowAxisEncoderCountsPerTurn), 0, 0);
         text.append(row, static_cast<std::size_t>(length));
     }
     return text;

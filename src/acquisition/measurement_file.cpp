@@ -7,19 +7,10 @@
 #include <vector>
 
 #include "acquisition/number_format.hpp"
+#include "conversion/table_columns.hpp"
 
 namespace velscan {
 namespace {
-
-constexpr char kHeader[] =
-    "Distance(inches)\t"
-    "Raw Range(bits)\t"
-    "Amplitude\t"
-    "Temp(F)\t"
-    "Angle1(radins)\t"
-    "Angle2(radins\t"
-    "Index1\t"
-    "Index2\t";
 
 // Rows are formatted into one large buffer that goes to the stream in a
 // single write whenever it is nearly full.
@@ -28,7 +19,7 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 // The longest row: the line break, five decimal fields, the raw range and two
 // index digits, each field with its tab.
 constexpr std::size_t kMaxRowChars = 1 + 5 * (kMaxFixedChars + 1) + (kMaxUnsignedChars + 1) + 2 * 2;
-static_assert(kMaxRowChars + sizeof(kHeader) < kChunkBytes);
+static_assert(kMaxRowChars + sizeof(kTableHeader) < kChunkBytes);
 
 char* AppendField(char* out) {
     *out++ = '\t';
@@ -75,8 +66,8 @@ WriteResult WriteMeasurementRows(std::int32_t lines, std::span<const Measurement
     char* const begin = buffer.data();
     char* const flushPoint = begin + (kChunkBytes - kMaxRowChars);
 
-    std::memcpy(begin, kHeader, sizeof(kHeader) - 1);
-    char* cursor = begin + (sizeof(kHeader) - 1);
+    std::memcpy(begin, kTableHeader, sizeof(kTableHeader) - 1);
+    char* cursor = begin + (sizeof(kTableHeader) - 1);
     bool written = true;
     for (std::size_t row = 0; row < rows; ++row) {
         if (cursor > flushPoint) {

@@ -15,6 +15,7 @@
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "cardlib/vexa.hpp"
+#include "conversion/beam_geometry.hpp"
 #include "conversion/lookup_table.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
@@ -31,8 +32,6 @@ namespace {
 
 constexpr std::uint32_t kLinkBaudRate = 9600;
 constexpr std::uint32_t kEncoderMaskBoth = 3;
-constexpr std::uint32_t kEncoder1CountsPerRevolution = 4096;
-constexpr std::uint32_t kEncoder2CountsPerRevolution = 200;
 // The mirror's run-up: 20 one-second pauses, so the console can count down.
 constexpr std::int32_t kMirrorWaitSeconds = 20;
 constexpr std::uint32_t kMirrorWaitStepMs = 1000;
@@ -250,11 +249,11 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
         console.Error("Error: Failed to clear encoder1\n");
         return kExitRunFailed;
     }
-    if (VexaSetEncoder(board, 1, 0, kEncoder1CountsPerRevolution) != 1) {
+    if (VexaSetEncoder(board, 1, 0, kMirrorEncoderCountsPerTurn) != 1) {
         console.Error("Error: Failed to set encoder1\n");
         return kExitRunFailed;
     }
-    if (VexaSetEncoder(board, 2, 0, kEncoder2CountsPerRevolution) != 1) {
+    if (VexaSetEncoder(board, 2, 0, kSlowAxisEncoderCountsPerTurn) != 1) {
         console.Error("Error: Failed to set encoder2\n");
         return kExitRunFailed;
     }

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "conversion/beam_geometry.hpp"
 #include "conversion/distance_kernel.hpp"
 #include "conversion/lookup_table.hpp"
 #include "conversion/raw_range.hpp"
@@ -12,8 +13,6 @@
 namespace velscan {
 
 namespace {
-
-constexpr double kFullTurn = 6.283185307179586;
 
 // Radians per encoder count, divided out once per line. A count of 0 (which
 // VexaSetEncoder refuses) gives the IEEE quotient, infinity, rather than a

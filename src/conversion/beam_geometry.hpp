@@ -5,7 +5,16 @@
 // the slow-axis angle turns that plane about the vertical (z) axis, from x
 // toward y. One definition, used by the simulated instrument and the export.
 
+#include <cstdint>
+
 namespace velscan {
+
+// One turn in radians.
+inline constexpr double kFullTurn = 6.283185307179586;
+
+// Encoder counts per turn: encoder 1 on the mirror, encoder 2 on the slow axis.
+inline constexpr std::uint32_t kMirrorEncoderCountsPerTurn = 4096;
+inline constexpr std::uint32_t kSlowAxisEncoderCountsPerTurn = 200;
 
 struct Direction3 {
     double x, y, z;

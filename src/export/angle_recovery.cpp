@@ -4,10 +4,10 @@
 #include <array>
 #include <cmath>
 
+#include "conversion/beam_geometry.hpp"
+
 namespace velscan::exporter {
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 // Rates are judged over blocks of samples; the local rate is the median over
 // the blocks around, so a gap inflates only its own block.
@@ -140,7 +140,7 @@ bool InterpolateSparse(const std::vector<std::int64_t>& c, std::span<double> out
 
 std::vector<std::uint32_t> CountsFromAngles(std::span<const double> angles,
                                             std::uint32_t countsPerTurn) {
-    const double factor = kTwoPi / static_cast<double>(countsPerTurn);
+    const double factor = kFullTurn / static_cast<double>(countsPerTurn);
     std::vector<std::uint32_t> counts(angles.size());
     for (std::size_t i = 0; i < angles.size(); ++i) {
         const auto whole = static_cast<std::int64_t>(std::llround(angles[i] / factor));
@@ -190,15 +190,15 @@ std::vector<double> RecoverPositions(std::span<const std::uint32_t> counts,
 }
 
 RecoveredAngles RecoverAngles(std::span<const double> angle1, std::span<const double> angle2) {
-    const auto mirror = CountsFromAngles(angle1, kMirrorCountsPerTurn);
-    const auto slow = CountsFromAngles(angle2, kSlowAxisCountsPerTurn);
+    const auto mirror = CountsFromAngles(angle1, kMirrorEncoderCountsPerTurn);
+    const auto slow = CountsFromAngles(angle2, kSlowAxisEncoderCountsPerTurn);
     const std::vector<std::size_t> runs = FindRuns(mirror, slow);
     RecoveredAngles result;
     result.runs = runs.size();
     result.mirror = RecoverPositions(mirror, runs);
     result.slowAxis = RecoverPositions(slow, runs);
-    const double factor1 = kTwoPi / kMirrorCountsPerTurn;
-    const double factor2 = kTwoPi / kSlowAxisCountsPerTurn;
+    const double factor1 = kFullTurn / kMirrorEncoderCountsPerTurn;
+    const double factor2 = kFullTurn / kSlowAxisEncoderCountsPerTurn;
     for (double& a : result.mirror) a *= factor1;
     for (double& a : result.slowAxis) a *= factor2;
     return result;

@@ -16,9 +16,6 @@
 
 namespace velscan::exporter {
 
-inline constexpr std::uint32_t kMirrorCountsPerTurn = 4096;
-inline constexpr std::uint32_t kSlowAxisCountsPerTurn = 200;
-
 struct RecoveredAngles {
     std::vector<double> mirror;  // radians, cumulative like the table's
     std::vector<double> slowAxis;

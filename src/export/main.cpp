@@ -95,13 +95,9 @@ int Main(int argc, char** argv) {
     if (const std::string clash = ClashingOutputs(options); !clash.empty()) return Usage(clash);
     try {
         return Export(options);
-    } catch (const TableError& error) {
-        std::fprintf(stderr, "velscan-export: %s\n", error.what());
-    } catch (const OutputError& error) {
-        std::fprintf(stderr, "velscan-export: %s\n", error.what());
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "velscan-export: not enough memory\n");
-    } catch (const std::exception& error) {
+    } catch (const std::exception& error) {  // TableError, OutputError and the like
         std::fprintf(stderr, "velscan-export: %s\n", error.what());
     }
     return kExitFailed;

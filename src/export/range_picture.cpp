@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "conversion/beam_geometry.hpp"
 #include "export/bitmap_font.hpp"
 #include "export/colour_map.hpp"
 
 namespace velscan::exporter {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kMinPictureHeight = 64;
 constexpr int kDefaultPictureHeight = 1000;
 // The scale band below the panorama.
@@ -28,9 +28,9 @@ constexpr std::uint8_t kTextColour[3] = {235, 235, 235};
 std::vector<int> PixelOfRows(const ScanAngles& angles, const PanoramaLayout& layout) {
     std::vector<int> pixel(angles.mirror.size());
     for (std::size_t row = 0; row < pixel.size(); ++row) {
-        double turn = std::fmod(angles.mirror[row], kTwoPi);
-        if (turn < 0.0) turn += kTwoPi;
-        const int y = std::min(layout.height - 1, static_cast<int>(turn / kTwoPi * layout.height));
+        double turn = std::fmod(angles.mirror[row], kFullTurn);
+        if (turn < 0.0) turn += kFullTurn;
+        const int y = std::min(layout.height - 1, static_cast<int>(turn / kFullTurn * layout.height));
         const double across = layout.slowSpan > 0.0
                                   ? (angles.slowAxis[row] - layout.slowMin) / layout.slowSpan
                                   : 0.0;
@@ -99,7 +99,7 @@ PanoramaLayout ChoosePanorama(const ScanTable& table, const ScanAngles& angles) 
 
     // One column per mirror turn, but no more columns than distinct slow-axis
     // positions (the table's own angles step only 200 times a turn).
-    const double turns = std::max(1.0, (*mirrorHigh - *mirrorLow) / kTwoPi);
+    const double turns = std::max(1.0, (*mirrorHigh - *mirrorLow) / kFullTurn);
     std::size_t slowPositions = 1;
     for (std::size_t i = 1; i < rows; ++i) slowPositions += angles.slowAxis[i] != angles.slowAxis[i - 1];
     const double columns = std::min(turns, static_cast<double>(slowPositions));
@@ -109,7 +109,7 @@ PanoramaLayout ChoosePanorama(const ScanTable& table, const ScanAngles& angles) 
     // sample of a turn.
     const double samplesPerTurn = static_cast<double>(rows) / turns;
     double height = layout.slowSpan > 0.0 && layout.width > 1
-                        ? kTwoPi / (layout.slowSpan / layout.width)
+                        ? kFullTurn / (layout.slowSpan / layout.width)
                         : kDefaultPictureHeight;
     height = std::min(height, samplesPerTurn);
     layout.height = std::clamp(static_cast<int>(std::lround(height)), kMinPictureHeight, kMaxPictureSide);

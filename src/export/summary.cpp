@@ -4,10 +4,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "conversion/beam_geometry.hpp"
+
 namespace velscan::exporter {
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
 std::string Format(const char* format, double a, double b, double c) {
@@ -22,7 +23,7 @@ std::string Span(const std::string& axis, const std::vector<double>& angles) {
     const double span = *high - *low;
     std::string line = axis + Format("%.4f to %.4f rad", *low, *high, 0.0);
     line += Format(", span %.4f rad (%.1f degrees", span, span * kDegreesPerRadian, 0.0);
-    if (span >= kTwoPi) line += Format(", %.1f turns", span / kTwoPi, 0.0, 0.0);
+    if (span >= kFullTurn) line += Format(", %.1f turns", span / kFullTurn, 0.0, 0.0);
     return line + ")\n";
 }
 

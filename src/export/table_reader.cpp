@@ -1,24 +1,15 @@
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
+#include "conversion/lookup_text_file.hpp"
+#include "conversion/table_columns.hpp"
 #include "export/scan_table.hpp"
 
 namespace velscan::exporter {
 namespace {
-
-constexpr std::string_view kHeader =
-    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
-    "Index1\tIndex2\t";
-
-constexpr std::array<std::string_view, 8> kColumns = {
-    "Distance(inches)", "Raw Range(bits)", "Amplitude",     "Temp(F)",
-    "Angle1(radins)",   "Angle2(radins",   "Index1",        "Index2"};
 
 // Longer than any table velscan writes (about 44 bytes a row).
 constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{256} << 20;
@@ -34,7 +25,7 @@ public:
         while (tab != end_ && *tab != '\t') ++tab;
         if (tab == end_) {
             if (cursor_ == end_) Fail(FieldCount(column));
-            Fail("field " + std::to_string(column + 1) + " (" + std::string(kColumns[column]) +
+            Fail("field " + std::to_string(column + 1) + " (" + std::string(kTableColumns[column]) +
                  ") is not followed by a tab");
         }
         const std::string_view field(cursor_, static_cast<std::size_t>(tab - cursor_));
@@ -77,7 +68,7 @@ private:
         return std::to_string(fieldsFound) + " fields, expected 8";
     }
     [[noreturn]] void NotANumber(std::size_t column, std::string_view text) const {
-        Fail("field " + std::to_string(column + 1) + " (" + std::string(kColumns[column]) +
+        Fail("field " + std::to_string(column + 1) + " (" + std::string(kTableColumns[column]) +
              ") is not a valid value: '" + std::string(text.substr(0, 40)) + "'");
     }
 
@@ -101,7 +92,7 @@ std::string_view NextLine(std::string_view& text) {
 ScanTable ParseTable(std::string_view text, const std::string& name) {
     if (text.empty()) throw TableError(name + ":1: empty file, not a velscan table");
     const std::string_view header = NextLine(text);
-    if (header != kHeader)
+    if (header != std::string_view(kTableHeader))
         throw TableError(name + ":1: not a velscan table: the header line differs from velscan's "
                                 "(eight column titles, each followed by a tab)");
 
@@ -147,15 +138,9 @@ ScanTable ReadTable(const std::string& path) {
     if (error || size > kMaxFileBytes)
         throw TableError(path + ":1: too large for a velscan table");
 
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw TableError(path + ":1: cannot be opened");
-    std::string text(static_cast<std::size_t>(size), '\0');
-    const std::size_t got = std::fread(text.data(), 1, text.size(), file.get());
-    if (got != text.size() || std::ferror(file.get()))
-        throw TableError(path + ":1: read failed");
+    std::string text;
+    text.reserve(static_cast<std::size_t>(size));  // one allocation for the whole file
+    if (!ReadWholeFile(path, text, kMaxFileBytes)) throw TableError(path + ":1: read failed");
     return ParseTable(text, path);
 }
 

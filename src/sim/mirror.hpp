@@ -8,13 +8,15 @@
 
 #include <cstdint>
 
+#include "conversion/beam_geometry.hpp"
+
 namespace velscan::sim {
 
 inline constexpr double kMirrorTurnsPerSecondAtFullPower = 20.0;
 inline constexpr double kMirrorTimeConstantSeconds = 1.5;
 inline constexpr double kMirrorTurnsPerSlowAxisTurn = 800.0;
-inline constexpr std::int64_t kEncoder1CountsPerTurn = 4096;
-inline constexpr std::int64_t kEncoder2CountsPerTurn = 200;
+inline constexpr std::int64_t kEncoder1CountsPerTurn = kMirrorEncoderCountsPerTurn;
+inline constexpr std::int64_t kEncoder2CountsPerTurn = kSlowAxisEncoderCountsPerTurn;
 
 class Mirror {
 public:

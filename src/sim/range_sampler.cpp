@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
+#include "conversion/beam_geometry.hpp"
 #include "conversion/samples.hpp"
 #include "sim/mirror.hpp"
 
@@ -11,7 +11,6 @@ namespace velscan::sim {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Temperature byte of about 70 F, drifting by about a degree over ten minutes.
 constexpr double kTemperatureByteMean = 107.3;
 constexpr double kTemperatureByteSwing = 1.6;
@@ -38,7 +37,7 @@ RangeSampler::RangeSampler(std::shared_ptr<const Scene> scene, std::uint64_t see
 std::uint32_t RangeSampler::TemperatureByteAt(std::int64_t timeNs) const {
     const double cycles =
         static_cast<double>(timeNs) * 1e-9 / kTemperaturePeriodSeconds + temperaturePhase_;
-    const double value = kTemperatureByteMean + kTemperatureByteSwing * std::sin(kTwoPi * cycles);
+    const double value = kTemperatureByteMean + kTemperatureByteSwing * std::sin(kFullTurn * cycles);
     return static_cast<std::uint32_t>(std::lround(value));
 }
 
@@ -49,7 +48,7 @@ RangeReading RangeSampler::Read(const SamplingSetup& setup, std::uint64_t index,
     const auto weakEcho =
         static_cast<std::uint32_t>(std::clamp(std::lround(1.5 + amplitudeNoise), 0L, 3L));
 
-    const auto hit = scene_->CastAtAngles(kTwoPi * mirrorTurns, kTwoPi * SlowAxisTurns(mirrorTurns));
+    const auto hit = scene_->CastAtAngles(kFullTurn * mirrorTurns, kFullTurn * SlowAxisTurns(mirrorTurns));
     if (!hit) return NoRange(temperature, weakEcho);
 
     const double distance =
