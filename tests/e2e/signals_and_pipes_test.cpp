@@ -105,5 +105,62 @@ TEST_F(SignalsAndPipesTest, AFailedMotorStopIsReportedAndTheTableStillSaved) {
     EXPECT_TRUE(Trace().cardClosed);
 }
 
+// A file-size limit (as "ulimit -f 100" sets it) with SIGXFSZ at its default:
+// the writes fail instead of the program dying, and the run takes its failure
+// path: motor stopped, link and card closed, no unfinished file, exit 3.
+TEST_F(SignalsAndPipesTest, AFileSizeLimitFailsTheWritesInsteadOfEndingTheProgram) {
+    const ProgramResult result = Velscan({"scan.txt", "-l", "3"}, {{"VELSCAN_CAPTURE", "cap.bin"}},
+                                         std::nullopt, 100 * 1024);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err,
+              Finished(-1) +
+                  "Error: Can't write the measurement file\n"
+                  "Error: the capture file cap.bin could not be written completely: File too large\n");
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin"));
+    const SeamTrace trace = Trace();
+    EXPECT_TRUE(trace.MotorStopped());
+    EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(SignalsAndPipesTest, AConfigurationFailureStillReportsACaptureThatCouldNotBeWritten) {
+    // 256 bytes hold the console lines but not the 20 calibration records (320
+    // bytes); the trace is cut short too, so only the console tells.
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "1"},
+                {{"VELSCAN_CAPTURE", "cap.bin"}, {"VELSCAN_SIM_FAULTS", "fail=0x9c40200c"}},
+                std::nullopt, 256);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(result.err.ends_with(
+        "Error: Failed to clear encoder1\n"
+        "Error: the capture file cap.bin could not be written completely: File too large\n"))
+        << result.err;
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin"));
+}
+
+// The calibration alone pauses for more than a second and a half in real
+// time: a stop during it ends the run at the next step, and the motor, which
+// would come after the configuration, is never started.
+TEST_F(SignalsAndPipesTest, AStopDuringTheConfigurationEndsItWithoutStartingTheMotor) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+        const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
+        ASSERT_TRUE(program->WaitForError("VEAX Card Calibration\n"));
+        program->Signal(signal);
+        const ProgramResult result = program->Wait();
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitCode, 4) << result.err;
+        EXPECT_TRUE(result.err.ends_with("Stopped before sampling; nothing was recorded.\n"))
+            << result.err;
+        EXPECT_EQ(result.err.find("Waiting (20 sec.)"), std::string::npos) << result.err;
+        EXPECT_EQ(Table(), "previous scan");
+        EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+        const SeamTrace trace = Trace();
+        EXPECT_THAT(trace.motorRegister, ::testing::IsEmpty());
+        EXPECT_TRUE(trace.linkClosedBeforeBoard);
+    }
+}
+
 }  // namespace
 }  // namespace velscan::e2e
