@@ -27,7 +27,12 @@ struct Step {
     bool failureOnStandardOutput = false;
 };
 
-bool StopAsked() { return platform::InterruptRequested(); }
+// A second request (the forced end) is carried out here at once, since the
+// pauses it would otherwise be noticed in pass without waiting.
+bool StopAsked() {
+    platform::HonourForcedEnd();
+    return platform::InterruptRequested();
+}
 
 // After a failed open: why it failed, when the opener said, then the plan's
 // advice, when it has any.

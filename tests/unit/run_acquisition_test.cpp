@@ -489,7 +489,6 @@ INSTANTIATE_TEST_SUITE_P(
 using RunAcquisitionDeathTest = RunFixture;
 
 TEST_F(RunAcquisitionDeathTest, ASecondStopBeforeTheSaveEndsAtOnceWithLinkAndCardClosed) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     { std::ofstream("scan.txt") << "previous scan"; }
     EXPECT_EXIT(
         {
@@ -507,6 +506,29 @@ TEST_F(RunAcquisitionDeathTest, ASecondStopBeforeTheSaveEndsAtOnceWithLinkAndCar
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(kExitRunFailed), "\\[serial close\\]\\[card closed\\]$");
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(RunAcquisitionDeathTest, ASecondStopDuringTheConfigurationEndsAtOnceWithoutTheMotor) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    EXPECT_EXIT(
+        {
+            events->onEvent = [](const std::string& event) {
+                if (event == "switch 1") {
+                    platform::RequestInterrupt();
+                    platform::RequestInterrupt();
+                }
+                if (event == "serial close" || event == "card closed" ||
+                    event == "write 0003=00FF")
+                    std::fprintf(stderr, "[%s]", event.c_str());
+            };
+            (void)RunUncaptured(Settings(2));
+            std::fputs("[returned]", stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(kExitRunFailed),
+        "VEAX Card Calibration\n\\[serial close\\]\\[card closed\\]$");
     EXPECT_EQ(Read("scan.txt"), "previous scan");
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
 }
