@@ -18,8 +18,10 @@ constexpr std::string_view kSimValue = "sim";
 constexpr std::string_view kReplayPrefix = "replay:";
 constexpr const char* kCaptureCreateError = "VELSCAN_CAPTURE: cannot create ";
 // Why the open fails on a host that has no default device.
-constexpr const char* kNoDefaultPort = "no serial device is named, and this system has no default one";
-constexpr const char* kNoDefaultCard = "no card device is named, and this system has no default one";
+constexpr const char* kNoDefaultPort =
+    "no serial device is named, and this system has no default one";
+constexpr const char* kNoDefaultCard =
+    "no card device is named, and this system has no default one";
 
 // The variable's value; empty when it is unset or empty.
 std::string Read(const EnvironmentReader& getenv, const char* name) {
@@ -196,7 +198,9 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
             return platform::OpenCardDeviceFile(path);
         };
     } else if (plan.card == CardChoice::Missing) {
-        backend.openCardDevice = [] { return platform::CardDeviceOpening(nullptr, kNoDefaultCard); };
+        backend.openCardDevice = [] {
+            return platform::CardDeviceOpening(nullptr, kNoDefaultCard);
+        };
     } else {  // AttachSimulatedParts installs the opener
         backend.openCardDevice = [] { return platform::CardDeviceOpening(); };
     }

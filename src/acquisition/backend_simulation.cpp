@@ -96,7 +96,8 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
             platform::CardDeviceOpening opening = open();
             if (!opening.device) return opening;
-            return platform::CardDeviceOpening(sim::WrapWithCapture(std::move(opening.device), capture));
+            return platform::CardDeviceOpening(
+                sim::WrapWithCapture(std::move(opening.device), capture));
         };
         chosen.finishCapture = [capture] { return capture->Finish(); };
     }

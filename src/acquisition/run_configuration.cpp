@@ -72,7 +72,8 @@ bool OpenCard(const RunSettings& settings, const RunContext& context, RunConsole
 // The card's configuration in the run's order.
 std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) {
     return {{
-        {nullptr, [board] { return VexaResetBoard(board) != 0; }, "Error: VexaResetBoard failed.\n"},
+        {nullptr, [board] { return VexaResetBoard(board) != 0; },
+         "Error: VexaResetBoard failed.\n"},
         {"VEAX Card Calibration\n",
          [board] {
              VexaSetSwitch(board, 1);

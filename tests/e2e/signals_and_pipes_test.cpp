@@ -37,7 +37,7 @@ TEST_F(SignalsAndPipesTest, AConsoleThatIsGoneNeverCostsTheScan) {
 
 // A stop during a line that lasts 10 s (-s 2000) drops that line; when it is
 // the first, nothing was recorded and the previous scan stays in place.
-TEST_F(SignalsAndPipesTest, TerminationSignalsStopLikeCtrlCAndAStopBeforeTheFirstLineKeepsTheOldScan) {
+TEST_F(SignalsAndPipesTest, TerminationSignalsStopLikeCtrlCAndBeforeTheFirstLineKeepTheOldScan) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         { std::ofstream(Work() / "scan.txt") << "PREVIOUS SCAN"; }
         const auto program = Start({"scan.txt", "-s", "2000"});
@@ -114,9 +114,9 @@ TEST_F(SignalsAndPipesTest, AFileSizeLimitFailsTheWritesInsteadOfEndingTheProgra
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.err,
-              Finished(-1) +
-                  "Error: Can't write the measurement file\n"
-                  "Error: the capture file cap.bin could not be written completely: File too large\n");
+              Finished(-1) + "Error: Can't write the measurement file\n"
+                             "Error: the capture file cap.bin could not be written completely: "
+                             "File too large\n");
     EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin"));
     const SeamTrace trace = Trace();
     EXPECT_TRUE(trace.MotorStopped());

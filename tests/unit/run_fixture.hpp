@@ -166,7 +166,8 @@ protected:
         backend.openCardDevice = [this]() -> platform::CardDeviceOpening {
             events->push_back("card open");
             if (noCard) return platform::CardDeviceOpening(nullptr, cardFailure);
-            return platform::CardDeviceOpening(std::make_unique<EventCard>(card, events, clock.get()));
+            return platform::CardDeviceOpening(
+                std::make_unique<EventCard>(card, events, clock.get()));
         };
         scoped_.emplace(std::move(backend));
     }
