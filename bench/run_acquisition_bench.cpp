@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <filesystem>
 #include <string>
 
@@ -64,24 +65,24 @@ void SimulatedDefaultRun(benchmark::State& state) {
     settings.outputFileName = "scan.txt";
     for (auto _ : state) {
         std::string error;
-        auto chosen = velscan::ChooseBackend(
+        const auto plan = velscan::PlanBackend(
             [](const char* name) -> const char* {
                 if (std::strcmp(name, "VELSCAN_SIM") == 0) return "1";
                 if (std::strcmp(name, "VELSCAN_CLOCK") == 0) return "virtual";
                 return nullptr;
             },
-            error);
+            velscan::kThisHost, error);
+        auto chosen = plan ? velscan::BuildBackend(*plan, error) : std::nullopt;
         if (!chosen) {
             state.SkipWithError(error.c_str());
             break;
         }
         IdleConsole console;
-        const velscan::RunEnvironment environment{console, *chosen->seam.clock, chosen->laserHint,
-                                                  chosen->cardHint, chosen->openFailures,
-                                                  chosen->finishCapture};
+        const velscan::RunContext context{console, *chosen->seam.clock, *plan,
+                                          chosen->finishCapture};
         const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
-        benchmark::DoNotOptimize(velscan::RunAcquisition(settings, environment));
+        benchmark::DoNotOptimize(velscan::RunAcquisition(settings, context));
     }
     state.SetItemsProcessed(state.iterations() * 1000000);
 

@@ -12,14 +12,16 @@
 
 namespace velscan {
 
-using platform::CardDevice;
-using platform::SerialPort;
-
 namespace {
 
 constexpr std::string_view kSimValue = "sim";
 constexpr std::string_view kReplayPrefix = "replay:";
 constexpr const char* kCaptureCreateError = "VELSCAN_CAPTURE: cannot create ";
+// Why the open fails on a host that has no default device.
+constexpr const char* kNoDefaultPort =
+    "no serial device is named, and this system has no default one";
+constexpr const char* kNoDefaultCard =
+    "no card device is named, and this system has no default one";
 
 // The variable's value; empty when it is unset or empty.
 std::string Read(const EnvironmentReader& getenv, const char* name) {
@@ -138,6 +140,13 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     if (!ChooseClock(clock, plan, error)) return std::nullopt;
     ChooseLaser(laser, host, plan);
     if (!ChooseCard(card, host, plan, error)) return std::nullopt;
+    // A replay paces its records at the range finder's sample period, so with
+    // no port named the range finder is simulated and the period known.
+    if (plan.card == CardChoice::Replay &&
+        (plan.laser == LaserChoice::Missing || plan.laser == LaserChoice::NumberedPort)) {
+        plan.laser = LaserChoice::Simulated;
+        plan.laserHint.clear();
+    }
 
     // Virtual time would make the card's pauses and time-outs meaningless to
     // real hardware; only a card that lives in the same time may use it.
@@ -163,42 +172,38 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
         backend.clock = std::make_shared<platform::RealClock>();
     }
 
-    // The openers keep why an open failed, for the line after the error.
-    const std::shared_ptr<OpenFailures> failures = chosen.openFailures;
-    const auto openPort = [failures](const std::string& name) {
-        platform::SerialPortOpening opening = platform::OpenSerialPortDevice(name);
-        failures->serialPort = opening.failure;
-        return std::move(opening.port);
-    };
     switch (plan.laser) {
         case LaserChoice::NumberedPort:
-            backend.openSerialPort = [openPort](std::int32_t portNumber) {
-                return openPort(platform::SerialPortDeviceName(portNumber));
+            backend.openSerialPort = [](std::int32_t portNumber) {
+                return platform::OpenSerialPortDevice(platform::SerialPortDeviceName(portNumber));
             };
             break;
         case LaserChoice::Device:
-            backend.openSerialPort = [openPort, device = plan.laserDevice](std::int32_t) {
-                return openPort(device);
+            backend.openSerialPort = [device = plan.laserDevice](std::int32_t) {
+                return platform::OpenSerialPortDevice(device);
             };
             break;
         case LaserChoice::Missing:
-        case LaserChoice::Simulated:
-            backend.openSerialPort = [](std::int32_t) { return std::unique_ptr<SerialPort>(); };
+            backend.openSerialPort = [](std::int32_t) {
+                return platform::SerialPortOpening(nullptr, kNoDefaultPort);
+            };
+            break;
+        case LaserChoice::Simulated:  // AttachSimulatedParts installs the opener
+            backend.openSerialPort = [](std::int32_t) { return platform::SerialPortOpening(); };
             break;
     }
 
     if (plan.card == CardChoice::Device) {
-        backend.openCardDevice = [failures, path = plan.cardPath] {
-            platform::CardDeviceOpening opening = platform::OpenCardDeviceFile(path);
-            failures->cardDevice = opening.failure;
-            return std::move(opening.device);
+        backend.openCardDevice = [path = plan.cardPath] {
+            return platform::OpenCardDeviceFile(path);
         };
-    } else {
-        backend.openCardDevice = [] { return std::unique_ptr<CardDevice>(); };
+    } else if (plan.card == CardChoice::Missing) {
+        backend.openCardDevice = [] {
+            return platform::CardDeviceOpening(nullptr, kNoDefaultCard);
+        };
+    } else {  // AttachSimulatedParts installs the opener
+        backend.openCardDevice = [] { return platform::CardDeviceOpening(); };
     }
-
-    chosen.laserHint = plan.laserHint;
-    chosen.cardHint = plan.cardHint;
 
     std::error_code ignored;
     const bool captureExisted =

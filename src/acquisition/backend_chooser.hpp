@@ -11,7 +11,6 @@
 // choice: the entry point creates the system console itself.
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,7 +30,7 @@ enum class LaserChoice {
     NumberedPort,  // the Windows port named by the port number
     Missing,       // no default on this host: the open fails
     Device,        // laserDevice, whatever the port number
-    Simulated,
+    Simulated,     // also the range finder of a replay when no port is named
 };
 enum class CardChoice {
     Device,     // cardPath
@@ -54,29 +53,19 @@ struct BackendPlan {
     std::string simFaults;
     std::string capturePath;
     std::string tracePath;
+    // One line printed after the documented error when the port or the card
+    // cannot be opened, saying which variable to set; empty when the host has
+    // a default or the part is simulated (then the documented error and its
+    // cause stand alone).
     std::string laserHint;
     std::string cardHint;
-};
-
-// Why the last open of the port or the card failed, as one line of text
-// without its line end ("/dev/pts/9: No such file or directory"); empty while
-// no failure is known.
-struct OpenFailures {
-    std::string serialPort;
-    std::string cardDevice;
 };
 
 // The backend a plan builds: the seam behind the card library and the serial
-// link, and what the run prints after a failed open.
+// link. Its openers say why an open failed; the advice after a failed open is
+// the plan's (laserHint, cardHint).
 struct ChosenBackend {
     platform::Backend seam;
-    // One line printed after the documented error when the port or the card
-    // cannot be opened, saying which variable to set; empty when the host has
-    // a default (then the documented error stands alone).
-    std::string laserHint;
-    std::string cardHint;
-    // Filled by the openers of `seam`.
-    std::shared_ptr<OpenFailures> openFailures = std::make_shared<OpenFailures>();
     // Closes the capture of raw records (VELSCAN_CAPTURE) at the end of the
     // run: empty when it holds every record, else one "Error: ...\n" line.
     // Empty function: no capture.

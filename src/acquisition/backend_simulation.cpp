@@ -69,15 +69,10 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
                                                  faults);
     }
     if (card) {
-        backend.openCardDevice = [card, failures = chosen.openFailures, noCard = faults.noCard]()
-            -> std::unique_ptr<platform::CardDevice> {
-            failures->cardDevice.clear();
-            if (noCard) {
-                failures->cardDevice = "simulated fault no-card";
-                return nullptr;
-            }
+        backend.openCardDevice = [card, noCard = faults.noCard]() -> platform::CardDeviceOpening {
+            if (noCard) return {nullptr, "simulated fault no-card"};
             auto device = sim::OpenSimulatedCard(card);
-            if (!device) failures->cardDevice = "the simulated card is already open";
+            if (!device) return {nullptr, "the simulated card is already open"};
             return device;
         };
     }
@@ -87,25 +82,22 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         std::shared_ptr<sim::SerialSink> sink = card;
         if (!sink) sink = std::make_shared<sim::RangeFinder>();
         auto gate = std::make_shared<sim::PortGate>();
-        backend.openSerialPort = [sink, gate, failures = chosen.openFailures,
-                                  noLaser = faults.noLaser](
-                                     std::int32_t) -> std::unique_ptr<platform::SerialPort> {
-            failures->serialPort.clear();
-            if (noLaser) {
-                failures->serialPort = "simulated fault no-laser";
-                return nullptr;
-            }
+        backend.openSerialPort = [sink, gate, noLaser = faults.noLaser](
+                                     std::int32_t) -> platform::SerialPortOpening {
+            if (noLaser) return {nullptr, "simulated fault no-laser"};
             auto port = sim::OpenSimulatedPort(sink, gate);
-            if (!port) failures->serialPort = "the simulated port is already open";
+            if (!port) return {nullptr, "the simulated port is already open"};
             return port;
         };
-        chosen.laserHint.clear();
     }
 
     if (!plan.capturePath.empty()) {
         auto capture = std::make_shared<sim::CaptureFile>(plan.capturePath);
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
-            return sim::WrapWithCapture(open(), capture);
+            platform::CardDeviceOpening opening = open();
+            if (!opening.device) return opening;
+            return platform::CardDeviceOpening(
+                sim::WrapWithCapture(std::move(opening.device), capture));
         };
         chosen.finishCapture = [capture] { return capture->Finish(); };
     }

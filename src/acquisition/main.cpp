@@ -13,7 +13,7 @@
 #include "acquisition/file_conflicts.hpp"
 #include "acquisition/prompt_stop.hpp"
 #include "acquisition/run_acquisition.hpp"
-#include "acquisition/run_environment.hpp"
+#include "acquisition/run_context.hpp"
 #include "conversion/lookup_table.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
@@ -66,11 +66,10 @@ int RunProgram(int argc, char** argv) {
     // wait unechoed and are read one per line.
     const std::unique_ptr<velscan::platform::Console> console =
         velscan::platform::CreateSystemConsole();
-    const velscan::RunEnvironment environment{*console,           *chosen->seam.clock,
-                                              chosen->laserHint,  chosen->cardHint,
-                                              chosen->openFailures, chosen->finishCapture};
+    const velscan::RunContext context{*console, *chosen->seam.clock, *plan,
+                                      chosen->finishCapture};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
-    return velscan::RunAcquisition(settings, environment);
+    return velscan::RunAcquisition(settings, context);
 }
 
 }  // namespace

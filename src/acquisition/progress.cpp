@@ -1,6 +1,5 @@
 #include "acquisition/progress.hpp"
 
-#include <cstdarg>
 #include <cstring>
 
 #include "conversion/samples.hpp"
@@ -70,25 +69,6 @@ void StatusLine::Clear() {
     std::fwrite(frame, 1, used, terminal_);
     std::fflush(terminal_);
     shownLength_ = 0;
-}
-
-void RunConsole::Error(const char* text) {
-    status_.Clear();
-    std::fputs(text, err_);
-}
-
-void RunConsole::Output(const char* text) {
-    status_.Clear();
-    std::fputs(text, out_);
-    std::fflush(out_);
-}
-
-void RunConsole::ErrorFormat(const char* format, ...) {
-    status_.Clear();
-    va_list arguments;
-    va_start(arguments, format);
-    std::vfprintf(err_, format, arguments);
-    va_end(arguments);
 }
 
 }  // namespace velscan

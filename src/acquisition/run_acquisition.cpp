@@ -3,10 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
-#include <optional>
-#include <string>
-#include <utility>
+#include <span>
 
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
@@ -14,12 +11,11 @@
 #include "acquisition/pending_output_file.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
+#include "acquisition/run_configuration.hpp"
+#include "acquisition/run_console.hpp"
+#include "acquisition/run_guard.hpp"
 #include "cardlib/vexa.hpp"
-#include "conversion/beam_geometry.hpp"
-#include "conversion/lookup_table.hpp"
-#include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
-#include "platform/backend.hpp"
 #include "platform/cancellable_pause.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
@@ -30,58 +26,9 @@ namespace velscan {
 
 namespace {
 
-constexpr std::uint32_t kLinkBaudRate = 9600;
-constexpr std::uint32_t kEncoderMaskBoth = 3;
 // The mirror's run-up: 20 one-second pauses, so the console can count down.
 constexpr std::int32_t kMirrorWaitSeconds = 20;
 constexpr std::uint32_t kMirrorWaitStepMs = 1000;
-
-// Releases the hardware in the run's order, the serial link before the board,
-// on every way out of the run; a motor still turning is stopped first (an
-// exception on its way out of the run). It is also what a forced end does.
-class HardwareSession {
-public:
-    explicit HardwareSession(SerialLink& link) : link_(link) {
-        platform::SetForcedEndAction([this] { Release(); });
-    }
-    HardwareSession(const HardwareSession&) = delete;
-    HardwareSession& operator=(const HardwareSession&) = delete;
-    ~HardwareSession() {
-        platform::SetForcedEndAction(nullptr);
-        Release();
-    }
-
-    void LinkOpened() { linkOpen_ = true; }
-    void BoardOpened(std::int32_t index) { board_ = index; }
-    void MotorStarted(std::uint32_t motor) { motor_ = motor; }
-    // The one motor-stop control; false when the card rejected it.
-    bool StopMotor() {
-        if (!motor_ || board_ == -1) return true;
-        const std::uint32_t motor = *std::exchange(motor_, std::nullopt);
-        return VexaSetMotorPower(static_cast<std::uint32_t>(board_), motor, 0) == 1;
-    }
-    void Release() noexcept {
-        try {
-            (void)StopMotor();
-        } catch (...) {
-            // best effort: link and board are closed all the same
-        }
-        if (linkOpen_) {
-            SerialLinkClose(link_);
-            linkOpen_ = false;
-        }
-        if (board_ != -1) {
-            VexaClose(static_cast<std::uint32_t>(board_));
-            board_ = -1;
-        }
-    }
-
-private:
-    SerialLink& link_;
-    bool linkOpen_ = false;
-    std::int32_t board_ = -1;
-    std::optional<std::uint32_t> motor_;
-};
 
 // Redraws the sampling status after every line (without allocating).
 class SamplingProgress final : public LineObserver {
@@ -104,14 +51,6 @@ private:
     std::chrono::nanoseconds start_;
 };
 
-// After a failed open: why it failed, when the opener said, then the
-// backend's advice, when it has any.
-void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::string& hint) {
-    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", cause.c_str());
-    if (hint.empty()) return;
-    console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
-}
-
 // False when a stop request cut the run-up short.
 bool WaitForMirror(StatusLine& status) {
     for (std::int32_t left = kMirrorWaitSeconds; left > 0; --left) {
@@ -119,22 +58,6 @@ bool WaitForMirror(StatusLine& status) {
         if (!platform::CancellablePause(kMirrorWaitStepMs)) return false;
     }
     return true;
-}
-
-// The mirror may go on turning when its stop failed: the operator must know.
-bool StopMotor(RunConsole& console, HardwareSession& hardware) {
-    if (hardware.StopMotor()) return true;
-    console.Error("Warning: the motor stop failed; the mirror may still be turning.\n");
-    return false;
-}
-
-// The capture of raw records, when one was asked for, holds every record.
-bool CaptureComplete(RunConsole& console, const std::function<std::string()>& finish) {
-    if (!finish) return true;
-    const std::string problem = finish();
-    if (problem.empty()) return true;
-    console.Error(problem.c_str());
-    return false;
 }
 
 // Samples were lost next to some lines: the operator must know before using
@@ -149,7 +72,11 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
 
 // Writes the recorded lines and puts the table in the target's place; false
 // when the table could not be written completely.
+// A second stop request while saving ends the program at once: the forced
+// end releases link and card and removes the unfinished file, and the target
+// stays as it was.
 bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
+    platform::HonourForcedEnd();
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
     // rows in about 0.1 s), so one parked line suffices; the writer's own
@@ -162,6 +89,7 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
         output.Discard();  // an incomplete table never replaces the target
         return false;
     }
+    platform::HonourForcedEnd();
     platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
     if (!output.PutInPlace()) {
         if (output.TemporaryExists()) {
@@ -177,111 +105,26 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
     return true;
 }
 
-}  // namespace
+// Before the first line: the motor stopped, link and card closed, nothing
+// written, an existing file left as it was.
+int EndWithNothingRecorded(RunConsole& console, RunGuard& guard, const char* message) {
+    console.Status().Clear();
+    guard.StopMotor();
+    guard.Release();
+    console.Error(message);
+    return kExitStoppedBeforeSampling;
+}
 
-int RunAcquisition(const RunSettings& settings, const RunEnvironment& environment) {
-    RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
-    if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
-        console.Error("Error: lines must be from 0 to 200\n");
-        return kExitCommandLine;
-    }
+constexpr const char* kStoppedBeforeSampling = "Stopped before sampling; nothing was recorded.\n";
+constexpr const char* kStoppedBeforeFirstLine =
+    "Stopped before the first line was complete; nothing was recorded.\n";
+
+// Enables sampling and records the lines, with the status line redrawn after each.
+LineLoopResult Sample(const RunSettings& settings, const RunContext& context, RunConsole& console,
+                      std::uint32_t board) {
     // Both stores exist at full size before the run; the loop allocates nothing.
     const std::span<RawSample, kSamplesPerLine> rawLine = RawLineBuffer();
     const std::span<Measurement, kMeasurementCapacity> measurements = MeasurementArray();
-
-    VexaInitBoards();
-
-    // From here on a Ctrl+C asks the run to stop like q; a second one ends
-    // the program at once, with the terminal restored and the unfinished file
-    // removed. The guard outlives the unfinished file.
-    platform::InterruptGuard interrupts(kExitRunFailed);
-    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
-
-    // The table goes to a new file beside the target until it is complete.
-    PendingOutputFile output(settings.outputFileName);
-    if (!output.Created()) {
-        console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
-        return kExitRunFailed;
-    }
-    platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
-
-    SerialLink link;
-    HardwareSession hardware(link);  // declared after `output`: released before it is removed
-    if (SerialLinkOpen(link, kLinkBaudRate, settings.portNumber) == 0) {
-        console.Error("Error: Serial Comm port open failed.\n");
-        const OpenFailures* failures = environment.openFailures.get();
-        PrintOpenFailure(console, failures ? failures->serialPort : std::string(),
-                         environment.laserHint);
-        return kExitRunFailed;
-    }
-    hardware.LinkOpened();
-    SerialLinkSend(link, kGreetingCommand);
-    platform::Pause(kCommandPauseMs);
-    console.Error("Opened high speed interface.\n");
-
-    const std::int32_t boardIndex = VexaOpen(settings.boardNumber, &link);
-    if (boardIndex == -1) {
-        console.Error("Error: VexaOpen failed.\n");
-        const OpenFailures* failures = environment.openFailures.get();
-        PrintOpenFailure(console, failures ? failures->cardDevice : std::string(),
-                         environment.cardHint);
-        return kExitRunFailed;
-    }
-    hardware.BoardOpened(boardIndex);
-    const auto board = static_cast<std::uint32_t>(boardIndex);
-
-    if (VexaResetBoard(board) == 0) {
-        console.Error("Error: VexaResetBoard failed.\n");
-        return kExitRunFailed;
-    }
-    console.Error("VEAX Card Calibration\n");
-    VexaSetSwitch(board, 1);
-    if (VexaCalibrate(board) != 1) {
-        console.Error("Error: Could not get calibration value\n");
-        return kExitRunFailed;
-    }
-    console.Error("SamplingModeInit\n");
-    if (VexaSamplingModeInit(board) != 1) {
-        console.Error("Error: Could not initialize sampling mode\n");
-        return kExitRunFailed;
-    }
-    if (VexaClearEncoder(board, kEncoderMaskBoth, 1) != 1) {
-        console.Error("Error: Failed to clear encoder1\n");
-        return kExitRunFailed;
-    }
-    if (VexaSetEncoder(board, 1, 0, kMirrorEncoderCountsPerTurn) != 1) {
-        console.Error("Error: Failed to set encoder1\n");
-        return kExitRunFailed;
-    }
-    if (VexaSetEncoder(board, 2, 0, kSlowAxisEncoderCountsPerTurn) != 1) {
-        console.Error("Error: Failed to set encoder2\n");
-        return kExitRunFailed;
-    }
-    if (VexaLoadLookupFile(board, kLookupFileName) == 0) {
-        console.Output("ERROR: Could not read calibration file\n");
-        return kExitRunFailed;
-    }
-    // No link given: the card library sends through the link the slot holds.
-    if (VexaSetSampleAndRange(board, nullptr, settings.maxRange,
-                              static_cast<std::uint32_t>(settings.samplePeriod)) != 1) {
-        console.Error("Error: Failed to set sample and range\n");
-        return kExitRunFailed;
-    }
-    const auto motor = static_cast<std::uint32_t>(settings.motorNumber);
-    // A motor that did not start (a bad motor number) needs no stop.
-    if (VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower)) == 1)
-        hardware.MotorStarted(motor);
-
-    console.Error("Waiting (20 sec.) for mirror to move\n");
-    if (!WaitForMirror(console.Status())) {
-        // Stopped before sampling: nothing recorded, an existing file kept.
-        console.Status().Clear();
-        const bool motorStopped = StopMotor(console, hardware);
-        hardware.Release();
-        console.Error("Stopped before sampling; nothing was recorded.\n");
-        const bool captured = CaptureComplete(console, environment.finishCapture);
-        return motorStopped && captured ? kExitStoppedBeforeSampling : kExitRunFailed;
-    }
 
     console.Error("Clear Sample Buffer\n");
     VexaClearSampleBuffer(board);
@@ -289,12 +132,13 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     console.Error("Sampling Enable\n");
     console.Error("Begin sampling\n");
 
-    SamplingProgress progress(console.Status(), environment.clock, settings.lines);
+    SamplingProgress progress(console.Status(), context.clock, settings.lines);
     progress.Begin();
-    const LineLoopResult loop =
-        RecordLines(board, settings.lines, rawLine, measurements, environment.console, progress);
+    return RecordLines(board, settings.lines, rawLine, measurements, context.keyboard, progress);
+}
 
-    const bool loopFailed = loop.end != LineLoopEnd::Completed;
+// How the loop ended, in the documented lines.
+void ReportLoopEnd(RunConsole& console, const LineLoopResult& loop) {
     if (loop.end == LineLoopEnd::ReadFailed) {
         console.Output("ERROR: Buffer overflow flag not getting set.\n");
     } else if (loop.end == LineLoopEnd::FirstSampleInvalid) {
@@ -304,21 +148,67 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
         console.ErrorFormat("Sampling Lines counter: %d\n", static_cast<int>(loop.countdown));
     }
     WarnAboutLostSamples(console, loop);
+}
 
-    const bool motorStopped = StopMotor(console, hardware);
-
-    // After a failure inside the loop the lines recorded before it are still
-    // saved; with none recorded an existing file is left as it was.
-    if (loopFailed && loop.linesRecorded == 0) {
-        hardware.Release();
-        (void)CaptureComplete(console, environment.finishCapture);
-        return kExitRunFailed;
-    }
+// The motor is stopped before anything is written. After a failure inside the
+// loop the lines recorded before it are still saved; with none recorded (a
+// failure, or a stop before the first line was complete) an existing file is
+// left as it was.
+int StopAndSave(const RunSettings& settings, RunConsole& console, RunGuard& guard,
+                PendingOutputFile& output, const LineLoopResult& loop) {
+    guard.StopMotor();
+    const bool loopFailed = loop.end != LineLoopEnd::Completed;
+    if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
+    if (!loopFailed && loop.linesRecorded == 0 && settings.lines > 0)
+        return EndWithNothingRecorded(console, guard, kStoppedBeforeFirstLine);
     const bool saved = SaveTable(console, output, loop.linesRecorded);
-    hardware.Release();
-    const bool captured = CaptureComplete(console, environment.finishCapture);
-    if (!saved || loopFailed || !motorStopped || !captured) return kExitRunFailed;
-    return kExitSuccess;
+    return saved && !loopFailed ? kExitSuccess : kExitRunFailed;
+}
+
+int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole& console,
+              SerialLink& link, RunGuard& guard, PendingOutputFile& output) {
+    std::uint32_t board = 0;
+    switch (ConfigureHardware(settings, context, console, link, guard, board)) {
+        case ConfigurationEnd::Failed: return kExitRunFailed;
+        case ConfigurationEnd::Stopped:
+            return EndWithNothingRecorded(console, guard, kStoppedBeforeSampling);
+        case ConfigurationEnd::Ready: break;
+    }
+    console.Error("Waiting (20 sec.) for mirror to move\n");
+    if (!WaitForMirror(console.Status()))
+        return EndWithNothingRecorded(console, guard, kStoppedBeforeSampling);
+
+    const LineLoopResult loop = Sample(settings, context, console, board);
+    ReportLoopEnd(console, loop);
+    return StopAndSave(settings, console, guard, output, loop);
+}
+
+}  // namespace
+
+int RunAcquisition(const RunSettings& settings, const RunContext& context) {
+    RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
+    VexaInitBoards();
+
+    // From here on a Ctrl+C asks the run to stop like q; a second one ends
+    // the program at once, with the hardware released, the terminal restored
+    // and the unfinished file removed. The interrupt guard outlives the
+    // unfinished file.
+    platform::InterruptGuard interrupts(kExitRunFailed);
+    platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
+
+    SerialLink link;
+    RunGuard guard(console, link, context.finishCapture);
+
+    // The table goes to a new file beside the target until it is complete.
+    PendingOutputFile output(settings.outputFileName);
+    if (!output.Created()) {
+        console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
+        return guard.Finish(kExitRunFailed);
+    }
+    platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
+
+    const int exitCode = RunPhases(settings, context, console, link, guard, output);
+    return guard.Finish(exitCode);
 }
 
 }  // namespace velscan

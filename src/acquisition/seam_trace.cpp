@@ -135,19 +135,22 @@ bool TraceBackend(platform::Backend& backend, const std::string& path, std::stri
     auto trace = std::make_shared<TraceFile>(file);
 
     backend.openSerialPort = [open = std::move(backend.openSerialPort),
-                              trace](std::int32_t portNumber) -> std::unique_ptr<SerialPort> {
-        std::unique_ptr<SerialPort> port = open ? open(portNumber) : nullptr;
-        trace->Line(std::string(port ? "serial open " : "serial open failed ") +
+                              trace](std::int32_t portNumber) -> platform::SerialPortOpening {
+        platform::SerialPortOpening opening =
+            open ? open(portNumber) : platform::SerialPortOpening();
+        trace->Line(std::string(opening.port ? "serial open " : "serial open failed ") +
                     std::to_string(portNumber));
-        if (!port) return nullptr;
-        return std::make_unique<TracedSerialPort>(std::move(port), trace);
+        if (!opening.port) return opening;
+        return platform::SerialPortOpening(
+            std::make_unique<TracedSerialPort>(std::move(opening.port), trace));
     };
     backend.openCardDevice = [open = std::move(backend.openCardDevice),
-                              trace]() -> std::unique_ptr<CardDevice> {
-        std::unique_ptr<CardDevice> device = open ? open() : nullptr;
-        trace->Line(device ? "card open" : "card open failed");
-        if (!device) return nullptr;
-        return std::make_unique<TracedCardDevice>(std::move(device), trace);
+                              trace]() -> platform::CardDeviceOpening {
+        platform::CardDeviceOpening opening = open ? open() : platform::CardDeviceOpening();
+        trace->Line(opening.device ? "card open" : "card open failed");
+        if (!opening.device) return opening;
+        return platform::CardDeviceOpening(
+            std::make_unique<TracedCardDevice>(std::move(opening.device), trace));
     };
     return true;
 }

@@ -1,6 +1,7 @@
 #include "cardlib/vexa.hpp"
 
 #include <new>
+#include <string>
 #include <utility>
 
 #include "cardlib/device_controls.hpp"
@@ -12,6 +13,17 @@ std::array<BoardSlot, kBoardCount>& BoardTable() {
     static std::array<BoardSlot, kBoardCount> table;
     return table;
 }
+
+namespace {
+
+std::string& LastOpenFailure() {
+    static std::string failure;
+    return failure;
+}
+
+}  // namespace
+
+const std::string& VexaOpenFailure() { return LastOpenFailure(); }
 
 BoardSlot* CheckedBoard(std::uint32_t board) {
     if (board >= kBoardCount) return nullptr;
@@ -33,9 +45,13 @@ int VexaInitBoards() {
 // always goes into the first free slot.
 std::int32_t VexaOpen(std::int32_t /*boardNumber*/, SerialLink* link) {
     const auto& open = platform::ActiveBackend().openCardDevice;
+    LastOpenFailure().clear();
     if (!open) return -1;
-    std::unique_ptr<platform::CardDevice> device = open();
+    platform::CardDeviceOpening opening = open();
+    LastOpenFailure() = std::move(opening.failure);
+    std::unique_ptr<platform::CardDevice> device = std::move(opening.device);
     if (!device) return -1;
+    LastOpenFailure().clear();
 
     std::uint32_t index = 0;
     while (index < kBoardCount && BoardTable()[index].inUse != 0) ++index;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -46,6 +47,10 @@ BoardSlot* CheckedBoard(std::uint32_t board);
 // Lifecycle.
 int VexaInitBoards();
 std::int32_t VexaOpen(std::int32_t boardNumber, SerialLink* link);
+// Why the last VexaOpen that found no device failed, as the device's opener
+// said ("simulated fault no-card"); empty when it gave no reason, or after an
+// open that found its device.
+const std::string& VexaOpenFailure();
 int VexaResetBoard(std::uint32_t board);
 int VexaClose(std::uint32_t board);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <utility>
 
 #include "platform/backend.hpp"
 
@@ -29,8 +30,11 @@ platform::FlowControl FlowControlOf(std::uint8_t selection) {
 }  // namespace
 
 std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32_t portNumber) {
-    link.handle = platform::ActiveBackend().openSerialPort(portNumber);
+    platform::SerialPortOpening opening = platform::ActiveBackend().openSerialPort(portNumber);
+    link.handle = std::move(opening.port);
+    link.openFailure = std::move(opening.failure);
     if (!link.handle) return 0;
+    link.openFailure.clear();
 
     platform::SerialPort& port = *link.handle;
     port.SetEventMask(platform::kEventRxChar);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/serial_port.hpp"
 
@@ -16,6 +17,10 @@ struct SerialLink {
     // Flow-control selection: bit 0 hardware handshake, 0 XON/XOFF, other
     // values (4, set by every configuration) none.
     std::uint8_t flowControl = 0;
+    // Why the last open failed, as the port's opener said
+    // ("/dev/pts/9: No such file or directory"); empty after a success or
+    // when the opener gave no reason.
+    std::string openFailure;
 };
 
 // 1 when the port is open and configured, 0 otherwise.

@@ -9,8 +9,10 @@ namespace {
 Backend SafeDefaultBackend() {
     Backend backend;
     backend.clock = std::make_shared<RealClock>();
-    backend.openSerialPort = [](std::int32_t) { return std::unique_ptr<SerialPort>(); };
-    backend.openCardDevice = [] { return std::unique_ptr<CardDevice>(); };
+    backend.openSerialPort = [](std::int32_t) {
+        return SerialPortOpening(nullptr, "no serial port is installed");
+    };
+    backend.openCardDevice = [] { return CardDeviceOpening(nullptr, "no card is installed"); };
     return backend;
 }
 

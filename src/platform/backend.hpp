@@ -11,16 +11,18 @@
 
 #include "platform/card_device.hpp"
 #include "platform/clock.hpp"
+#include "platform/interrupt.hpp"
 #include "platform/serial_port.hpp"
 
 namespace velscan::platform {
 
 struct Backend {
     std::shared_ptr<Clock> clock;
-    // Opens the range finder's port for a port number ("COM%d" on Windows).
-    std::function<std::unique_ptr<SerialPort>(std::int32_t portNumber)> openSerialPort;
-    // Opens the card's device.
-    std::function<std::unique_ptr<CardDevice>()> openCardDevice;
+    // Opens the range finder's port for a port number ("COM%d" on Windows):
+    // the port, or why it could not be opened.
+    std::function<SerialPortOpening(std::int32_t portNumber)> openSerialPort;
+    // Opens the card's device: the device, or why it could not be opened.
+    std::function<CardDeviceOpening()> openCardDevice;
     // Asked between the steps of the long waits (the mirror's run-up, a line
     // being read): true ends the wait early. Empty: waits run their length.
     std::function<bool()> cancelWait;
@@ -43,7 +45,11 @@ private:
     Backend previous_;
 };
 
-// Every wait of the program.
-inline void Pause(std::uint32_t ms) { ActiveBackend().clock->SleepMs(ms); }
+// Every wait of the program. While a stop cuts pauses short (see
+// StopCutsPauses), a wait after the stop request passes at once.
+inline void Pause(std::uint32_t ms) {
+    if (PausesCutByStop()) return;
+    ActiveBackend().clock->SleepMs(ms);
+}
 
 }  // namespace velscan::platform

@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace velscan::platform {
 
@@ -25,6 +26,12 @@ public:
 };
 
 struct CardDeviceOpening {
+    CardDeviceOpening() = default;
+    // An opener that knows no reason may hand back its device (or null) alone.
+    CardDeviceOpening(std::unique_ptr<CardDevice> opened, std::string why = {})
+        : device(std::move(opened)), failure(std::move(why)) {}
+    CardDeviceOpening(std::nullptr_t) {}
+
     std::unique_ptr<CardDevice> device;  // null when the open failed
     // Why it failed, after the device's path; empty after a success.
     std::string failure;

@@ -23,6 +23,10 @@ std::atomic<int> g_requests{0};
 std::atomic<bool> g_installed{false};
 std::atomic<bool> g_forcedEnd{false};
 std::atomic<bool> g_actionRunning{false};
+// True while g_forcedEndAction holds an action that may be run; cleared before
+// the action is changed, so the handler side never sees one half assigned.
+std::atomic<bool> g_actionArmed{false};
+std::atomic<bool> g_cutPauses{false};
 std::atomic<int> g_forcedExitCode{3};
 std::atomic<void (*)()> g_restoreTerminal{nullptr};
 std::atomic<bool> g_cleanupFileSet{false};
@@ -32,8 +36,10 @@ char g_cleanupFile[4096];
 // Only the main thread reads or writes it.
 std::function<void()> g_forcedEndAction;
 
-// How long the handler side gives the main thread to carry out a forced end.
+// How long the handler side gives the main thread to carry out a forced end,
+// and then the action it runs itself.
 constexpr unsigned kForcedEndGraceSeconds = 2;
+constexpr unsigned kLastResortSeconds = 1;
 
 // The end of the program without the action: safe in a signal handler.
 [[noreturn]] void EndNow() {
@@ -53,6 +59,24 @@ constexpr unsigned kForcedEndGraceSeconds = 2;
 #endif
     }
     _exit(g_forcedExitCode.load());
+}
+
+// Runs the forced-end action once, unless it is running or already ran.
+void RunActionOnce() {
+    if (g_actionRunning.exchange(true)) return;
+    if (!g_actionArmed.exchange(false)) return;
+    try {
+        std::exchange(g_forcedEndAction, nullptr)();
+    } catch (...) {
+        // best effort: the program ends all the same
+    }
+}
+
+// The handler side's last resort, when the main thread did not carry out the
+// forced end in time: link and card are still released, then the program ends.
+[[noreturn]] void EndFromHandlerSide() {
+    RunActionOnce();
+    EndNow();
 }
 
 // True when this request is the second one, which asks for the forced end.
@@ -83,7 +107,7 @@ BOOL WINAPI ConsoleControlHandler(DWORD event) {
         // The main thread ends the process from its next wait; if it does not
         // get there in time, the end comes from here, without the action.
         WaitForSingleObject(RunFinishedEvent(), kForcedEndGraceSeconds * 1000);
-        if (g_installed.load()) EndNow();
+        if (g_installed.load()) EndFromHandlerSide();
     } else if (closing) {
         WaitForSingleObject(RunFinishedEvent(), 4500);
     }
@@ -100,8 +124,13 @@ void SignalHandler(int) {
     if (OnRequest()) alarm(kForcedEndGraceSeconds);
 }
 
+// Installed with SA_NODEFER: the alarm of the last resort interrupts an
+// action that hangs, and then the program ends without it.
 void AlarmHandler(int) {
-    if (g_forcedEnd.load()) EndNow();
+    if (!g_forcedEnd.load()) return;
+    if (g_actionRunning.load()) EndNow();
+    alarm(kLastResortSeconds);
+    EndFromHandlerSide();
 }
 #endif
 
@@ -121,6 +150,8 @@ InterruptGuard::InterruptGuard(int forcedExitCode) {
     // A reader that went away makes writes fail with EPIPE instead of ending
     // the program; it stays so for the rest of the process.
     signal(SIGPIPE, SIG_IGN);
+    // A file-size limit fails the write (EFBIG) instead of ending the program.
+    signal(SIGXFSZ, SIG_IGN);
     struct sigaction action {};
     action.sa_handler = SignalHandler;
     sigemptyset(&action.sa_mask);
@@ -130,6 +161,7 @@ InterruptGuard::InterruptGuard(int forcedExitCode) {
     struct sigaction alarmAction {};
     alarmAction.sa_handler = AlarmHandler;
     sigemptyset(&alarmAction.sa_mask);
+    alarmAction.sa_flags = SA_NODEFER;
     sigaction(SIGALRM, &alarmAction, &g_previousAlarm);
 #endif
 }
@@ -146,7 +178,9 @@ InterruptGuard::~InterruptGuard() {
     g_requests.store(0);
     g_forcedEnd.store(false);
     SetInterruptCleanupFile(nullptr);
+    g_actionArmed.store(false);
     g_forcedEndAction = nullptr;
+    g_actionRunning.store(false);
 #ifdef _WIN32
     SetEvent(RunFinishedEvent());
 #endif
@@ -162,18 +196,22 @@ void HonourForcedEnd() {
     if (!ForcedEndRequested()) return;
     // The action may itself wait (a motor-stop control pauses): those waits
     // come back here and must not run it again.
-    if (g_actionRunning.exchange(true)) return;
-    if (g_forcedEndAction) {
-        try {
-            std::exchange(g_forcedEndAction, nullptr)();
-        } catch (...) {
-            // best effort: the program ends all the same
-        }
-    }
+    if (g_actionRunning.load()) return;
+    RunActionOnce();
     EndNow();
 }
 
-void SetForcedEndAction(std::function<void()> action) { g_forcedEndAction = std::move(action); }
+void SetForcedEndAction(std::function<void()> action) {
+    g_actionArmed.store(false);
+    g_forcedEndAction = std::move(action);
+    g_actionArmed.store(static_cast<bool>(g_forcedEndAction));
+}
+
+StopCutsPauses::StopCutsPauses() { g_cutPauses.store(true); }
+
+StopCutsPauses::~StopCutsPauses() { g_cutPauses.store(false); }
+
+bool PausesCutByStop() { return g_cutPauses.load() && g_requests.load() > 0; }
 
 void SetInterruptCleanupFile(const char* path) {
     g_cleanupFileSet.store(false);

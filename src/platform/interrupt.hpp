@@ -8,9 +8,11 @@
 // release of link and card (the registered action), the terminal restored,
 // the registered unfinished output file removed, then the program ends. The
 // signal handlers themselves only set flags; should the main thread not get
-// there within two seconds, the handler side ends the program without the
-// action. SIGPIPE is ignored from the first guard on, so a console that is
-// gone never ends the run.
+// there within two seconds (held in a long write, say), the handler side runs
+// the action itself, as a last resort given one more second, and ends the
+// program. SIGPIPE and SIGXFSZ are ignored from the first guard on, so a
+// console that is gone never ends the run, and a file-size limit makes a write
+// fail (and the run take its failure path) instead of killing the program.
 
 #include <functional>
 
@@ -39,15 +41,31 @@ bool ForcedEndRequested();
 // none is pending. Every wait of the main thread calls it.
 void HonourForcedEnd();
 
-// What the forced end does first, on the main thread and at most once: stop
-// the motor and release link and card, without waiting for long. An empty
-// function clears it.
+// What the forced end does first, at most once: stop the motor and release
+// link and card, without waiting for long. It runs on the main thread, or as
+// the last resort described above from the handler side. An empty function
+// clears it.
 void SetForcedEndAction(std::function<void()> action);
 
 // The file a forced end removes (an unfinished output file); null or empty
 // clears it.
 // Paths longer than 4095 bytes are not registered.
 void SetInterruptCleanupFile(const char* path);
+
+// While alive, a stop request (any request, the first included) makes every
+// wait of the program pass at once: a step of the configuration then ends
+// early, and the run, which asks InterruptRequested between its steps, stops
+// within a fraction of a second instead of after the whole configuration.
+class StopCutsPauses {
+public:
+    StopCutsPauses();
+    ~StopCutsPauses();
+    StopCutsPauses(const StopCutsPauses&) = delete;
+    StopCutsPauses& operator=(const StopCutsPauses&) = delete;
+};
+
+// True while a StopCutsPauses is alive and a request has arrived.
+bool PausesCutByStop();
 
 // An async-signal-safe function that puts the terminal back into the state
 // it had before the program changed it; called before a forced end.

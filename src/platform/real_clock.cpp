@@ -20,7 +20,7 @@ void RealClock::SleepMs(std::uint32_t ms) {
         // A forced end never returns here, except from the waits of its own
         // motor stop, which it cuts short.
         HonourForcedEnd();
-        if (ForcedEndRequested()) return;
+        if (ForcedEndRequested() || PausesCutByStop()) return;
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return;
         std::this_thread::sleep_until(std::min(deadline, now + std::chrono::milliseconds(kSliceMs)));

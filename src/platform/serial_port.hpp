@@ -4,10 +4,12 @@
 // the POSIX implementation maps them onto termios. Every call means the same
 // on both systems.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace velscan::platform {
 
@@ -70,6 +72,12 @@ public:
 };
 
 struct SerialPortOpening {
+    SerialPortOpening() = default;
+    // An opener that knows no reason may hand back its port (or null) alone.
+    SerialPortOpening(std::unique_ptr<SerialPort> opened, std::string why = {})
+        : port(std::move(opened)), failure(std::move(why)) {}
+    SerialPortOpening(std::nullptr_t) {}
+
     std::unique_ptr<SerialPort> port;  // null when the open failed
     // Why it failed, as the operating system says it, after the device's name
     // ("/dev/pts/9: No such file or directory"); empty after a success.

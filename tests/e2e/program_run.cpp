@@ -97,15 +97,15 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
                                             : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int errFd = run.closedStreams ? closedPipe[1]
                                             : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        // The program decides for itself what a closed pipe does to it.
+        // The program decides for itself what a closed pipe and a file-size
+        // limit do to it.
         signal(SIGPIPE, SIG_DFL);
+        signal(SIGXFSZ, SIG_DFL);
         if (input < 0 || outFd < 0 || errFd < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
             dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
             _exit(127);
         }
         if (run.fileSizeLimit) {
-            // Writes past the limit then fail with EFBIG instead of ending the program.
-            signal(SIGXFSZ, SIG_IGN);
             struct rlimit limit {};
             limit.rlim_cur = static_cast<rlim_t>(*run.fileSizeLimit);
             limit.rlim_max = static_cast<rlim_t>(*run.fileSizeLimit);

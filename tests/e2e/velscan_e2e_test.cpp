@@ -245,6 +245,20 @@ TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
     EXPECT_THAT(OtherFiles(), IsEmpty());
 }
 
+TEST_F(VelscanTest, TheMissingDefaultPortSaysWhyAndWhatToSet) {
+    // Neither simulated nor named: this system has no default serial port.
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "1"},
+                {{"VELSCAN_SIM", ""}, {"VELSCAN_CLOCK", ""}, {"VELSCAN_CARD", "sim"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(result.err.starts_with(
+        "Error: Serial Comm port open failed.\n"
+        "Cause: no serial device is named, and this system has no default one\n"
+        "Set VELSCAN_LASER to "))
+        << result.err;
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
 TEST_F(VelscanTest, UsageAndCommandLineErrors) {
     const ProgramResult usage = Velscan({}, {}, "\n");
     EXPECT_EQ(usage.exitCode, 1);

@@ -39,10 +39,13 @@ TEST(BackendChooser, PosixHasNoDefaultDevicesAndSaysWhichVariableToSet) {
     const auto backend = BuildBackend(*plan, error);
     ASSERT_TRUE(backend) << error;
     EXPECT_NE(backend->seam.clock, nullptr);
-    EXPECT_EQ(backend->seam.openSerialPort(1), nullptr);
-    EXPECT_EQ(backend->seam.openCardDevice(), nullptr);
-    EXPECT_EQ(backend->laserHint, plan->laserHint);
-    EXPECT_EQ(backend->cardHint, plan->cardHint);
+    // With no default device, the failed opens still say why.
+    const platform::SerialPortOpening port = backend->seam.openSerialPort(1);
+    EXPECT_EQ(port.port, nullptr);
+    EXPECT_NE(port.failure.find("no serial device is named"), std::string::npos) << port.failure;
+    const platform::CardDeviceOpening card = backend->seam.openCardDevice();
+    EXPECT_EQ(card.device, nullptr);
+    EXPECT_NE(card.failure.find("no card device is named"), std::string::npos) << card.failure;
 }
 
 TEST(BackendChooser, WindowsDefaultsToTheNumberedPortAndTheDriversDevice) {
@@ -124,6 +127,9 @@ TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {
     EXPECT_EQ(plan->clock, ClockChoice::Virtual);
     EXPECT_EQ(plan->card, CardChoice::Replay);
     EXPECT_EQ(plan->cardPath, "run.raw");
+    // A replay with no port named simulates the range finder: no advice to name one.
+    EXPECT_EQ(plan->laser, LaserChoice::Simulated);
+    EXPECT_TRUE(plan->laserHint.empty());
 }
 
 TEST(BackendChooser, SimulatedPartsAttachAndValuesTheyCannotUseAreRefused) {

@@ -1,11 +1,14 @@
 // Ctrl+C as the POSIX signal it is there: SIGINT raised for real.
 #include "platform/interrupt.hpp"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -50,16 +53,50 @@ TEST(InterruptDeathTest, ASecondCtrlCEndsAtOnceAfterRestoringTheTerminalAndRemov
     platform::SetInterruptTerminalRestore(nullptr);
 }
 
-TEST(InterruptDeathTest, AForcedEndComesEvenWhenTheMainThreadNeverWaitsOnTheClock) {
+// The backstop: the main thread is held where no wait looks at the request
+// (a long write while saving, say); link and card are still released.
+TEST(InterruptDeathTest, AForcedEndComesWithItsActionEvenWhenTheMainThreadNeverWaits) {
     EXPECT_EXIT(
         {
             platform::InterruptGuard guard(3);
             platform::SetForcedEndAction([] { std::fputs("action", stderr); });
             std::raise(SIGHUP);
             std::raise(SIGQUIT);
-            for (;;) ::pause();  // held where no wait looks at the request
+            for (;;) ::pause();
         },
-        ::testing::ExitedWithCode(3), "^$");
+        ::testing::ExitedWithCode(3), "^action$");
+}
+
+TEST(InterruptDeathTest, AnActionThatHangsOnTheBackstopDoesNotHoldTheEnd) {
+    EXPECT_EXIT(
+        {
+            platform::InterruptGuard guard(3);
+            platform::SetForcedEndAction([] {
+                std::fputs("action", stderr);
+                for (;;) ::pause();  // a close that never returns
+            });
+            std::raise(SIGHUP);
+            std::raise(SIGQUIT);
+            for (;;) ::pause();
+        },
+        ::testing::ExitedWithCode(3), "^action$");
+}
+
+TEST(InterruptDeathTest, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
+    EXPECT_EXIT(
+        {
+            platform::InterruptGuard guard(3);
+            rlimit limit{};
+            limit.rlim_cur = 0;
+            limit.rlim_max = RLIM_INFINITY;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            char name[] = "/tmp/velscan-fsize-XXXXXX";
+            const int fd = ::mkstemp(name);
+            ::unlink(name);
+            const bool failed = fd >= 0 && ::write(fd, "x", 1) == -1 && errno == EFBIG;
+            std::_Exit(failed ? 7 : 1);
+        },
+        ::testing::ExitedWithCode(7), "");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "acquisition/progress.hpp"
+#include "acquisition/run_console.hpp"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,11 @@
 #include "acquisition/exit_codes.hpp"
 #include "cardlib/device_controls.hpp"
 #include "platform/interrupt.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
 #include "run_fixture.hpp"
 #include "run_transcript.hpp"
 
@@ -240,6 +245,25 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      "Opened high speed interface.\nError: VexaOpen failed.\nSet VELSCAN_CARD.\n",
                      true, 0},
+        EarlyFailure{"NoLaserSaysWhy",
+                     [](RunFixture& f, RunSettings&) {
+                         f.noLaser = true;
+                         f.laserFailure = "/dev/pts/9: No such file or directory";
+                         f.laserHint = "Set VELSCAN_LASER.\n";
+                     },
+                     "",
+                     "Error: Serial Comm port open failed.\n"
+                     "Cause: /dev/pts/9: No such file or directory\nSet VELSCAN_LASER.\n",
+                     false, 0},
+        EarlyFailure{"NoCardSaysWhy",
+                     [](RunFixture& f, RunSettings&) {
+                         f.noCard = true;
+                         f.cardFailure = "simulated fault no-card";
+                     },
+                     "",
+                     "Opened high speed interface.\nError: VexaOpen failed.\n"
+                     "Cause: simulated fault no-card\n",
+                     true, 0},
         EarlyFailure{"Reset",
                      [](RunFixture& f, RunSettings&) { f.card->FailFrom(kControlBoardReset, 2); },
                      "", "Opened high speed interface.\nError: VexaResetBoard failed.\n", true, 1},
@@ -280,16 +304,6 @@ TEST_F(RunAcquisitionTest, AnOutputFileThatCannotBeCreatedStopsBeforeAnyHardware
     EXPECT_THAT(OtherFiles(), ElementsAre("folder"));
 }
 
-TEST_F(RunAcquisitionTest, LinesOutsideTheArrayAreRefusedBeforeAnything) {
-    for (const std::int32_t lines : {-1, 201}) {
-        const runtest::Outcome outcome = Run(Settings(lines));
-        EXPECT_EQ(outcome.exitCode, kExitCommandLine);
-        EXPECT_EQ(outcome.err, "Error: lines must be from 0 to 200\n");
-    }
-    EXPECT_THAT(*events, IsEmpty());
-    EXPECT_THAT(OtherFiles(), IsEmpty());
-}
-
 TEST_F(RunAcquisitionTest, AMotorThatCannotStartDoesNotStopTheRun) {
     RunSettings settings = Settings(1);
     settings.motorNumber = 3;
@@ -306,6 +320,216 @@ TEST_F(RunAcquisitionTest, ASecondRunInTheSameProcessReplacesTheTable) {
     const runtest::Outcome again = Run(Settings(1));
     EXPECT_EQ(again.exitCode, kExitSuccess);
     EXPECT_EQ(Rows(Read("scan.txt")), 5000u);
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+// ---- Stops during the configuration ---------------------------------------
+
+// One row per moment a stop request comes: the run ends at the next step,
+// the motor is never started, link and card are closed, nothing is written.
+struct ConfigurationStop {
+    const char* name;
+    const char* requestAt;  // the event after which the request arrives
+    const char* err;
+    int cardsOpened;
+};
+
+void PrintTo(const ConfigurationStop& row, std::ostream* os) { *os << row.name; }
+
+class ConfigurationStopTest : public RunFixture,
+                              public ::testing::WithParamInterface<ConfigurationStop> {};
+
+TEST_P(ConfigurationStopTest, EndsAtTheNextStepWithoutStartingTheMotor) {
+    const ConfigurationStop& row = GetParam();
+    { std::ofstream("scan.txt") << "previous scan"; }
+    std::size_t requestedAt = 0;
+    events->onEvent = [this, &row, &requestedAt](const std::string& event) {
+        if (event != row.requestAt || requestedAt != 0) return;
+        requestedAt = events->size() + 1;
+        platform::RequestInterrupt();
+    };
+    const runtest::Outcome outcome = Run(Settings(3));
+
+    EXPECT_EQ(outcome.exitCode, kExitStoppedBeforeSampling);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, row.err);
+    ASSERT_NE(requestedAt, 0u);
+    EXPECT_EQ(Count("write 0003=00FF"), 0u);
+    // Every pause after the request passed at once.
+    for (std::size_t i = requestedAt; i < events->size(); ++i)
+        EXPECT_FALSE((*events)[i].starts_with("pause ")) << (*events)[i];
+    EXPECT_EQ(card->devicesOpened, row.cardsOpened);
+    EXPECT_EQ(Count("serial close"), 1u);
+    EXPECT_EQ(card->OpenDevices(), 0);
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPhaseOfTheConfiguration, ConfigurationStopTest,
+    ::testing::Values(
+        ConfigurationStop{"DuringTheGreeting", "serial write I",
+                          "Opened high speed interface.\n"
+                          "Stopped before sampling; nothing was recorded.\n",
+                          0},
+        ConfigurationStop{"DuringCalibration", "switch 1",
+                          "Opened high speed interface.\nVEAX Card Calibration\n"
+                          "Stopped before sampling; nothing was recorded.\n",
+                          1},
+        ConfigurationStop{"JustBeforeTheMotorStarts", "serial write F650\n",
+                          "Opened high speed interface.\nVEAX Card Calibration\nSamplingModeInit\n"
+                          "Stopped before sampling; nothing was recorded.\n",
+                          1}),
+    [](const ::testing::TestParamInfo<ConfigurationStop>& info) { return info.param.name; });
+
+// ---- The capture is finished on every way out ------------------------------
+
+constexpr char kCaptureProblem[] =
+    "Error: the capture file cap.bin could not be written completely: File too large\n";
+
+struct WayOut {
+    const char* name;
+    std::function<void(RunFixture&, RunSettings&)> arrange;
+    int exitCodeWithoutTheCapture;
+};
+
+void PrintTo(const WayOut& row, std::ostream* os) { *os << row.name; }
+
+class CaptureReportTest : public RunFixture, public ::testing::WithParamInterface<WayOut> {};
+
+TEST_P(CaptureReportTest, ACaptureThatCouldNotBeWrittenIsReportedLastAndFailsTheRun) {
+    const WayOut& row = GetParam();
+    RunSettings settings = Settings(2);
+    row.arrange(*this, settings);
+    int finished = 0;
+    finishCapture = [&finished] {
+        ++finished;
+        return std::string(kCaptureProblem);
+    };
+    const runtest::Outcome outcome = Run(settings);
+
+    EXPECT_EQ(finished, 1);
+    EXPECT_TRUE(outcome.err.ends_with(kCaptureProblem)) << outcome.err;
+    if (row.exitCodeWithoutTheCapture < 0) {
+        EXPECT_EQ(outcome.exception, "lost the card") << outcome.err;
+    } else {
+        EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    }
+    EXPECT_LE(Count("serial close"), 1u);
+    EXPECT_EQ(card->OpenDevices(), 0);
+    if (Count("write 0003=00FF") == 1) {
+        EXPECT_EQ(Count("write 0003=0000"), 1u);  // a started motor is stopped
+    }
+}
+
+TEST_P(CaptureReportTest, ACompleteCaptureAddsNothing) {
+    const WayOut& row = GetParam();
+    if (row.exitCodeWithoutTheCapture < 0) GTEST_SKIP() << "an exception has no exit code";
+    RunSettings settings = Settings(2);
+    row.arrange(*this, settings);
+    int finished = 0;
+    finishCapture = [&finished] {
+        ++finished;
+        return std::string();
+    };
+    const runtest::Outcome outcome = Run(settings);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(outcome.exitCode, row.exitCodeWithoutTheCapture) << outcome.err;
+    EXPECT_EQ(outcome.err.find("capture"), std::string::npos) << outcome.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryWayOut, CaptureReportTest,
+    ::testing::Values(
+        WayOut{"Complete", [](RunFixture&, RunSettings&) {}, kExitSuccess},
+        WayOut{"OutputCannotBeCreated",
+               [](RunFixture&, RunSettings& s) {
+                   std::filesystem::create_directory("folder");
+                   s.outputFileName = "folder";
+               },
+               kExitRunFailed},
+        WayOut{"NoLaser", [](RunFixture& f, RunSettings&) { f.noLaser = true; }, kExitRunFailed},
+        WayOut{"NoCard", [](RunFixture& f, RunSettings&) { f.noCard = true; }, kExitRunFailed},
+        WayOut{"EncoderClearFails",
+               [](RunFixture& f, RunSettings&) { f.card->FailAlways(kControlEncoder); },
+               kExitRunFailed},
+        WayOut{"SampleAndRangeFails", [](RunFixture&, RunSettings& s) { s.samplePeriod = 19; },
+               kExitRunFailed},
+        WayOut{"StopDuringConfiguration",
+               [](RunFixture& f, RunSettings&) {
+                   f.events->onEvent = [](const std::string& event) {
+                       if (event == "switch 1") platform::RequestInterrupt();
+                   };
+               },
+               kExitStoppedBeforeSampling},
+        WayOut{"ReadFailsAtOnce",
+               [](RunFixture& f, RunSettings&) { f.card->FailFrom(kControlBlockRead, 2); },
+               kExitRunFailed},
+        WayOut{"ReadFailsAfterALine",
+               [](RunFixture& f, RunSettings&) { f.card->FailFrom(kControlBlockRead, 3); },
+               kExitRunFailed},
+        WayOut{"MotorStopFails",
+               [](RunFixture& f, RunSettings&) {
+                   // The 24th register write is the motor's stop (11 + 11 for
+                   // the tables, then the start).
+                   f.card->FailFrom(kControlRegisterWrite, 24);
+               },
+               kExitRunFailed},
+        WayOut{"Exception",
+               [](RunFixture& f, RunSettings&) {
+                   f.events->onEvent = [](const std::string& event) {
+                       if (event == "enable1") throw std::runtime_error("lost the card");
+                   };
+               },
+               -1}),
+    [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
+
+// ---- A second stop before the table is saved --------------------------------
+
+using RunAcquisitionDeathTest = RunFixture;
+
+TEST_F(RunAcquisitionDeathTest, ASecondStopBeforeTheSaveEndsAtOnceWithLinkAndCardClosed) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    EXPECT_EXIT(
+        {
+            events->onEvent = [](const std::string& event) {
+                // Both requests come with the motor's stop, after the last line.
+                if (event == "write 0003=0000") {
+                    platform::RequestInterrupt();
+                    platform::RequestInterrupt();
+                }
+                if (event == "serial close" || event == "card closed")
+                    std::fprintf(stderr, "[%s]", event.c_str());
+            };
+            (void)RunUncaptured(Settings(2));
+            std::fputs("[returned]", stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(kExitRunFailed), "\\[serial close\\]\\[card closed\\]$");
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
+TEST_F(RunAcquisitionDeathTest, ASecondStopDuringTheConfigurationEndsAtOnceWithoutTheMotor) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    EXPECT_EXIT(
+        {
+            events->onEvent = [](const std::string& event) {
+                if (event == "switch 1") {
+                    platform::RequestInterrupt();
+                    platform::RequestInterrupt();
+                }
+                if (event == "serial close" || event == "card closed" ||
+                    event == "write 0003=00FF")
+                    std::fprintf(stderr, "[%s]", event.c_str());
+            };
+            (void)RunUncaptured(Settings(2));
+            std::fputs("[returned]", stderr);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(kExitRunFailed),
+        "VEAX Card Calibration\n\\[serial close\\]\\[card closed\\]$");
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,6 +23,7 @@
 
 #include "acquisition/command_line.hpp"
 #include "acquisition/run_acquisition.hpp"
+#include "acquisition/run_context.hpp"
 #include "cardlib/vexa.hpp"
 #include "platform/backend.hpp"
 #include "recording_clock.hpp"
@@ -32,7 +34,15 @@ namespace velscan::runtest {
 
 namespace fs = std::filesystem;
 
-using EventLog = std::vector<std::string>;
+// The events in order; `onEvent` sees each as it happens (a test may act on
+// one, say a stop request at a given control).
+struct EventLog : std::vector<std::string> {
+    void push_back(std::string event) {
+        if (onEvent) onEvent(event);
+        std::vector<std::string>::push_back(std::move(event));
+    }
+    std::function<void(const std::string&)> onEvent;
+};
 
 class EventClock : public fakes::RecordingClock {
 public:
@@ -116,6 +126,7 @@ struct Outcome {
     int exitCode = -1;
     std::string out;
     std::string err;
+    std::string exception;  // what() of an exception that left the run
 };
 
 class RunFixture : public ::testing::Test {
@@ -146,15 +157,17 @@ protected:
         platform::Backend backend;
         backend.clock = clock;
         backend.openSerialPort =
-            [this](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
+            [this](std::int32_t port) -> platform::SerialPortOpening {
             events->push_back("serial open " + std::to_string(port));
-            if (noLaser) return nullptr;
-            return std::make_unique<EventSerialPort>(serial, events, clock.get());
+            if (noLaser) return platform::SerialPortOpening(nullptr, laserFailure);
+            return platform::SerialPortOpening(
+                std::make_unique<EventSerialPort>(serial, events, clock.get()));
         };
-        backend.openCardDevice = [this]() -> std::unique_ptr<platform::CardDevice> {
+        backend.openCardDevice = [this]() -> platform::CardDeviceOpening {
             events->push_back("card open");
-            if (noCard) return nullptr;
-            return std::make_unique<EventCard>(card, events, clock.get());
+            if (noCard) return platform::CardDeviceOpening(nullptr, cardFailure);
+            return platform::CardDeviceOpening(
+                std::make_unique<EventCard>(card, events, clock.get()));
         };
         scoped_.emplace(std::move(backend));
     }
@@ -174,15 +187,26 @@ protected:
         lookup << "0\n";
     }
 
+    // The run with its console lines captured; an exception leaving the run
+    // is caught, and the lines printed before it are kept.
     Outcome Run(const RunSettings& settings) {
         Outcome outcome;
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
-        const RunEnvironment environment{*console, *clock, laserHint, cardHint, nullptr, {}};
-        outcome.exitCode = RunAcquisition(settings, environment);
+        try {
+            outcome.exitCode = RunUncaptured(settings);
+        } catch (const std::exception& problem) {
+            outcome.exception = problem.what();
+        }
         outcome.out = ::testing::internal::GetCapturedStdout();
         outcome.err = ::testing::internal::GetCapturedStderr();
         return outcome;
+    }
+    int RunUncaptured(const RunSettings& settings) {
+        plan.laserHint = laserHint;
+        plan.cardHint = cardHint;
+        const RunContext context{*console, *clock, plan, finishCapture};
+        return RunAcquisition(settings, context);
     }
 
     static RunSettings Settings(std::int32_t lines, const std::string& file = "scan.txt") {
@@ -242,8 +266,14 @@ public:
     std::shared_ptr<ScriptedConsole> console = std::make_shared<ScriptedConsole>();
     bool noLaser = false;
     bool noCard = false;
+    // What the failing openers say (empty: no reason given).
+    std::string laserFailure;
+    std::string cardFailure;
     std::string laserHint;
     std::string cardHint;
+    BackendPlan plan;
+    // The run's capture finisher: empty for no capture.
+    std::function<std::string()> finishCapture;
     int linesDelivered = 0;
     std::function<void(int line)> onLineRead;
     std::function<void(int line, std::vector<RawSample>& samples)> alterLine;

@@ -27,19 +27,21 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
         if (port == 9) return nullptr;
         return std::make_unique<fakes::RecordingSerialPort>(serialLog);
     };
-    backend.openCardDevice = [] { return std::make_unique<fakes::AcceptingCardDevice>(); };
+    backend.openCardDevice = []() -> std::unique_ptr<platform::CardDevice> {
+        return std::make_unique<fakes::AcceptingCardDevice>();
+    };
     std::string error;
     ASSERT_TRUE(TraceBackend(backend, path.string(), error));
 
-    EXPECT_EQ(backend.openSerialPort(9), nullptr);
+    EXPECT_EQ(backend.openSerialPort(9).port, nullptr);
     {
-        std::unique_ptr<platform::SerialPort> port = backend.openSerialPort(1);
+        std::unique_ptr<platform::SerialPort> port = std::move(backend.openSerialPort(1).port);
         const std::string text = "S20\n\x01\\";
         port->Purge(platform::kPurgeAll);
         EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
                   platform::WriteOutcome::Completed);
         port->Close();
-        std::unique_ptr<platform::CardDevice> card = backend.openCardDevice();
+        std::unique_ptr<platform::CardDevice> card = std::move(backend.openCardDevice().device);
         const std::byte input[4] = {std::byte{0x03}, std::byte{0x00}, std::byte{0xff},
                                     std::byte{0x00}};
         EXPECT_TRUE(card->Control(0x9c40202c, input, {}).succeeded);

@@ -30,7 +30,7 @@ std::optional<ChosenBackend> Choose(std::map<std::string, std::string> values,
 
 // Calibration and one sampling read through the backend's card, in its clock.
 std::vector<RawSample> Records(platform::Backend& backend) {
-    auto card = backend.openCardDevice();
+    auto card = std::move(backend.openCardDevice().device);
     EXPECT_NE(card, nullptr);
     if (!card) return {};
     auto plain = [&](std::uint32_t code) { return card->Control(code, {}, {}).succeeded; };
@@ -66,14 +66,12 @@ TEST(SimBackend, TheSimulatedInstrumentRunsInVirtualTimeDeterminedByItsSeed) {
     auto backend = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"}}, error);
     ASSERT_TRUE(backend) << error;
     EXPECT_NE(dynamic_cast<platform::VirtualClock*>(backend->seam.clock.get()), nullptr);
-    EXPECT_TRUE(backend->laserHint.empty());
-    EXPECT_TRUE(backend->cardHint.empty());
     {
-        auto port = backend->seam.openSerialPort(1);
+        auto port = std::move(backend->seam.openSerialPort(1).port);
         ASSERT_NE(port, nullptr);
-        EXPECT_EQ(backend->seam.openSerialPort(1), nullptr);  // opened exclusively
+        EXPECT_EQ(backend->seam.openSerialPort(1).port, nullptr);  // opened exclusively
         port->Close();
-        EXPECT_NE(backend->seam.openSerialPort(1), nullptr);
+        EXPECT_NE(backend->seam.openSerialPort(1).port, nullptr);
     }
     const auto first = Records(backend->seam);
     EXPECT_EQ(first.size(), 20u + 1500u);
@@ -113,8 +111,8 @@ TEST(SimBackend, SceneFaultsAndCaptureComeFromTheEnvironment) {
 
     auto broken = Choose({{"VELSCAN_SIM", "1"}, {"VELSCAN_SIM_FAULTS", "no-laser,no-card"}}, error);
     ASSERT_TRUE(broken) << error;
-    EXPECT_EQ(broken->seam.openSerialPort(1), nullptr);
-    EXPECT_EQ(broken->seam.openCardDevice(), nullptr);
+    EXPECT_EQ(broken->seam.openSerialPort(1).port, nullptr);
+    EXPECT_EQ(broken->seam.openCardDevice().device, nullptr);
 
     const TempFile badSceneFile("sim_backend_bad.scene");
     const std::string& badScene = badSceneFile.Path();
@@ -142,8 +140,7 @@ TEST(SimBackend, AReplayWithoutANamedPortGetsTheSimulatedRangeFinder) {
     auto backend =
         Choose({{"VELSCAN_CARD", "replay:" + capture}, {"VELSCAN_CLOCK", "virtual"}}, error);
     ASSERT_TRUE(backend) << error;
-    EXPECT_TRUE(backend->laserHint.empty());
-    auto port = backend->seam.openSerialPort(1);
+    auto port = std::move(backend->seam.openSerialPort(1).port);
     ASSERT_NE(port, nullptr);
     const std::string command = "S1000\n";
     EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(command.data()), command.size()}),
@@ -156,7 +153,7 @@ TEST(SimBackend, AReplayWithoutANamedPortGetsTheSimulatedRangeFinder) {
                          {"VELSCAN_LASER", TempFile("sim_backend_no_such_port").Path()}},
                         error);
     ASSERT_TRUE(named) << error;
-    EXPECT_EQ(named->seam.openSerialPort(1), nullptr);
+    EXPECT_EQ(named->seam.openSerialPort(1).port, nullptr);
     std::filesystem::remove(capture);
     EXPECT_FALSE(Choose({{"VELSCAN_CARD", "replay:" + capture}}, error));
     EXPECT_NE(error.find("cannot read"), std::string::npos) << error;

@@ -1,0 +1,25 @@
+#pragma once
+// What a run is given besides its settings: the console it polls for the stop
+// key, the clock it measures its progress on, the plan of the backend it was
+// started with (its parts, seed, faults, clock, replay and capture paths, and
+// the advice after a failed open), and what closes the capture.
+
+#include <functional>
+#include <string>
+
+#include "acquisition/backend_chooser.hpp"
+#include "platform/clock.hpp"
+#include "platform/console.hpp"
+
+namespace velscan {
+
+struct RunContext {
+    platform::Console& keyboard;
+    const platform::Clock& clock;
+    const BackendPlan& plan;
+    // Closes the capture at the end of the run: empty when it holds every
+    // record, else one "Error: ...\n" line. Empty function: no capture.
+    std::function<std::string()> finishCapture;
+};
+
+}  // namespace velscan
