@@ -3,11 +3,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
+#include "acquisition/console_message_sink.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
@@ -17,6 +20,7 @@
 #include "cardlib/vexa.hpp"
 #include "conversion/beam_geometry.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/printable_text.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/backend.hpp"
@@ -107,7 +111,7 @@ private:
 // After a failed open: why it failed, when the opener said, then the
 // backend's advice, when it has any.
 void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::string& hint) {
-    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", cause.c_str());
+    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", PrintableText(cause).c_str());
     if (hint.empty()) return;
     console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
 }
@@ -147,18 +151,30 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
         static_cast<int>(loop.linesWithLostSamples), static_cast<int>(loop.linesRecorded));
 }
 
+// The lookup file names the working directory's file; the line says which one
+// that was, and why it was refused.
+void PrintLookupFailure(RunConsole& console) {
+    std::error_code ignored;
+    std::filesystem::path shown = std::filesystem::absolute(kLookupFileName, ignored);
+    if (shown.empty()) shown = kLookupFileName;
+    const std::string& why = LookupFileFailure();
+    console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
+                        PrintableText(shown.string()).c_str(),
+                        why.empty() ? "it could not be read" : why.c_str());
+}
+
 // Writes the recorded lines and puts the table in the target's place; false
 // when the table could not be written completely.
 bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
-    // rows in about 0.1 s), so one parked line suffices; the writer's own
-    // error lines overwrite it.
+    // rows in about 0.1 s), so one line shown before suffices.
     const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
-    console.Status().Show(FormatSavingStatus(rows), true);
+    console.Status().Show(FormatSavingStatus(rows));
     const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
     console.Status().Clear();
     if (written != WriteResult::Written) {
+        console.Error(WriteFailureLine(written));
         output.Discard();  // an incomplete table never replaces the target
         return false;
     }
@@ -166,11 +182,12 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
     if (!output.PutInPlace()) {
         if (output.TemporaryExists()) {
             console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                                output.Target().c_str(), output.TemporaryPath().c_str());
+                                PrintableText(output.Target()).c_str(),
+                                PrintableText(output.TemporaryPath()).c_str());
         } else {
             console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
                                 "renamed during the run, and the table with it\n",
-                                output.Target().c_str());
+                                PrintableText(output.Target()).c_str());
         }
         return false;
     }
@@ -181,6 +198,9 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
 
 int RunAcquisition(const RunSettings& settings, const RunEnvironment& environment) {
     RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
+    // The conversion's messages clear the status line like every other line.
+    ConsoleMessageSink conversionMessages(console);
+    const ScopedMessageSink routedMessages(conversionMessages);
     if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
         console.Error("Error: lines must be from 0 to 200\n");
         return kExitCommandLine;
@@ -200,7 +220,8 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     // The table goes to a new file beside the target until it is complete.
     PendingOutputFile output(settings.outputFileName);
     if (!output.Created()) {
-        console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
+        console.ErrorFormat("Error: Can't create the file %s\n",
+                            PrintableText(settings.outputFileName).c_str());
         return kExitRunFailed;
     }
     platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
@@ -259,6 +280,7 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     }
     if (VexaLoadLookupFile(board, kLookupFileName) == 0) {
         console.Output("ERROR: Could not read calibration file\n");
+        PrintLookupFailure(console);
         return kExitRunFailed;
     }
     // No link given: the card library sends through the link the slot holds.
@@ -317,6 +339,12 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     const bool saved = SaveTable(console, output, loop.linesRecorded);
     hardware.Release();
     const bool captured = CaptureComplete(console, environment.finishCapture);
+    // The last line says where the table went.
+    if (saved) {
+        console.ErrorFormat("Saved %d line%s to %s\n", static_cast<int>(loop.linesRecorded),
+                            loop.linesRecorded == 1 ? "" : "s",
+                            PrintableText(settings.outputFileName).c_str());
+    }
     if (!saved || loopFailed || !motorStopped || !captured) return kExitRunFailed;
     return kExitSuccess;
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/whole_file.hpp"
 #include "sim/sample_buffer.hpp"
 
 namespace velscan::sim {

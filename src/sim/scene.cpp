@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "conversion/beam_geometry.hpp"
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/whole_file.hpp"
 
 namespace velscan::sim {
 

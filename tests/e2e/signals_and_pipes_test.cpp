@@ -103,7 +103,8 @@ TEST_F(SignalsAndPipesTest, AFailedMotorStopIsReportedAndTheTableStillSaved) {
         Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "fail=0x9c40202c@24"}});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.err,
-              Finished(-1, "Warning: the motor stop failed; the mirror may still be turning.\n"));
+              Finished(-1, "Warning: the motor stop failed; the mirror may still be turning.\n") +
+                  Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
     EXPECT_TRUE(Trace().cardClosed);
 }
