@@ -267,6 +267,61 @@ TEST_F(VelscanTest, UsageAndCommandLineErrors) {
     EXPECT_THAT(OtherFiles(), IsEmpty());
 }
 
+TEST_F(VelscanTest, HelpAlonePrintsTheUsageAndEndsAtOnce) {
+    const ProgramResult help = Velscan({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.starts_with("usage: velscan <Laserfile><options>\n"));
+    EXPECT_EQ(help.out, Velscan({}, {}, "\n").out) << "the usage text itself is the same";
+    EXPECT_EQ(help.err, "");
+    EXPECT_THAT(OtherFiles(), IsEmpty()) << "no scan recorded into a file named --help";
+}
+
+TEST_F(VelscanTest, TheUsageOnATerminalSaysThatEnterEndsTheProgram) {
+    ProgramRun run;
+    run.workingDirectory = Work();
+    run.terminalInput = true;
+    run.input = "\n";
+    const ProgramResult onTerminal = Execute(VELSCAN_BINARY, run);
+    EXPECT_EQ(onTerminal.exitCode, 1);
+    EXPECT_EQ(Rows(onTerminal.out), 9u);
+    EXPECT_EQ(onTerminal.err, "Press Enter to end the program.\n");
+
+    // From a pipe, as a script runs it: the usage text alone.
+    const ProgramResult fromPipe = Velscan({}, {}, "\n");
+    EXPECT_EQ(fromPipe.exitCode, 1);
+    EXPECT_EQ(fromPipe.out, onTerminal.out);
+    EXPECT_EQ(fromPipe.err, "");
+}
+
+TEST_F(VelscanTest, ALookupFileThatCannotBeUsedIsNamedWithTheReason) {
+    const std::string directory = std::filesystem::canonical(Work()).string();
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    // An empty file would give a table of zeros, and the run would fail at
+    // sampling and blame the card.
+    { std::ofstream(Work() / "LOOKUPHS", std::ios::trunc); }
+    const ProgramResult empty = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(empty.exitCode, 3);
+    EXPECT_EQ(empty.out, "ERROR: Could not read calibration file\n");
+    EXPECT_EQ(empty.err, std::string("Opened high speed interface.\nVEAX Card Calibration\n"
+                                     "SamplingModeInit\n") +
+                             transcript::LookupCause(directory, "it holds no numbers"));
+    EXPECT_TRUE(Trace().motorRegister.empty()) << "the motor was never started";
+
+    std::filesystem::remove(Work() / "LOOKUPHS");
+    std::filesystem::create_directory(Work() / "LOOKUPHS");
+    const ProgramResult folder = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(folder.exitCode, 3);
+    EXPECT_TRUE(folder.err.ends_with(transcript::LookupCause(directory, "not a regular file")))
+        << folder.err;
+    EXPECT_EQ(Table(), "previous scan");
+}
+
+TEST_F(VelscanTest, NamesFromTheCommandLineAreShownWithTheirControlBytesEscaped) {
+    const ProgramResult result = Velscan({"no/\x1b]0;owned\x07/scan.txt"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Error: Can't create the file no/\\x1b]0;owned\\x07/scan.txt\n");
+}
+
 TEST_F(VelscanTest, CtrlCStopsLikeQ) {
     // Ctrl+C: the line in progress is finished, the motor stopped and the
     // lines saved (a second one ends the program: see the signal tests). It
