@@ -15,6 +15,7 @@
 #include "acquisition/run_acquisition.hpp"
 #include "acquisition/run_environment.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/printable_text.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
 #include "platform/output_file.hpp"
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
     try {
         return RunProgram(argc, argv);
     } catch (const std::exception& problem) {
-        std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n", problem.what());
+        std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n",
+                     velscan::PrintableText(problem.what()).c_str());
     } catch (...) {
         std::fputs("Error: the run failed unexpectedly.\n", stderr);
     }

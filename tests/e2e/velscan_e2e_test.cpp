@@ -316,10 +316,23 @@ TEST_F(VelscanTest, ALookupFileThatCannotBeUsedIsNamedWithTheReason) {
     EXPECT_EQ(Table(), "previous scan");
 }
 
-TEST_F(VelscanTest, NamesFromTheCommandLineAreShownWithTheirControlBytesEscaped) {
-    const ProgramResult result = Velscan({"no/\x1b]0;owned\x07/scan.txt"});
-    EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.err, "Error: Can't create the file no/\\x1b]0;owned\\x07/scan.txt\n");
+TEST_F(VelscanTest, NamesAndValuesFromOutsideAreShownWithTheirControlBytesEscaped) {
+    // A hostile name, variable or file must not retitle or clear the terminal.
+    const ProgramResult name = Velscan({"no/\x1b]0;owned\x07/scan.txt"});
+    EXPECT_EQ(name.exitCode, 3);
+    EXPECT_EQ(name.err, "Error: Can't create the file no/\\x1b]0;owned\\x07/scan.txt\n");
+
+    const ProgramResult value = Velscan({"scan.txt"}, {{"VELSCAN_CLOCK", "\x1b[2J"}});
+    EXPECT_EQ(value.exitCode, 2);
+    EXPECT_EQ(value.err, "Error: VELSCAN_CLOCK must be real or virtual, not \"\\x1b[2J\".\n");
+
+    { std::ofstream(Work() / "room.scene") << "\x1b]0;owned\x07 1 2 3\n"; }
+    const ProgramResult scene = Velscan({"scan.txt"}, {{"VELSCAN_SIM_SCENE", "room.scene"}});
+    EXPECT_EQ(scene.exitCode, 2);
+    EXPECT_EQ(scene.err.find('\x1b'), std::string::npos) << scene.err;
+    EXPECT_NE(scene.err.find("unknown item '\\x1b]0;owned\\x07'"), std::string::npos)
+        << scene.err;
+    EXPECT_THAT(OtherFiles(), ElementsAre("room.scene"));
 }
 
 TEST_F(VelscanTest, CtrlCStopsLikeQ) {
