@@ -50,7 +50,6 @@ class IdleConsole final : public velscan::platform::Console {
 public:
     bool KeyWaiting() override { return false; }
     int ReadKey() override { return -1; }
-    int ReadCharacter() override { return -1; }
 };
 
 void SimulatedDefaultRun(benchmark::State& state) {

@@ -6,6 +6,7 @@
 
 #include "acquisition/backend_simulation.hpp"
 #include "acquisition/seam_trace.hpp"
+#include "conversion/printable_text.hpp"
 #include "platform/card_device.hpp"
 #include "platform/creatable_file.hpp"
 #include "platform/serial_port_name.hpp"
@@ -53,7 +54,7 @@ bool ChooseSimulation(const std::string& value, BackendPlan& plan, std::string& 
         plan.simulateInstrument = true;
         return true;
     }
-    error = "Error: VELSCAN_SIM must be 1 or 0, not \"" + value + "\".\n";
+    error = "Error: VELSCAN_SIM must be 1 or 0, not \"" + PrintableText(value) + "\".\n";
     return false;
 }
 
@@ -63,7 +64,8 @@ bool ChooseClock(const std::string& value, BackendPlan& plan, std::string& error
     } else if (value == "virtual") {
         plan.clock = ClockChoice::Virtual;
     } else {
-        error = "Error: VELSCAN_CLOCK must be real or virtual, not \"" + value + "\".\n";
+        error = "Error: VELSCAN_CLOCK must be real or virtual, not \"" + PrintableText(value) +
+                "\".\n";
         return false;
     }
     return true;
@@ -116,7 +118,7 @@ bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::str
 // fail before anything is created.
 bool CheckCreatable(const std::string& path, const std::string& message, std::string& error) {
     if (path.empty() || platform::WhyFileCannotBeCreated(path).empty()) return true;
-    error = "Error: " + message + path + "\n";
+    error = "Error: " + message + PrintableText(path) + "\n";
     return false;
 }
 

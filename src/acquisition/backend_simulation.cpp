@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <memory>
 
+#include "conversion/printable_text.hpp"
 #include "sim/capture.hpp"
 #include "sim/faults.hpp"
 #include "sim/instrument.hpp"
@@ -57,7 +58,7 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         if (!seed)
             throw SettingError(
                 "VELSCAN_SIM_SEED must be a decimal number or 0x and hex digits, not \"" +
-                plan.simSeed + "\"");
+                PrintableText(plan.simSeed) + "\"");
         sim::InstrumentOptions options;
         options.seed = *seed;
         options.scene = SceneOf(plan);

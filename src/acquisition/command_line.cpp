@@ -1,5 +1,7 @@
 #include "acquisition/command_line.hpp"
 
+#include <cstring>
+
 #include "acquisition/exit_codes.hpp"
 #include "conversion/samples.hpp"
 
@@ -48,6 +50,8 @@ std::int32_t ParseDecimalValue(const char* text) {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     if (argc < 2) return ShowUsage{};
+    // Alone, "--help" is a request for the usage, not an output file's name.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return ShowUsage{.asked = true};
 
     RunSettings settings;
     settings.outputFileName = argv[1];

@@ -24,8 +24,11 @@ struct RunSettings {
 // no digits gives 0.
 std::int32_t ParseDecimalValue(const char* text);
 
-// What the command line asks for.
-struct ShowUsage {};
+// What the command line asks for. The usage text: after no arguments (then
+// the program waits for Enter), or asked for with "--help" as the only one.
+struct ShowUsage {
+    bool asked = false;  // "--help": the usage, and the program ends at once
+};
 struct CommandLineError {
     int exitCode;  // 2
 };

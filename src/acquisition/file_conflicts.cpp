@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "conversion/printable_text.hpp"
 #include "platform/file_identity.hpp"
 
 namespace velscan {
@@ -16,14 +17,14 @@ struct NamedFile {
 }  // namespace
 
 std::optional<std::string> CheckRunFiles(const RunFiles& files) {
-    std::vector<NamedFile> written{{"the output file " + files.output, files.output}};
+    std::vector<NamedFile> written{{"the output file " + PrintableText(files.output), files.output}};
     if (!files.capture.empty())
-        written.push_back({"VELSCAN_CAPTURE=" + files.capture, files.capture});
-    if (!files.trace.empty()) written.push_back({"VELSCAN_TRACE=" + files.trace, files.trace});
-    std::vector<NamedFile> read{{"the lookup file " + files.lookup, files.lookup}};
-    if (!files.scene.empty()) read.push_back({"VELSCAN_SIM_SCENE=" + files.scene, files.scene});
+        written.push_back({"VELSCAN_CAPTURE=" + PrintableText(files.capture), files.capture});
+    if (!files.trace.empty()) written.push_back({"VELSCAN_TRACE=" + PrintableText(files.trace), files.trace});
+    std::vector<NamedFile> read{{"the lookup file " + PrintableText(files.lookup), files.lookup}};
+    if (!files.scene.empty()) read.push_back({"VELSCAN_SIM_SCENE=" + PrintableText(files.scene), files.scene});
     if (!files.replay.empty())
-        read.push_back({"VELSCAN_CARD=replay:" + files.replay, files.replay});
+        read.push_back({"VELSCAN_CARD=replay:" + PrintableText(files.replay), files.replay});
 
     for (std::size_t i = 0; i < written.size(); ++i) {
         std::vector<NamedFile> others(written.begin() + static_cast<std::ptrdiff_t>(i) + 1,

@@ -15,17 +15,25 @@
 #include "acquisition/run_acquisition.hpp"
 #include "acquisition/run_context.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/printable_text.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
+#include "platform/output_file.hpp"
+#include "platform/standard_streams.hpp"
 
 namespace {
 
 int RunProgram(int argc, char** argv) {
     const velscan::CommandLine commandLine = velscan::ParseCommandLine(argc, argv, stdout, stderr);
 
-    if (std::holds_alternative<velscan::ShowUsage>(commandLine)) {
+    if (const auto* usage = std::get_if<velscan::ShowUsage>(&commandLine)) {
         velscan::PrintUsage(stdout);
         std::fflush(stdout);
+        if (usage->asked) return velscan::kExitSuccess;
+        // On a terminal the wait for Enter would look like a hang without a word.
+        if (velscan::platform::IsTerminal(stdin)) {
+            std::fputs("Press Enter to end the program.\n", stderr);
+        }
         // On a console this waits until the operator presses Enter.
         (void)std::getchar();
         return velscan::kExitUsage;
@@ -78,10 +86,14 @@ int RunProgram(int argc, char** argv) {
 // stopped the motor, closed link and card and removed the unfinished file on
 // the way here.
 int main(int argc, char** argv) {
+    // Before any file is opened, so that none takes the number of a closed
+    // standard stream and receives console lines.
+    velscan::platform::OpenClosedStandardStreams();
     try {
         return RunProgram(argc, argv);
     } catch (const std::exception& problem) {
-        std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n", problem.what());
+        std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n",
+                     velscan::PrintableText(problem.what()).c_str());
     } catch (...) {
         std::fputs("Error: the run failed unexpectedly.\n", stderr);
     }

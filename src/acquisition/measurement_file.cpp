@@ -52,6 +52,18 @@ std::size_t RowCount(std::int32_t lines, std::size_t available) {
 
 }  // namespace
 
+const char* WriteFailureLine(WriteResult result) {
+    switch (result) {
+    case WriteResult::WriteFailed:
+        return "Error: Can't write the measurement file\n";
+    case WriteResult::CloseFailed:
+        return "Error: Can't close the file\n";
+    case WriteResult::Written:
+        break;
+    }
+    return nullptr;
+}
+
 std::span<Measurement, kMeasurementCapacity> MeasurementArray() {
     // Zero at program start and never released.
     static std::array<Measurement, kMeasurementCapacity> measurements{};
@@ -82,14 +94,9 @@ WriteResult WriteMeasurementRows(std::int32_t lines, std::span<const Measurement
     if (!written) {
         // An incomplete table must not pass for a complete one.
         (void)stream.Close();
-        std::fputs("Error: Can't write the measurement file\n", stderr);
         return WriteResult::WriteFailed;
     }
-    if (!stream.Close()) {
-        std::fputs("Error: Can't close the file\n", stderr);
-        return WriteResult::CloseFailed;
-    }
-    return WriteResult::Written;
+    return stream.Close() ? WriteResult::Written : WriteResult::CloseFailed;
 }
 
 WriteResult WriteMeasurementFile(std::int32_t lines, OutputStream stream) {

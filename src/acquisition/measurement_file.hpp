@@ -39,9 +39,13 @@ private:
 
 enum class WriteResult { Written, WriteFailed, CloseFailed };
 
+// The line that reports a failed write for standard error; null for Written.
+// The writer prints nothing itself, so the run's console can clear its status
+// line first.
+const char* WriteFailureLine(WriteResult result);
+
 // Writes the header and the first `lines` * 5000 records of `measurements`
 // (fewer if the span is shorter) and closes the stream in every case.
-// "Error: Can't close the file\n" goes to standard error on a close failure.
 WriteResult WriteMeasurementRows(std::int32_t lines, std::span<const Measurement> measurements,
                                  OutputStream stream);
 

@@ -41,7 +41,7 @@ StatusText FormatSavingStatus(std::int64_t rowsTotal) {
     return status;
 }
 
-void StatusLine::Show(const StatusText& status, bool parkAtStart) {
+void StatusLine::Show(const StatusText& status) {
     if (!enabled_) return;
     // One write per redraw: standard error is unbuffered.
     char frame[3 * sizeof status.text + 2];
@@ -53,7 +53,6 @@ void StatusLine::Show(const StatusText& status, bool parkAtStart) {
     // Blank what a longer previous text left behind and go back to the text's end.
     for (std::size_t i = length; i < shownLength_; ++i) frame[used++] = ' ';
     for (std::size_t i = length; i < shownLength_; ++i) frame[used++] = '\b';
-    if (parkAtStart) frame[used++] = '\r';
     std::fwrite(frame, 1, used, terminal_);
     std::fflush(terminal_);
     shownLength_ = length;

@@ -21,7 +21,6 @@ StatusText FormatMirrorWaitStatus(std::int32_t secondsLeft);
 // line is done.
 StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
                                 std::chrono::nanoseconds elapsed);
-// Shorter than the writer's own error lines, which overwrite it when parked.
 StatusText FormatSavingStatus(std::int64_t rowsTotal);
 
 // A line of text on a terminal, redrawn in place.
@@ -33,10 +32,8 @@ public:
     ~StatusLine() { Clear(); }
 
     bool Enabled() const { return enabled_; }
-    // Replaces the line's text (nothing when disabled). Parked, the cursor
-    // goes back to the line's start, so a message that another part prints
-    // while the text stands overwrites it from the first column.
-    void Show(const StatusText& text, bool parkAtStart = false);
+    // Replaces the line's text (nothing when disabled).
+    void Show(const StatusText& text);
     // Blanks the line and leaves the cursor at its start (nothing when not shown).
     void Clear();
 

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 
+#include "acquisition/console_message_sink.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
@@ -15,6 +17,7 @@
 #include "acquisition/run_console.hpp"
 #include "acquisition/run_guard.hpp"
 #include "cardlib/vexa.hpp"
+#include "conversion/printable_text.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/cancellable_pause.hpp"
 #include "platform/clock.hpp"
@@ -79,13 +82,13 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
     platform::HonourForcedEnd();
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
-    // rows in about 0.1 s), so one parked line suffices; the writer's own
-    // error lines overwrite it.
+    // rows in about 0.1 s), so one line shown before suffices.
     const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
-    console.Status().Show(FormatSavingStatus(rows), true);
+    console.Status().Show(FormatSavingStatus(rows));
     const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
     console.Status().Clear();
     if (written != WriteResult::Written) {
+        console.Error(WriteFailureLine(written));
         output.Discard();  // an incomplete table never replaces the target
         return false;
     }
@@ -94,11 +97,12 @@ bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t line
     if (!output.PutInPlace()) {
         if (output.TemporaryExists()) {
             console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                                output.Target().c_str(), output.TemporaryPath().c_str());
+                                PrintableText(output.Target()).c_str(),
+                                PrintableText(output.TemporaryPath()).c_str());
         } else {
             console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
                                 "renamed during the run, and the table with it\n",
-                                output.Target().c_str());
+                                PrintableText(output.Target()).c_str());
         }
         return false;
     }
@@ -155,18 +159,22 @@ void ReportLoopEnd(RunConsole& console, const LineLoopResult& loop) {
 // failure, or a stop before the first line was complete) an existing file is
 // left as it was.
 int StopAndSave(const RunSettings& settings, RunConsole& console, RunGuard& guard,
-                PendingOutputFile& output, const LineLoopResult& loop) {
+                PendingOutputFile& output, const LineLoopResult& loop,
+                std::optional<std::int32_t>& linesSaved) {
     guard.StopMotor();
     const bool loopFailed = loop.end != LineLoopEnd::Completed;
     if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
     if (!loopFailed && loop.linesRecorded == 0 && settings.lines > 0)
         return EndWithNothingRecorded(console, guard, kStoppedBeforeFirstLine);
     const bool saved = SaveTable(console, output, loop.linesRecorded);
-    return saved && !loopFailed ? kExitSuccess : kExitRunFailed;
+    if (!saved) return kExitRunFailed;
+    linesSaved = loop.linesRecorded;
+    return loopFailed ? kExitRunFailed : kExitSuccess;
 }
 
 int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole& console,
-              SerialLink& link, RunGuard& guard, PendingOutputFile& output) {
+              SerialLink& link, RunGuard& guard, PendingOutputFile& output,
+              std::optional<std::int32_t>& linesSaved) {
     std::uint32_t board = 0;
     switch (ConfigureHardware(settings, context, console, link, guard, board)) {
         case ConfigurationEnd::Failed: return kExitRunFailed;
@@ -180,13 +188,16 @@ int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole
 
     const LineLoopResult loop = Sample(settings, context, console, board);
     ReportLoopEnd(console, loop);
-    return StopAndSave(settings, console, guard, output, loop);
+    return StopAndSave(settings, console, guard, output, loop, linesSaved);
 }
 
 }  // namespace
 
 int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     RunConsole console(stdout, stderr, platform::IsTerminal(stderr));
+    // The conversion's messages clear the status line like every other line.
+    ConsoleMessageSink conversionMessages(console);
+    const ScopedMessageSink routedMessages(conversionMessages);
     VexaInitBoards();
 
     // From here on a Ctrl+C asks the run to stop like q; a second one ends
@@ -202,13 +213,22 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     // The table goes to a new file beside the target until it is complete.
     PendingOutputFile output(settings.outputFileName);
     if (!output.Created()) {
-        console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
+        console.ErrorFormat("Error: Can't create the file %s\n",
+                            PrintableText(settings.outputFileName).c_str());
         return guard.Finish(kExitRunFailed);
     }
     platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
 
-    const int exitCode = RunPhases(settings, context, console, link, guard, output);
-    return guard.Finish(exitCode);
+    std::optional<std::int32_t> linesSaved;
+    const int exitCode =
+        guard.Finish(RunPhases(settings, context, console, link, guard, output, linesSaved));
+    // The last line says where the table went.
+    if (linesSaved) {
+        console.ErrorFormat("Saved %d line%s to %s\n", static_cast<int>(*linesSaved),
+                            *linesSaved == 1 ? "" : "s",
+                            PrintableText(settings.outputFileName).c_str());
+    }
+    return exitCode;
 }
 
 }  // namespace velscan

@@ -1,12 +1,15 @@
 #include "acquisition/run_configuration.hpp"
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
 
 #include "cardlib/vexa.hpp"
 #include "conversion/beam_geometry.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/printable_text.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "platform/backend.hpp"
 #include "platform/interrupt.hpp"
@@ -25,6 +28,8 @@ struct Step {
     std::function<bool()> run;
     const char* failure;
     bool failureOnStandardOutput = false;
+    // Prints what the failure message leaves out, when there is more to say.
+    void (*explainFailure)(RunConsole&) = nullptr;
 };
 
 // A second request (the forced end) is carried out here at once, since the
@@ -37,9 +42,21 @@ bool StopAsked() {
 // After a failed open: why it failed, when the opener said, then the plan's
 // advice, when it has any.
 void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::string& hint) {
-    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", cause.c_str());
+    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", PrintableText(cause).c_str());
     if (hint.empty()) return;
     console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
+}
+
+// The lookup file names the working directory's file; the line says which one
+// that was, and why it was refused.
+void PrintLookupFailure(RunConsole& console) {
+    std::error_code ignored;
+    std::filesystem::path shown = std::filesystem::absolute(kLookupFileName, ignored);
+    if (shown.empty()) shown = kLookupFileName;
+    const std::string& why = LookupFileFailure();
+    console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
+                        PrintableText(shown.string()).c_str(),
+                        why.empty() ? "it could not be read" : why.c_str());
 }
 
 bool OpenLink(const RunSettings& settings, const RunContext& context, RunConsole& console,
@@ -90,7 +107,7 @@ std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) 
          [board] { return VexaSetEncoder(board, 2, 0, kSlowAxisEncoderCountsPerTurn) == 1; },
          "Error: Failed to set encoder2\n"},
         {nullptr, [board] { return VexaLoadLookupFile(board, kLookupFileName) != 0; },
-         "ERROR: Could not read calibration file\n", true},
+         "ERROR: Could not read calibration file\n", true, &PrintLookupFailure},
         // No link given: the card library sends through the link the slot holds.
         {nullptr,
          [&settings, board] {
@@ -114,6 +131,7 @@ ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console)
         } else {
             console.Error(step.failure);
         }
+        if (step.explainFailure != nullptr) step.explainFailure(console);
         return ConfigurationEnd::Failed;
     }
     return ConfigurationEnd::Ready;

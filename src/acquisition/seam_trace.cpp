@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include "conversion/printable_text.hpp"
+
 namespace velscan {
 
 using platform::CardDevice;
@@ -129,7 +131,7 @@ private:
 bool TraceBackend(platform::Backend& backend, const std::string& path, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) {
-        error = std::string("Error: ") + kTraceCreateError + path + "\n";
+        error = std::string("Error: ") + kTraceCreateError + PrintableText(path) + "\n";
         return false;
     }
     auto trace = std::make_shared<TraceFile>(file);

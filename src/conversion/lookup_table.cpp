@@ -1,9 +1,10 @@
 #include "conversion/lookup_table.hpp"
 
 #include <memory>
+#include <string>
 
 #include "conversion/lookup_scanner.hpp"
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/whole_file.hpp"
 
 namespace velscan {
 
@@ -24,7 +25,7 @@ bool ReadFloats(LookupScanner& scanner, float* destination, int count) {
     return true;
 }
 
-enum class FirstRow { Read, FileEnded, Refused };
+enum class FirstRow { Read, FileEnded, NotNumber, TooManyColumns };
 
 // Item 1: the first line that holds numbers. After each number only spaces are
 // skipped; a line end or the end of the text closes the row, anything else
@@ -35,8 +36,8 @@ FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) 
         std::string_view token;
         const ScanResult result = scanner.Next(token);
         if (result == ScanResult::End) return FirstRow::FileEnded;
-        if (result == ScanResult::NotNumber) return FirstRow::Refused;
-        if (columns == kLookupColumns) return FirstRow::Refused;  // a 64th column
+        if (result == ScanResult::NotNumber) return FirstRow::NotNumber;
+        if (columns == kLookupColumns) return FirstRow::TooManyColumns;  // a 64th column
         table.columnDistance[static_cast<std::size_t>(columns)] = DecimalToFloat(token);
         ++columns;
         scanner.SkipSpaces();
@@ -47,7 +48,7 @@ FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) 
 // Items 2 to 5 after a first row of `columns` numbers. A read that finds no
 // number ends the load there: what follows keeps 0 and the offset stays 0.
 void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& offset,
-              std::FILE* warnings) {
+              MessageSink* warnings) {
     if (!ReadFloats(scanner, table.columnTemperature.data(), columns)) return;
     if (!ReadFloats(scanner, table.coefficient.data(), kCorrectionCoefficients)) return;
     for (auto& row : table.rangeTable) {
@@ -62,18 +63,23 @@ void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& o
     }
     // Beyond +-20 (an overflow to infinity included): older files kept no
     // offset here.
-    if (warnings != nullptr) std::fputs(kOldVersionWarning, warnings);
+    if (warnings != nullptr) warnings->Print(MessageStream::Error, kOldVersionWarning);
+}
+
+int Refuse(std::string* reason, const char* why) {
+    if (reason != nullptr) *reason = why;
+    return 0;
+}
+
+std::string& LastFailure() {
+    static std::string failure;
+    return failure;
 }
 
 }  // namespace
 
-LookupTable& ProgramLookupTable() {
-    static LookupTable table;
-    return table;
-}
-
 int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
-                    std::FILE* warnings) {
+                    MessageSink* warnings, std::string* reason) {
     offset = 0.0;
     // A fresh table, so that a narrower file never leaves the wider columns of
     // an earlier load behind, and a refused file leaves the target as it was.
@@ -81,9 +87,14 @@ int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
     LookupScanner scanner(text);
     int columns = 0;
     switch (ReadFirstRow(scanner, *fresh, columns)) {
-    case FirstRow::Refused:
-        return 0;
+    case FirstRow::NotNumber:
+        return Refuse(reason, "its first row holds a token that is not a number");
+    case FirstRow::TooManyColumns:
+        return Refuse(reason, "its first row holds more than 63 numbers");
     case FirstRow::FileEnded:
+        // Nothing at all to calibrate with; a first row left open by a tab
+        // before the end keeps what it read.
+        if (columns == 0) return Refuse(reason, "it holds no numbers");
         break;
     case FirstRow::Read:
         ReadRest(scanner, *fresh, columns, offset, warnings);
@@ -94,15 +105,24 @@ int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
 }
 
 int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offset,
-                   std::FILE* warnings) {
+                   MessageSink* warnings, std::string* reason) {
     offset = 0.0;
     std::string text;
-    if (!ReadWholeFile(fileName, text)) return 0;
-    return ParseLookupText(text, table, offset, warnings);
+    if (!ReadWholeFile(fileName, text, kMaxLookupFileBytes, reason)) return 0;
+    return ParseLookupText(text, table, offset, warnings, reason);
+}
+
+LookupTable& ProgramLookupTable() {
+    static LookupTable table;
+    return table;
 }
 
 int ReadLookupFile(const std::string& fileName, double& offset) {
-    return LoadLookupFile(fileName, ProgramLookupTable(), offset, stderr);
+    std::string& failure = LastFailure();
+    failure.clear();
+    return LoadLookupFile(fileName, ProgramLookupTable(), offset, &CurrentMessageSink(), &failure);
 }
+
+const std::string& LookupFileFailure() { return LastFailure(); }
 
 }  // namespace velscan

@@ -3,9 +3,10 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "conversion/message_sink.hpp"
 
 namespace velscan {
 
@@ -16,6 +17,9 @@ inline constexpr double kMaxSampleRateOffset = 20.0;
 
 // The lookup file the run loads, relative to the working directory.
 inline constexpr const char* kLookupFileName = "LOOKUPHS";
+
+// A sensible upper bound: the lookup file is about 110 kB.
+inline constexpr std::uintmax_t kMaxLookupFileBytes = std::uintmax_t{1} << 20;
 
 // Every entry is single precision, as the file's values are held.
 struct LookupTable {
@@ -29,18 +33,25 @@ struct LookupTable {
 LookupTable& ProgramLookupTable();
 
 // Parses lookup file text into `table` (replaced only on success) and `offset`.
-// Returns 1 when the text was read, 0 when its first row is refused (more than
-// 63 numbers, or a token that is not a number). `warnings` receives the old
-// version warning; null keeps it quiet.
+// Returns 1 when the text was read, 0 when it holds no number at all (a table
+// of zeros only fails later, at sampling, and blames the card) or its first row
+// is refused (more than 63 numbers, or a token that is not a number).
+// `warnings` receives the old version warning; null keeps it quiet. `reason`,
+// when given, receives why a text was refused.
 int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
-                    std::FILE* warnings);
+                    MessageSink* warnings, std::string* reason = nullptr);
 
 // Reads the file at `fileName` into `table`; 0 when it cannot be opened for
-// reading (table unchanged, offset 0) or its first row is refused.
+// reading (table unchanged, offset 0) or its text is refused.
 int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offset,
-                   std::FILE* warnings);
+                   MessageSink* warnings, std::string* reason = nullptr);
 
-// Reads the file into the program-wide table, warnings on standard error.
+// Reads the file into the program-wide table, warnings to the current message
+// sink. On 0, LookupFileFailure() says why.
 int ReadLookupFile(const std::string& fileName, double& offset);
+
+// Why the last ReadLookupFile returned 0, in words that follow the file's name
+// ("no such file or directory"); empty after one that returned 1.
+const std::string& LookupFileFailure();
 
 }  // namespace velscan

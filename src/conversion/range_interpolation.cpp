@@ -1,8 +1,8 @@
 #include "conversion/range_interpolation.hpp"
 
-#include <cstdio>
 #include <limits>
 
+#include "conversion/message_sink.hpp"
 #include "conversion/raw_range.hpp"
 #include "conversion/samples.hpp"
 
@@ -29,11 +29,12 @@ double FineFraction(std::int32_t b, std::int32_t c) {
     return static_cast<double>(b) / static_cast<double>(c);
 }
 
+// Standard output first, then standard error.
 void ReportBeyondLastBand() {
     static constexpr const char* kMessage = "*** Not valid 5 ***\n";
-    std::fputs(kMessage, stdout);
-    std::fflush(stdout);  // keeps the two lines in order when both streams share a file
-    std::fputs(kMessage, stderr);
+    MessageSink& sink = CurrentMessageSink();
+    sink.Print(MessageStream::Output, kMessage);
+    sink.Print(MessageStream::Error, kMessage);
 }
 
 }  // namespace

@@ -11,8 +11,9 @@ namespace velscan {
 inline constexpr double kRawRangeScale = 10.48576;
 
 // Interpolated time t in units of four coarse counts. A non-negative fine value
-// beyond 4.5 * c / 4 prints "*** Not valid 5 ***" to standard output and to
-// standard error and uses the last band's coarse term.
+// beyond 4.5 * c / 4 sends "*** Not valid 5 ***" for standard output and then
+// for standard error to the current message sink, and uses the last band's
+// coarse term.
 double InterpolateCoarseFine(std::int32_t a, std::int32_t b, std::int32_t c);
 
 // Low 32 bits of t * 10.48576 truncated toward zero to a 64-bit integer.

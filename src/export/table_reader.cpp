@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/whole_file.hpp"
 #include "conversion/table_columns.hpp"
 #include "export/scan_table.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
-// The console seam: the keyboard poll of the line loop and the one character
-// read after the usage text.
+// The console seam: the line loop's keyboard poll (is a key waiting, read it
+// without echo). The wait after the usage text reads standard input itself.
 
 #include <memory>
 
@@ -13,8 +13,6 @@ public:
     virtual bool KeyWaiting() = 0;
     // Reads one waiting keystroke without echo; the character code.
     virtual int ReadKey() = 0;
-    // Reads one character from standard input (waits for Enter on a console).
-    virtual int ReadCharacter() = 0;
 };
 
 // The process's own console (Windows: _kbhit/_getch; POSIX: a terminal in raw
@@ -24,7 +22,7 @@ public:
 // from a background job); the mode found is restored by the destructor, at
 // exit() and by RestoreConsoleMode(). On a pipe or a file, KeyWaiting is true
 // while a byte can be read; once the input has ended it stays false and
-// ReadKey/ReadCharacter give EOF (-1).
+// ReadKey gives EOF (-1).
 std::unique_ptr<Console> CreateSystemConsole();
 
 // Puts the terminal back into the mode the system console found. Safe to call

@@ -83,19 +83,6 @@ public:
         return ReadByte().value_or(EOF);
     }
 
-    // Waits for a whole line on a terminal, as getchar() does: the terminal
-    // goes back to its own mode for the read.
-    int ReadCharacter() override {
-        if (pending_) return Take();
-        termios raw{};
-        const bool lineMode = ownsRawMode_ && gRawModeActive.load() &&
-                              ::tcgetattr(STDIN_FILENO, &raw) == 0 &&
-                              ::tcsetattr(STDIN_FILENO, TCSANOW, &gOriginalMode) == 0;
-        const int character = ReadByte().value_or(EOF);
-        if (lineMode && gRawModeActive.load()) ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-        return character;
-    }
-
 private:
     int Take() {
         const int key = *pending_;

@@ -1,8 +1,6 @@
 // The Windows console: the C runtime's console keyboard functions.
 #include <conio.h>
 
-#include <cstdio>
-
 #include "platform/console.hpp"
 #include "platform/keyboard_console.hpp"
 
@@ -12,7 +10,6 @@ std::unique_ptr<Console> CreateSystemConsole() {
     return CreateKeyboardConsole({
         .keyHit = [] { return _kbhit(); },
         .readCode = [] { return _getch(); },
-        .readCharacter = [] { return std::getchar(); },
     });
 }
 

@@ -14,7 +14,6 @@ public:
 
     bool KeyWaiting() override { return functions_.keyHit() != 0; }
     int ReadKey() override { return ReadKeystroke(functions_.readCode); }
-    int ReadCharacter() override { return functions_.readCharacter(); }
 
 private:
     KeyboardFunctions functions_;

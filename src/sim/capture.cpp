@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cardlib/protocol.hpp"
+#include "conversion/printable_text.hpp"
 #include "conversion/samples.hpp"
 
 namespace velscan::sim {
@@ -38,7 +39,7 @@ private:
 
 CaptureFile::CaptureFile(const std::string& path)
     : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-    if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + path);
+    if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + PrintableText(path));
 }
 
 void CaptureFile::Append(std::span<const std::byte> records) {
@@ -56,7 +57,7 @@ std::string CaptureFile::Finish() {
             problem_ = errno != 0 ? std::strerror(errno) : "close failed";
     }
     if (!Failed()) return {};
-    return "Error: the capture file " + path_ + " could not be written completely: " + problem_ +
+    return "Error: the capture file " + PrintableText(path_) + " could not be written completely: " + problem_ +
            "\n";
 }
 

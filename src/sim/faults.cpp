@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "conversion/printable_text.hpp"
 #include "sim/unsigned_text.hpp"
 
 namespace velscan::sim {
@@ -17,7 +18,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 [[noreturn]] void Refuse(std::string_view item, const std::string& why) {
-    throw FaultError("VELSCAN_SIM_FAULTS: '" + std::string(item) + "': " + why);
+    throw FaultError("VELSCAN_SIM_FAULTS: '" + PrintableText(item) + "': " + why);
 }
 
 std::uint64_t LineNumber(std::string_view item, std::string_view text) {

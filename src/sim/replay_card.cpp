@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/printable_text.hpp"
+#include "conversion/whole_file.hpp"
 #include "sim/sample_buffer.hpp"
 
 namespace velscan::sim {
@@ -11,10 +12,10 @@ namespace velscan::sim {
 std::vector<RawSample> LoadCaptureFile(const std::string& path) {
     std::string bytes;
     if (!ReadWholeFile(path, bytes, kMaxCaptureFileBytes))
-        throw ReplayError("VELSCAN_CARD=replay: cannot read " + path);
+        throw ReplayError("VELSCAN_CARD=replay: cannot read " + PrintableText(path));
     const std::size_t size = bytes.size();
     if (size % kRawSampleBytes != 0) {
-        throw ReplayError("VELSCAN_CARD=replay: " + path + " is not a capture (" +
+        throw ReplayError("VELSCAN_CARD=replay: " + PrintableText(path) + " is not a capture (" +
                           std::to_string(size) + " bytes, not a multiple of 16)");
     }
     std::vector<RawSample> records(size / kRawSampleBytes);

@@ -8,7 +8,8 @@
 #include <sstream>
 
 #include "conversion/beam_geometry.hpp"
-#include "conversion/lookup_text_file.hpp"
+#include "conversion/printable_text.hpp"
+#include "conversion/whole_file.hpp"
 
 namespace velscan::sim {
 
@@ -159,7 +160,7 @@ std::vector<std::string_view> Tokens(std::string_view line) {
 std::vector<double> Numbers(const std::vector<std::string_view>& tokens, std::size_t expected) {
     const std::string_view keyword = tokens.front();
     if (tokens.size() - 1 != expected) {
-        throw LineError{"'" + std::string(keyword) + "' takes " + std::to_string(expected) +
+        throw LineError{"'" + PrintableText(keyword) + "' takes " + std::to_string(expected) +
                         " numbers, found " + std::to_string(tokens.size() - 1)};
     }
     std::vector<double> values;
@@ -168,7 +169,7 @@ std::vector<double> Numbers(const std::vector<std::string_view>& tokens, std::si
         double value = 0.0;
         const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
         if (error != std::errc() || end != token.data() + token.size() || !std::isfinite(value))
-            throw LineError{"'" + std::string(token) + "' is not a number"};
+            throw LineError{"'" + PrintableText(token) + "' is not a number"};
         values.push_back(value);
     }
     return values;
@@ -213,7 +214,7 @@ void ParseLine(const std::vector<std::string_view>& tokens, Scene& scene) {
         scene.spheres.push_back(
             {{v[0], v[1], v[2]}, Positive(v[3], "radius"), Reflectivity(v[4])});
     } else {
-        throw LineError{"unknown item '" + std::string(keyword) +
+        throw LineError{"unknown item '" + PrintableText(keyword) +
                         "' (expected scanner, box, plane, cylinder or sphere)"};
     }
 }
@@ -278,7 +279,7 @@ Scene ParseScene(std::string_view text, const std::string& name) {
         try {
             ParseLine(tokens, scene);
         } catch (const LineError& error) {
-            throw SceneError("scene file " + name + ", line " + std::to_string(lineNumber) +
+            throw SceneError("scene file " + PrintableText(name) + ", line " + std::to_string(lineNumber) +
                              ": " + error.message);
         }
     }
@@ -288,7 +289,7 @@ Scene ParseScene(std::string_view text, const std::string& name) {
 Scene LoadSceneFile(const std::string& path) {
     std::string text;
     if (!ReadWholeFile(path, text, kMaxSceneFileBytes))
-        throw SceneError("scene file " + path + " cannot be read");
+        throw SceneError("scene file " + PrintableText(path) + " cannot be read");
     return ParseScene(text, path);
 }
 

@@ -62,7 +62,6 @@ class IdleConsole final : public platform::Console {
 public:
     bool KeyWaiting() override { return false; }
     int ReadKey() override { return -1; }
-    int ReadCharacter() override { return -1; }
 };
 
 class LineCounter final : public LineObserver {

@@ -15,6 +15,7 @@
 #include <random>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 extern char** environ;
 
@@ -49,7 +50,7 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     // The input goes into the pipe before the child starts (it fits the pipe's
     // buffer), so the program finds it waiting and no write can meet a closed pipe.
     int inputPipe[2] = {-1, -1};
-    if (run.input) {
+    if (run.input && !run.terminalInput) {
         if (run.input->size() > 4096) throw std::runtime_error("input larger than a pipe holds");
         if (pipe(inputPipe) != 0) throw std::runtime_error("pipe failed");
         std::size_t written = 0;
@@ -77,6 +78,24 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     const std::string out = outPath.string();
     const std::string err = errPath.string();
 
+    // A pseudo-terminal whose input already holds the typed-ahead bytes.
+    int terminalInput = -1;
+    if (run.terminalInput) {
+        terminal_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (terminal_ < 0 || grantpt(terminal_) != 0 || unlockpt(terminal_) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        terminalInput = open(ptsname(terminal_), O_RDWR | O_NOCTTY);
+        if (terminalInput < 0) throw std::runtime_error("no pseudo-terminal");
+        const std::string typed = run.input.value_or("");
+        if (write(terminal_, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()))
+            throw std::runtime_error("typing on the pseudo-terminal failed");
+    }
+    bool closeDescriptor[3] = {false, false, false};
+    for (const int descriptor : run.closedDescriptors) {
+        if (descriptor < 0 || descriptor > 2) throw std::runtime_error("not a standard stream");
+        closeDescriptor[descriptor] = true;
+    }
+
     int closedPipe[2] = {-1, -1};
     if (run.closedStreams) {
         if (pipe(closedPipe) != 0) throw std::runtime_error("pipe failed");
@@ -88,7 +107,9 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
     if (child == 0) {
         // Only async-signal-safe calls from here on.
         int input = -1;
-        if (run.input) {
+        if (terminalInput >= 0) {
+            input = terminalInput;
+        } else if (run.input) {
             input = inputPipe[0];
         } else {
             input = open("/dev/null", O_RDONLY);
@@ -105,6 +126,9 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
             dup2(errFd, 2) < 0 || chdir(directory.c_str()) != 0) {
             _exit(127);
         }
+        for (int descriptor = 0; descriptor < 3; ++descriptor) {
+            if (closeDescriptor[descriptor]) close(descriptor);
+        }
         if (run.fileSizeLimit) {
             struct rlimit limit {};
             limit.rlim_cur = static_cast<rlim_t>(*run.fileSizeLimit);
@@ -115,12 +139,14 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramRun& run
         _exit(127);
     }
 
-    if (run.input) close(inputPipe[0]);
+    if (run.input && !run.terminalInput) close(inputPipe[0]);
+    if (terminalInput >= 0) close(terminalInput);
     if (run.closedStreams) close(closedPipe[1]);
     pid_ = child;
 }
 
 RunningProgram::~RunningProgram() {
+    if (terminal_ >= 0) close(terminal_);
     if (reaped_ || pid_ < 0) return;
     kill(pid_, SIGKILL);
     int status = 0;
@@ -157,6 +183,7 @@ ProgramResult RunningProgram::Wait() {
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
     }
     reaped_ = true;
+    if (terminal_ >= 0) close(std::exchange(terminal_, -1));
     ProgramResult result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);

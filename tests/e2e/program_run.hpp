@@ -27,6 +27,11 @@ struct ProgramRun {
     // Standard output and standard error go to a pipe nobody reads any more
     // (a console that is gone); nothing of them is captured then.
     bool closedStreams = false;
+    // Standard streams (0, 1, 2) left closed when the program starts, as a
+    // launcher or a service may leave them.
+    std::vector<int> closedDescriptors = {};
+    // Standard input is a pseudo-terminal, with `input` typed ahead on it.
+    bool terminalInput = false;
 };
 
 struct ProgramResult {
@@ -78,6 +83,7 @@ private:
     std::unique_ptr<ScratchDirectory> streams_;
     int pid_ = -1;
     bool reaped_ = false;
+    int terminal_ = -1;  // the pseudo-terminal's controlling end, while the program runs
 };
 
 std::string ReadFile(const std::filesystem::path& path);

@@ -7,12 +7,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "velscan_fixture.hpp"
 
 namespace velscan::e2e {
 namespace {
 
+namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 
 using SignalsAndPipesTest = VelscanFixture;
@@ -33,6 +36,38 @@ TEST_F(SignalsAndPipesTest, AConsoleThatIsGoneNeverCostsTheScan) {
     const SeamTrace trace = ReadSeamTrace(Work() / "trace");
     EXPECT_TRUE(trace.MotorStopped());
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
+}
+
+TEST_F(SignalsAndPipesTest, ClosedStandardStreamsNeverPutConsoleLinesIntoTheFiles) {
+    // A launcher may start the program with standard streams closed; a file
+    // opened then would take a closed stream's number and get its lines.
+    const std::vector<std::vector<int>> cases{{2}, {1}, {0, 1, 2}};
+    for (const std::vector<int>& closed : cases) {
+        SCOPED_TRACE(::testing::PrintToString(closed));
+        for (const char* name : {"scan.txt", "raw.bin", "trace"}) fs::remove(Work() / name);
+        ProgramRun run;
+        // An invalid first sample in line 1 gives a line for standard output too.
+        run.arguments = {"scan.txt", "-l", "2"};
+        run.environment = {{"VELSCAN_SIM", "1"},
+                           {"VELSCAN_CLOCK", "virtual"},
+                           {"VELSCAN_SIM_FAULTS", "invalid@1"},
+                           {"VELSCAN_CAPTURE", "raw.bin"},
+                           {"VELSCAN_TRACE", (Work() / "trace").string()}};
+        run.workingDirectory = Work();
+        run.closedDescriptors = closed;
+        const ProgramResult result = Execute(VELSCAN_BINARY, run);
+        EXPECT_EQ(result.exitCode, 3);
+        const std::string table = Table();
+        EXPECT_TRUE(table.starts_with(kHeader)) << table.substr(0, 80);
+        EXPECT_EQ(Rows(table), 5000u);
+        const std::string capture = ReadFile(Work() / "raw.bin");
+        EXPECT_EQ(capture.size() % 16, 0u);
+        EXPECT_EQ(capture.find("Opened high speed interface."), std::string::npos);
+        const std::string trace = ReadFile(Work() / "trace");
+        EXPECT_EQ(trace.find("Opened high speed interface."), std::string::npos);
+        EXPECT_EQ(trace.find("ERROR:"), std::string::npos);
+        EXPECT_TRUE(ReadSeamTrace(Work() / "trace").MotorStopped());
+    }
 }
 
 // A stop during a line that lasts 10 s (-s 2000) drops that line; when it is
@@ -100,7 +135,8 @@ TEST_F(SignalsAndPipesTest, AFailedMotorStopIsReportedAndTheTableStillSaved) {
         Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "fail=0x9c40202c@24"}});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.err,
-              Finished(-1, "Warning: the motor stop failed; the mirror may still be turning.\n"));
+              Finished(-1, "Warning: the motor stop failed; the mirror may still be turning.\n") +
+                  Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
     EXPECT_TRUE(Trace().cardClosed);
 }

@@ -118,7 +118,8 @@ TEST_F(SpecialFilesTest, ACaptureThatCannotBeWrittenCompletelyIsReported) {
                                          std::nullopt, 4096);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.err, Finished(-1) + "Error: the capture file raw.bin could not be written "
-                                         "completely: File too large\n");
+                                         "completely: File too large\n" +
+                              Saved(1, "scan.txt"));
     EXPECT_EQ(Rows(reader.Text()), 5000u);
 }
 

@@ -20,7 +20,7 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
     const ProgramResult result = Velscan({"scan.txt"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, Finished(-1));
+    EXPECT_EQ(result.err, Finished(-1) + Saved(200, "scan.txt"));
     const std::string table = Table();
     EXPECT_TRUE(table.starts_with(kHeader));
     EXPECT_EQ(Rows(table), 1000000u);
@@ -38,7 +38,7 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
 TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     const ProgramResult none = Velscan({"none.txt", "-l", "0"});
     EXPECT_EQ(none.exitCode, 0);
-    EXPECT_EQ(none.err, Finished(-1));
+    EXPECT_EQ(none.err, Finished(-1) + Saved(0, "none.txt"));
     EXPECT_EQ(Table("none.txt"), kHeader);  // heading only, no line break
 
     const ProgramResult three =
@@ -46,7 +46,7 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     EXPECT_EQ(three.exitCode, 0);
     EXPECT_THAT(Trace().serialWrites, ElementsAre("I", "DA1T2X3", "S40\\n", "F300\\n"));
     EXPECT_THAT(Trace().motorRegister, ElementsAre(0x0080u, 0x0000u));
-    EXPECT_EQ(three.err, Finished(-1));
+    EXPECT_EQ(three.err, Finished(-1) + Saved(3, "three.txt"));
     EXPECT_EQ(Rows(Table("three.txt")), 15000u);
 
     const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
@@ -59,19 +59,19 @@ TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
     // Typed before sampling began: read after the first line.
     const ProgramResult first = Velscan({"first.txt"}, {}, "q");
     EXPECT_EQ(first.exitCode, 0);
-    EXPECT_EQ(first.err, Finished(199));
+    EXPECT_EQ(first.err, Finished(199) + Saved(1, "first.txt"));
     EXPECT_EQ(Rows(Table("first.txt")), 5000u);
 
     // Two other keys first: the q is read after the third line.
     const ProgramResult third = Velscan({"third.txt"}, {}, "aQq");
     EXPECT_EQ(third.exitCode, 0);
-    EXPECT_EQ(third.err, Finished(197));
+    EXPECT_EQ(third.err, Finished(197) + Saved(3, "third.txt"));
     EXPECT_EQ(Rows(Table("third.txt")), 15000u);
 
     // The upper-case Q does not stop a run.
     const ProgramResult upper = Velscan({"upper.txt", "-l", "4"}, {}, "QQQQQ");
     EXPECT_EQ(upper.exitCode, 0);
-    EXPECT_EQ(upper.err, Finished(-1));
+    EXPECT_EQ(upper.err, Finished(-1) + Saved(4, "upper.txt"));
     EXPECT_EQ(Rows(Table("upper.txt")), 20000u);
 }
 
@@ -105,7 +105,12 @@ TEST_P(EarlyFailureTest, ReportsAndLeavesTheFileUntouched) {
     const ProgramResult result = Velscan(arguments, environment);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
+    std::string err = row.err;
+    if (row.removeLookupFile) {  // names the working directory's file
+        err += transcript::LookupCause(std::filesystem::canonical(Work()).string(),
+                                       "no such file or directory");
+    }
+    EXPECT_EQ(result.err, err);
     EXPECT_EQ(Table(), "previous scan");
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
 
@@ -171,7 +176,8 @@ TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
         Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "stall@2"}});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out, "ERROR: Buffer overflow flag not getting set.\n");
-    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(result.err,
+              std::string(kUpToSampling) + "Saving Data,Please Waiting\n" + Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
     const SeamTrace trace = Trace();
@@ -184,7 +190,8 @@ TEST_F(VelscanTest, AnInvalidFirstSampleSavesTheLinesBeforeIt) {
         Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_SIM_FAULTS", "invalid@3"}});
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out, "ERROR: Sample measurement timeout!\n");
-    EXPECT_EQ(result.err, std::string(kUpToSampling) + "Saving Data,Please Waiting\n");
+    EXPECT_EQ(result.err,
+              std::string(kUpToSampling) + "Saving Data,Please Waiting\n" + Saved(3, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 3u * 5000);
     EXPECT_TRUE(Trace().MotorStopped());
     EXPECT_TRUE(Trace().linkClosedBeforeBoard);
@@ -215,14 +222,16 @@ TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, Finished(-1, "Warning: samples were lost between lines in 1 of 3 lines "
-                                       "(card buffer overflow or sampling restart).\n"));
+                                       "(card buffer overflow or sampling restart).\n") +
+                              Saved(3, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 15000u);
 
     const ProgramResult twice =
         Velscan({"twice.txt", "-l", "4"}, {{"VELSCAN_SIM_FAULTS", "overflow@0,overflow@2"}});
     EXPECT_EQ(twice.exitCode, 0);
     EXPECT_EQ(twice.err, Finished(-1, "Warning: samples were lost between lines in 2 of 4 lines "
-                                      "(card buffer overflow or sampling restart).\n"));
+                                      "(card buffer overflow or sampling restart).\n") +
+                             Saved(4, "twice.txt"));
 }
 
 TEST_F(VelscanTest, ATableThatCannotBeWrittenNeverReplacesTheFile) {
@@ -272,6 +281,74 @@ TEST_F(VelscanTest, UsageAndCommandLineErrors) {
     EXPECT_THAT(OtherFiles(), IsEmpty());
 }
 
+TEST_F(VelscanTest, HelpAlonePrintsTheUsageAndEndsAtOnce) {
+    const ProgramResult help = Velscan({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.starts_with("usage: velscan <Laserfile><options>\n"));
+    EXPECT_EQ(help.out, Velscan({}, {}, "\n").out) << "the usage text itself is the same";
+    EXPECT_EQ(help.err, "");
+    EXPECT_THAT(OtherFiles(), IsEmpty()) << "no scan recorded into a file named --help";
+}
+
+TEST_F(VelscanTest, TheUsageOnATerminalSaysThatEnterEndsTheProgram) {
+    ProgramRun run;
+    run.workingDirectory = Work();
+    run.terminalInput = true;
+    run.input = "\n";
+    const ProgramResult onTerminal = Execute(VELSCAN_BINARY, run);
+    EXPECT_EQ(onTerminal.exitCode, 1);
+    EXPECT_EQ(Rows(onTerminal.out), 9u);
+    EXPECT_EQ(onTerminal.err, "Press Enter to end the program.\n");
+
+    // From a pipe, as a script runs it: the usage text alone.
+    const ProgramResult fromPipe = Velscan({}, {}, "\n");
+    EXPECT_EQ(fromPipe.exitCode, 1);
+    EXPECT_EQ(fromPipe.out, onTerminal.out);
+    EXPECT_EQ(fromPipe.err, "");
+}
+
+TEST_F(VelscanTest, ALookupFileThatCannotBeUsedIsNamedWithTheReason) {
+    const std::string directory = std::filesystem::canonical(Work()).string();
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    // An empty file would give a table of zeros, and the run would fail at
+    // sampling and blame the card.
+    { std::ofstream(Work() / "LOOKUPHS", std::ios::trunc); }
+    const ProgramResult empty = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(empty.exitCode, 3);
+    EXPECT_EQ(empty.out, "ERROR: Could not read calibration file\n");
+    EXPECT_EQ(empty.err, std::string("Opened high speed interface.\nVEAX Card Calibration\n"
+                                     "SamplingModeInit\n") +
+                             transcript::LookupCause(directory, "it holds no numbers"));
+    EXPECT_TRUE(Trace().motorRegister.empty()) << "the motor was never started";
+
+    std::filesystem::remove(Work() / "LOOKUPHS");
+    std::filesystem::create_directory(Work() / "LOOKUPHS");
+    const ProgramResult folder = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(folder.exitCode, 3);
+    EXPECT_TRUE(folder.err.ends_with(transcript::LookupCause(directory, "not a regular file")))
+        << folder.err;
+    EXPECT_EQ(Table(), "previous scan");
+}
+
+TEST_F(VelscanTest, NamesAndValuesFromOutsideAreShownWithTheirControlBytesEscaped) {
+    // A hostile name, variable or file must not retitle or clear the terminal.
+    const ProgramResult name = Velscan({"no/\x1b]0;owned\x07/scan.txt"});
+    EXPECT_EQ(name.exitCode, 3);
+    EXPECT_EQ(name.err, "Error: Can't create the file no/\\x1b]0;owned\\x07/scan.txt\n");
+
+    const ProgramResult value = Velscan({"scan.txt"}, {{"VELSCAN_CLOCK", "\x1b[2J"}});
+    EXPECT_EQ(value.exitCode, 2);
+    EXPECT_EQ(value.err, "Error: VELSCAN_CLOCK must be real or virtual, not \"\\x1b[2J\".\n");
+
+    { std::ofstream(Work() / "room.scene") << "\x1b]0;owned\x07 1 2 3\n"; }
+    const ProgramResult scene = Velscan({"scan.txt"}, {{"VELSCAN_SIM_SCENE", "room.scene"}});
+    EXPECT_EQ(scene.exitCode, 2);
+    EXPECT_EQ(scene.err.find('\x1b'), std::string::npos) << scene.err;
+    EXPECT_NE(scene.err.find("unknown item '\\x1b]0;owned\\x07'"), std::string::npos)
+        << scene.err;
+    EXPECT_THAT(OtherFiles(), ElementsAre("room.scene"));
+}
+
 TEST_F(VelscanTest, CtrlCStopsLikeQ) {
     // Ctrl+C: the line in progress is finished, the motor stopped and the
     // lines saved (a second one ends the program: see the signal tests). It
@@ -288,7 +365,9 @@ TEST_F(VelscanTest, CtrlCStopsLikeQ) {
     EXPECT_GE(counter, 0);
     EXPECT_LT(counter, 200);
     EXPECT_EQ(Rows(Table()), static_cast<std::size_t>(200 - counter) * 5000);
-    EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\n"));
+    EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\n" +
+                                     Saved(200 - counter, "scan.txt")))
+        << result.err;
     EXPECT_TRUE(Trace().MotorStopped());
 }
 

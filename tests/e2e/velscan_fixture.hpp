@@ -22,6 +22,7 @@ namespace velscan::e2e {
 using transcript::Finished;
 using transcript::kHeader;
 using transcript::kUpToSampling;
+using transcript::Saved;
 
 inline std::size_t Rows(const std::string& table) {
     return static_cast<std::size_t>(std::count(table.begin(), table.end(), '\n'));

@@ -25,4 +25,16 @@ inline std::string Finished(int counter, const std::string& warning = "") {
            std::to_string(counter) + "\n" + warning + "Saving Data,Please Waiting\n";
 }
 
+// The line after "ERROR: Could not read calibration file": the lookup file of
+// the working directory `directory`, and why it was refused.
+inline std::string LookupCause(const std::string& directory, const std::string& why) {
+    return "Cause: the lookup file " + directory + "/LOOKUPHS cannot be used: " + why + "\n";
+}
+
+// The run's last line after a table was saved.
+inline std::string Saved(int lines, const std::string& name) {
+    return "Saved " + std::to_string(lines) + (lines == 1 ? " line" : " lines") + " to " + name +
+           "\n";
+}
+
 }  // namespace velscan::transcript

@@ -93,6 +93,18 @@ TEST(ParseCommandLine, NoArgumentsAsksForTheUsageTextAndPrintsNothing) {
     EXPECT_EQ(result.err, "");
 }
 
+TEST(ParseCommandLine, HelpAloneAsksForTheUsageAndWithOptionsIsAFileName) {
+    const ParseResult none = Parse({});
+    ASSERT_TRUE(std::holds_alternative<ShowUsage>(none.commandLine));
+    EXPECT_FALSE(std::get<ShowUsage>(none.commandLine).asked) << "no arguments: wait for Enter";
+    const ParseResult help = Parse({"--help"});
+    ASSERT_TRUE(std::holds_alternative<ShowUsage>(help.commandLine));
+    EXPECT_TRUE(std::get<ShowUsage>(help.commandLine).asked);
+    EXPECT_EQ(help.out, "");
+    EXPECT_EQ(SettingsOf(Parse({"--help", "-l", "2"})).outputFileName, "--help");
+    EXPECT_EQ(SettingsOf(Parse({"--helpx"})).outputFileName, "--helpx");
+}
+
 TEST(ParseCommandLine, OnlyTheFileNameKeepsEveryDefault) {
     const RunSettings settings = SettingsOf(Parse({"scan.txt"}));
     EXPECT_EQ(settings.outputFileName, "scan.txt");

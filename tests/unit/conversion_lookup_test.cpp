@@ -11,6 +11,7 @@
 #include <string>
 
 #include "conversion/lookup_table.hpp"
+#include "conversion/message_sink.hpp"
 
 namespace velscan {
 namespace {
@@ -45,6 +46,15 @@ void ExpectCountingEntries(const LookupTable& table, int n) {
         EXPECT_EQ(table.rangeTable[255][j], 0.0f);
     }
 }
+
+// Keeps what the loader sent, stream by stream, in order.
+struct RecordingSink final : MessageSink {
+    std::string output;
+    std::string error;
+    void Print(MessageStream stream, const char* text) override {
+        (stream == MessageStream::Output ? output : error) += text;
+    }
+};
 
 struct Parsed {
     std::unique_ptr<LookupTable> table = std::make_unique<LookupTable>();
@@ -151,11 +161,11 @@ TEST(LookupItems, NumbersAfterTheFirstRowFormOneStreamWhateverTheLineLayout) {
 TEST(LookupItems, AFileEndingEarlyOrAFailedReadKeepsTheRestZero) {
     // Ends right after item 4: offset 0, no warning.
     std::string complete = "10 20\n" + RestOfTable(2, " ", "");
-    testing::internal::CaptureStderr();
+    RecordingSink sink;
     auto table = std::make_unique<LookupTable>();
     double offset = 9.0;
-    EXPECT_EQ(ParseLookupText(complete, *table, offset, stderr), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ParseLookupText(complete, *table, offset, &sink), 1);
+    EXPECT_EQ(sink.error, "");
     EXPECT_EQ(offset, 0.0);
     EXPECT_EQ(table->rangeTable[255][1], 1000 + 2 + 9 + 511);
 
@@ -179,20 +189,21 @@ TEST(LookupItems, AFileEndingEarlyOrAFailedReadKeepsTheRestZero) {
 TEST(LookupItems, OffsetFromMinusTwentyToTwentyIsKeptAndBeyondItWarns) {
     for (const auto& [text, expected] : {std::pair<std::string, double>{"-20", -20.0},
                                          {"20", 20.0}, {"2e1", 20.0}, {"-0.125", -0.125}}) {
-        testing::internal::CaptureStderr();
+        RecordingSink sink;
         auto table = std::make_unique<LookupTable>();
         double offset = 1.0;
-        EXPECT_EQ(ParseLookupText("5\n" + RestOfTable(1, " ", text), *table, offset, stderr), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(ParseLookupText("5\n" + RestOfTable(1, " ", text), *table, offset, &sink), 1);
+        EXPECT_EQ(sink.error, "");
         EXPECT_EQ(offset, expected);
     }
     for (const std::string text : {"20.001", "-20.0000001", "1e999", "-21"}) {
         SCOPED_TRACE(text);
-        testing::internal::CaptureStderr();
+        RecordingSink sink;
         auto table = std::make_unique<LookupTable>();
         double offset = 1.0;
-        EXPECT_EQ(ParseLookupText("5\n" + RestOfTable(1, " ", text), *table, offset, stderr), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), kWarning);
+        EXPECT_EQ(ParseLookupText("5\n" + RestOfTable(1, " ", text), *table, offset, &sink), 1);
+        EXPECT_EQ(sink.error, kWarning);
+        EXPECT_EQ(sink.output, "");
         EXPECT_EQ(offset, 0.0);
         ExpectCountingEntries(*table, 1);
     }
@@ -250,14 +261,42 @@ protected:
     std::filesystem::path directory_;
 };
 
-TEST_F(LookupFile, AnEmptyFileGivesOneZeroColumn) {
+TEST_F(LookupFile, AFileWithoutNumbersIsRefusedAndSaysSo) {
+    // A table of zeros would only fail at sampling, blaming the card.
+    for (const std::string text : {"", " \r\n\t\n"}) {
+        auto table = std::make_unique<LookupTable>();
+        table->rangeTable[7][0] = 3.0f;
+        double offset = 4.0;
+        std::string reason;
+        EXPECT_EQ(LoadLookupFile(Write("empty", text), *table, offset, nullptr, &reason), 0);
+        EXPECT_EQ(reason, "it holds no numbers");
+        EXPECT_EQ(offset, 0.0);
+        EXPECT_EQ(table->rangeTable[7][0], 3.0f) << "a refused file leaves the table";
+    }
+    // A first row left open by a tab at the very end still counts as read.
+    const Parsed open = Parse("5\t");
+    EXPECT_EQ(open.result, 1);
+    EXPECT_EQ(open.table->columnDistance[0], 5.0f);
+}
+
+TEST_F(LookupFile, EveryRefusalSaysWhy) {
     auto table = std::make_unique<LookupTable>();
-    table->rangeTable[7][0] = 3.0f;
-    double offset = 4.0;
-    EXPECT_EQ(LoadLookupFile(Write("empty", ""), *table, offset, nullptr), 1);
-    EXPECT_EQ(offset, 0.0);
-    EXPECT_EQ(std::memcmp(table.get(), std::make_unique<LookupTable>().get(), sizeof(LookupTable)),
+    double offset = 0.0;
+    std::string reason;
+    EXPECT_EQ(LoadLookupFile((directory_ / "absent").string(), *table, offset, nullptr, &reason), 0);
+    EXPECT_EQ(reason, "no such file or directory");
+    EXPECT_EQ(LoadLookupFile(directory_.string(), *table, offset, nullptr, &reason), 0);
+    EXPECT_EQ(reason, "not a regular file");
+    EXPECT_EQ(LoadLookupFile(Write("word", "ten\n"), *table, offset, nullptr, &reason), 0);
+    EXPECT_EQ(reason, "its first row holds a token that is not a number");
+    std::string wide;
+    for (int i = 0; i < 64; ++i) wide += "1 ";
+    EXPECT_EQ(LoadLookupFile(Write("wide", wide + "\n"), *table, offset, nullptr, &reason), 0);
+    EXPECT_EQ(reason, "its first row holds more than 63 numbers");
+    EXPECT_EQ(LoadLookupFile(Write("big", std::string(kMaxLookupFileBytes + 1, '1')), *table,
+                             offset, nullptr, &reason),
               0);
+    EXPECT_EQ(reason, "larger than 1048576 bytes");
 }
 
 TEST_F(LookupFile, AMissingOrUnreadableFileLeavesTheTableAndZeroesTheOffset) {
@@ -278,9 +317,28 @@ TEST_F(LookupFile, ReadLookupFileFillsTheProgramTableAndWarnsOnStandardError) {
     double offset = 5.0;
     EXPECT_EQ(ReadLookupFile(path, offset), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), kWarning);
+    EXPECT_EQ(LookupFileFailure(), "");
     EXPECT_EQ(offset, 0.0);
     EXPECT_EQ(ProgramLookupTable().columnDistance[1], 200.0f);
     ExpectCountingEntries(ProgramLookupTable(), 2);
+    ProgramLookupTable() = LookupTable{};
+}
+
+TEST_F(LookupFile, ReadLookupFileSendsItsWarningsToTheInstalledSinkAndKeepsWhyItFailed) {
+    const std::string path = Write("LOOKUPHS", "100 200\n" + RestOfTable(2, " ", "99"));
+    RecordingSink sink;
+    double offset = 5.0;
+    {
+        const ScopedMessageSink installed(sink);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(ReadLookupFile(path, offset), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "nothing bypasses the sink";
+        EXPECT_EQ(ReadLookupFile(Write("empty", ""), offset), 0);
+    }
+    EXPECT_EQ(sink.error, kWarning);
+    EXPECT_EQ(LookupFileFailure(), "it holds no numbers");
+    EXPECT_EQ(ReadLookupFile(path + ".absent", offset), 0);
+    EXPECT_EQ(LookupFileFailure(), "no such file or directory");
     ProgramLookupTable() = LookupTable{};
 }
 

@@ -9,6 +9,7 @@
 
 #include "accepting_card_device.hpp"
 #include "cardlib/vexa.hpp"
+#include "conversion/message_sink.hpp"
 #include "conversion/range_interpolation.hpp"
 
 namespace velscan {
@@ -92,6 +93,36 @@ TEST(Interpolation, BeyondTheLastBandBothStreamsGetTheMessageOnce) {
     });
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "");
+}
+
+// Records each message with the stream it was meant for, in order.
+struct RecordingSink final : MessageSink {
+    std::string record;
+    void Print(MessageStream stream, const char* text) override {
+        record += stream == MessageStream::Output ? "out:" : "err:";
+        record += text;
+    }
+};
+
+TEST(Interpolation, BeyondTheLastBandTheInstalledSinkGetsOutputThenErrorAndNothingElse) {
+    RecordingSink sink;
+    std::pair<std::string, std::string> printed;
+    {
+        const ScopedMessageSink installed(sink);
+        printed = Printed([] {
+            InterpolateCoarseFine(4001, 901, 800);
+            InterpolateCoarseFine(4001, 4095, 800);
+        });
+    }
+    EXPECT_EQ(printed.first, "") << "the standard streams are the sink's job now";
+    EXPECT_EQ(printed.second, "");
+    EXPECT_EQ(sink.record, std::string("out:") + kBeyond + "err:" + kBeyond + "out:" + kBeyond +
+                               "err:" + kBeyond);
+
+    // Its end puts the standard streams back.
+    const auto [out, err] = Printed([] { InterpolateCoarseFine(4001, 901, 800); });
+    EXPECT_EQ(out, kBeyond);
+    EXPECT_EQ(err, kBeyond);
 }
 
 TEST(RawRange, TruncatesTowardZeroAndKeepsTheLowThirtyTwoBits) {

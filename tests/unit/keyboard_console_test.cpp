@@ -14,7 +14,6 @@ namespace {
 // codes (0 or 0xE0, then its scan code), and _kbhit is true while any is left.
 struct FakeKeyboard {
     std::deque<int> codes;
-    std::deque<int> input;
     int hitCalls = 0;
 
     platform::KeyboardFunctions Functions() {
@@ -24,11 +23,6 @@ struct FakeKeyboard {
                 const int code = codes.front();
                 codes.pop_front();
                 return code;
-            },
-            .readCharacter = [this] {
-                const int c = input.front();
-                input.pop_front();
-                return c;
             },
         };
     }
@@ -58,16 +52,6 @@ TEST(KeyboardConsole, PolledOncePerLineOnlyAPlainQIsSeenAsQ) {
     for (int line = 0; line < 6 && console->KeyWaiting(); ++line) keys.push_back(console->ReadKey());
     EXPECT_EQ(keys, (std::vector<int>{0x171, 0x148, 'Q', 'q'}));
     EXPECT_TRUE(keyboard.codes.empty());
-}
-
-TEST(KeyboardConsole, TheCharacterAfterTheUsageTextComesFromStandardInput) {
-    FakeKeyboard keyboard;
-    const auto console = platform::CreateKeyboardConsole(keyboard.Functions());
-    keyboard.codes = {'k'};
-    keyboard.input = {'\n', -1};
-    EXPECT_EQ(console->ReadCharacter(), '\n');
-    EXPECT_EQ(console->ReadCharacter(), -1);
-    EXPECT_EQ(keyboard.codes.size(), 1u);
 }
 
 }  // namespace

@@ -109,7 +109,6 @@ public:
         keys.pop_front();
         return key;
     }
-    int ReadCharacter() override { return -1; }
 
     std::deque<int> keys;
     int polls = 0;

@@ -9,13 +9,11 @@
 
 namespace velscan {
 
-// Sensible upper bounds: the lookup file is about 110 kB.
-inline constexpr std::uintmax_t kMaxLookupFileBytes = std::uintmax_t{1} << 20;
-
 // Reads every byte of the regular file into `bytes`, with no line end
 // translation; false when it is no regular file, is larger than `maxBytes`,
-// or cannot be opened or read.
-bool ReadWholeFile(const std::string& fileName, std::string& bytes,
-                   std::uintmax_t maxBytes = kMaxLookupFileBytes);
+// or cannot be opened or read. `reason`, when given, then receives why, in
+// words that follow the file's name ("no such file or directory").
+bool ReadWholeFile(const std::string& fileName, std::string& bytes, std::uintmax_t maxBytes,
+                   std::string* reason = nullptr);
 
 }  // namespace velscan

@@ -1,0 +1,24 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
+
+#include "platform/standard_streams.hpp"
+
+namespace velscan::platform {
+
+void OpenClosedStandardStreams() noexcept {
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is this one: the ones below are open by now.
+        const int opened = ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != -1 && opened != descriptor) {
+            // Not expected; the descriptor still must not stay free.
+            (void)::dup2(opened, descriptor);
+            (void)::close(opened);
+        }
+    }
+}
+
+}  // namespace velscan::platform
