@@ -8,12 +8,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "conversion/beam_geometry.hpp"
 #include "conversion/table_columns.hpp"
-#include "export/output_target.hpp"
-#include "export/ply_writer.hpp"
-#include "export/range_picture.hpp"
+#include "export/export_format.hpp"
+#include "export/write_outputs.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 
@@ -73,16 +74,13 @@ void BM_ExportFullTableToPlyAndPng(benchmark::State& state) {
     for (auto _ : state) {
         const ScanTable table = ReadTable(TableFile().string());
         const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
-        OutputTarget ply((directory / "velscan-export-bench.ply").string());
-        WritePly(ply, table, angles, {false, false, "bench"});
-        const PanoramaLayout layout = ChoosePanorama(table, angles);
-        OutputTarget png((directory / "velscan-export-bench.png").string());
-        WritePng(png, RangePicture(table, angles, layout));
-        OutputTarget amplitude((directory / "velscan-export-bench-amplitude.png").string());
-        WritePng(amplitude, AmplitudePicture(table, angles, layout));
-        ply.Commit();
-        png.Commit();
-        amplitude.Commit();
+        const ExportJob job(table, angles, {}, "bench");
+        std::vector<RequestedOutput> outputs;
+        for (const auto& [option, name] : {std::pair{"--ply", "velscan-export-bench.ply"},
+                                           std::pair{"--png", "velscan-export-bench.png"},
+                                           std::pair{"--amplitude-png", "velscan-export-bench-amplitude.png"}})
+            outputs.push_back({FormatOfOption(option), (directory / name).string()});
+        WriteOutputs(outputs, job);
     }
     for (const char* name : {"velscan-export-bench.ply", "velscan-export-bench.png", "velscan-export-bench-amplitude.png"})
         fs::remove(directory / name);

@@ -1,10 +1,21 @@
 #include "export/export_options.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 namespace velscan::exporter {
 namespace {
+
+constexpr char kOtherOptions[] =
+    "  --ascii               write the PLY as text\n"
+    "  --metres              PLY coordinates and distance in metres (default inches)\n"
+    "  --raw-angles          use the table's angles as they stand (no recovery\n"
+    "                        between encoder steps)\n"
+    "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
+    "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
+    "  --help                this text\n";
 
 std::optional<double> Radians(const std::string& text) {
     double value = 0.0;
@@ -15,7 +26,34 @@ std::optional<double> Radians(const std::string& text) {
     return value;
 }
 
+std::size_t PlaceInTable(const ExportFormat* format) {
+    const auto formats = ExportFormats();
+    return static_cast<std::size_t>(std::find(formats.begin(), formats.end(), format) - formats.begin());
+}
+
+void Request(std::vector<RequestedOutput>& outputs, const ExportFormat* format, const std::string& path) {
+    const auto same = std::find_if(outputs.begin(), outputs.end(),
+                                   [&](const RequestedOutput& output) { return output.format == format; });
+    if (same != outputs.end()) {
+        same->path = path;
+        return;
+    }
+    const auto later = std::find_if(outputs.begin(), outputs.end(), [&](const RequestedOutput& output) {
+        return PlaceInTable(output.format) > PlaceInTable(format);
+    });
+    outputs.insert(later, RequestedOutput{format, path});
+}
+
 }  // namespace
+
+std::string UsageText() {
+    std::string usage = "usage: velscan-export <table>";
+    for (const ExportFormat* format : ExportFormats())
+        usage += " [" + std::string(format->option) + " PATH]";
+    usage += " [options]\n";
+    for (const ExportFormat* format : ExportFormats()) usage += format->help;
+    return usage + kOtherOptions;
+}
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments) {
     ExportOptions options;
@@ -27,16 +65,15 @@ ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& argumen
         };
         if (argument == "--help" || argument == "-h") return HelpRequested{};
         if (argument == "--ascii") {
-            options.ascii = true;
+            options.settings.ascii = true;
         } else if (argument == "--metres") {
-            options.metres = true;
+            options.settings.unit = LengthUnit::kMetres;
         } else if (argument == "--raw-angles") {
             options.rawAngles = true;
-        } else if (argument == "--png" || argument == "--amplitude-png" || argument == "--ply") {
+        } else if (const ExportFormat* format = FormatOfOption(argument)) {
             const std::string* path = value();
             if (!path || path->empty()) return UsageError{"option " + argument + " needs a path"};
-            (argument == "--png" ? options.png
-                                 : argument == "--ply" ? options.ply : options.amplitudePng) = *path;
+            Request(options.outputs, format, *path);
         } else if (argument == "--mirror-offset" || argument == "--slow-offset") {
             const std::string* text = value();
             const auto radians = text ? Radians(*text) : std::nullopt;

@@ -1,34 +1,28 @@
 #pragma once
-// The command line of velscan-export.
+// The command line of velscan-export. The options that name an output come
+// from the table of formats (export/export_format.hpp).
 
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "export/export_format.hpp"
+
 namespace velscan::exporter {
 
-inline constexpr char kUsage[] =
-    "usage: velscan-export <table> [--png PATH] [--amplitude-png PATH] [--ply PATH] [options]\n"
-    "  --png PATH            range picture: slow-axis angle across, mirror angle down,\n"
-    "                        colour by distance (scale in inches), black without range\n"
-    "  --amplitude-png PATH  the same panorama in grey levels of amplitude\n"
-    "  --ply PATH            point cloud, binary little-endian PLY\n"
-    "  --ascii               write the PLY as text\n"
-    "  --metres              PLY coordinates and distance in metres (default inches)\n"
-    "  --raw-angles          use the table's angles as they stand (no recovery\n"
-    "                        between encoder steps)\n"
-    "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
-    "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
-    "  --help                this text\n";
+// The usage text: every format's option and lines, then the other options.
+std::string UsageText();
+
+// One output asked for; a format asked for twice keeps the later path.
+struct RequestedOutput {
+    const ExportFormat* format = nullptr;
+    std::string path;
+};
 
 struct ExportOptions {
     std::string table;
-    std::optional<std::string> png;
-    std::optional<std::string> amplitudePng;
-    std::optional<std::string> ply;
-    bool ascii = false;
-    bool metres = false;
+    std::vector<RequestedOutput> outputs;  // in the order of the table of formats
+    ExportSettings settings;
     bool rawAngles = false;
     double mirrorOffset = 0.0;
     double slowOffset = 0.0;

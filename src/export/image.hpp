@@ -2,9 +2,8 @@
 // An 8-bit picture, rows top to bottom, grey (1 channel) or RGB (3).
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
-
-#include "export/output_target.hpp"
 
 namespace velscan::exporter {
 
@@ -22,8 +21,8 @@ struct Image {
     }
 };
 
-// Writes the picture as PNG; throws OutputError (also when this build has no
-// PNG support).
-void WritePng(OutputTarget& output, const Image& image);
+// Writes the picture as PNG into `out`; throws StreamFailure with the
+// encoder's reason, or OutputError when this build has no PNG support.
+void WritePng(std::FILE* out, const Image& image);
 
 }  // namespace velscan::exporter

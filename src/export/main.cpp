@@ -1,29 +1,43 @@
-// velscan-export: a velscan table to a range picture, an amplitude picture
-// and a point cloud. Exit codes: 0 done, 2 usage error, 3 the table is not
-// velscan's or an output could not be written (then no output is changed).
+// velscan-export: a velscan table to the outputs of the table of formats
+// (pictures, point cloud) and a summary on standard output. Exit codes: 0
+// done; 2 usage error; 3 the table is not velscan's or an output could not be
+// written (then no output is changed); 4 every output was written and put in
+// place, but standard output could not take the summary (closed, full, or its
+// reader gone).
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "conversion/printable_text.hpp"
+#include "export/export_format.hpp"
 #include "export/export_options.hpp"
-#include "export/output_target.hpp"
-#include "export/ply_writer.hpp"
-#include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
+#include "export/standard_streams.hpp"
 #include "export/summary.hpp"
+#include "export/write_outputs.hpp"
 
 namespace velscan::exporter {
 namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
+constexpr int kExitStandardOutputFailed = 4;
+
+// Messages carry names and bytes from the command line and the table:
+// control bytes are shown escaped.
+void Error(const std::string& message) {
+    std::fprintf(stderr, "velscan-export: %s\n", PrintableText(message).c_str());
+}
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "velscan-export: %s\n%s", problem.c_str(), kUsage);
+    Error(problem);
+    std::fputs(UsageText().c_str(), stderr);
     return kExitUsage;
 }
 
@@ -41,64 +55,55 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // No output may overwrite the table or another output.
 std::string ClashingOutputs(const ExportOptions& options) {
-    std::vector<std::string> outputs;
-    for (const auto* path : {&options.png, &options.amplitudePng, &options.ply})
-        if (*path) outputs.push_back(**path);
+    const auto& outputs = options.outputs;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        if (SameFile(outputs[i], options.table))
-            return "the output " + outputs[i] + " is the table itself";
+        if (SameFile(outputs[i].path, options.table))
+            return "the output " + outputs[i].path + " is the table itself";
         for (std::size_t j = i + 1; j < outputs.size(); ++j)
-            if (SameFile(outputs[i], outputs[j])) return "two outputs name the same file " + outputs[j];
+            if (SameFile(outputs[i].path, outputs[j].path))
+                return "two outputs name the same file " + outputs[j].path;
     }
     return {};
 }
 
-int Export(const ExportOptions& options) {
+// Standard output is written last, once every output is in place.
+int PrintToStandardOutput(const std::string& text, const StandardStreams& streams, const char* what) {
+    if (streams.outputWasClosed) {
+        Error(std::string("Error: standard output is closed; ") + what + " was not written");
+        return kExitStandardOutputFailed;
+    }
+    std::fputs(text.c_str(), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    Error(std::string("Error: writing ") + what + " to standard output failed: " + std::strerror(errno));
+    return kExitStandardOutputFailed;
+}
+
+int Export(const ExportOptions& options, const StandardStreams& streams) {
     const ScanTable table = ReadTable(options.table);
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
-
-    // Every output is written completely before any is put in place.
-    std::vector<std::unique_ptr<OutputTarget>> outputs;
-    if (options.ply) {
-        outputs.push_back(std::make_unique<OutputTarget>(*options.ply));
-        WritePly(*outputs.back(), table, angles,
-                 {options.ascii, options.metres, std::filesystem::path(options.table).filename().string()});
-    }
-    if (options.png || options.amplitudePng) {
-        const PanoramaLayout layout = ChoosePanorama(table, angles);
-        if (options.png) {
-            outputs.push_back(std::make_unique<OutputTarget>(*options.png));
-            WritePng(*outputs.back(), RangePicture(table, angles, layout));
-        }
-        if (options.amplitudePng) {
-            outputs.push_back(std::make_unique<OutputTarget>(*options.amplitudePng));
-            WritePng(*outputs.back(), AmplitudePicture(table, angles, layout));
-        }
-    }
-    for (const auto& output : outputs) output->Commit();
-
-    const std::string summary = Summary(table, angles);
-    std::fputs(summary.c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : kExitFailed;
+    RequireFiniteAngles(angles, options.table);
+    const ExportJob job(table, angles, options.settings,
+                        std::filesystem::path(options.table).filename().string());
+    WriteOutputs(options.outputs, job);
+    return PrintToStandardOutput(Summary(table, angles), streams, "the summary");
 }
 
 int Main(int argc, char** argv) {
+    const StandardStreams streams = PrepareStandardStreams();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedCommandLine parsed = ParseExportCommandLine(arguments);
-    if (std::holds_alternative<HelpRequested>(parsed)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (std::holds_alternative<HelpRequested>(parsed))
+        return PrintToStandardOutput(UsageText(), streams, "the usage text");
     if (const auto* error = std::get_if<UsageError>(&parsed)) return Usage(error->message);
     const auto& options = std::get<ExportOptions>(parsed);
     if (const std::string clash = ClashingOutputs(options); !clash.empty()) return Usage(clash);
     try {
-        return Export(options);
+        return Export(options, streams);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "velscan-export: not enough memory\n");
+        Error("not enough memory");
     } catch (const std::exception& error) {  // TableError, OutputError and the like
-        std::fprintf(stderr, "velscan-export: %s\n", error.what());
+        Error(error.what());
     }
     return kExitFailed;
 }

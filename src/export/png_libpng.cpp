@@ -1,20 +1,23 @@
 // PNG output through libpng's simplified writing interface.
 #include <png.h>
 
+#include <string>
+
 #include "export/image.hpp"
+#include "export/stream_failure.hpp"
 
 namespace velscan::exporter {
 
-void WritePng(OutputTarget& output, const Image& image) {
+void WritePng(std::FILE* out, const Image& image) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = image.channels == 1 ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
-    if (!png_image_write_to_stdio(&png, output.File(), 0, image.pixels.data(), 0, nullptr)) {
+    if (!png_image_write_to_stdio(&png, out, 0, image.pixels.data(), 0, nullptr)) {
         const std::string reason = png.message;
         png_image_free(&png);
-        throw OutputError("Error: writing " + output.Target() + " failed: " + reason);
+        throw StreamFailure(reason);
     }
 }
 

@@ -1,9 +1,10 @@
 // Builds without libpng: the pictures cannot be written, the point cloud can.
 #include "export/image.hpp"
+#include "export/output_target.hpp"
 
 namespace velscan::exporter {
 
-void WritePng(OutputTarget&, const Image&) {
+void WritePng(std::FILE*, const Image&) {
     throw OutputError("Error: PNG output is not available in this build");
 }
 

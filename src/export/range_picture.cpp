@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -21,23 +22,47 @@ constexpr int kBandHeight = 56;
 constexpr int kMinBandWidth = 360;
 constexpr int kBarHeight = 14;
 constexpr int kMargin = 10;
+constexpr int kMaxTicks = 20;
+constexpr double kTickSlack = 1e-6;
 constexpr std::uint8_t kBandColour[3] = {48, 48, 48};
 constexpr std::uint8_t kTextColour[3] = {235, 235, 235};
 
-// Pixel of each row, or -1 for a row outside the panorama.
+// Column or row of a fraction of the picture's side; a fraction that is not
+// a number (an infinite span) takes the first.
+int CellOf(double fraction, int cells) {
+    if (!(fraction > 0.0)) return 0;
+    if (fraction >= 1.0) return cells - 1;
+    return std::min(cells - 1, static_cast<int>(fraction * cells));
+}
+
+// Pixel of each row, or -1 for a row outside the panorama (an angle that is
+// not finite).
 std::vector<int> PixelOfRows(const ScanAngles& angles, const PanoramaLayout& layout) {
     std::vector<int> pixel(angles.mirror.size());
     for (std::size_t row = 0; row < pixel.size(); ++row) {
+        if (!std::isfinite(angles.mirror[row]) || !std::isfinite(angles.slowAxis[row])) {
+            pixel[row] = -1;
+            continue;
+        }
         double turn = std::fmod(angles.mirror[row], kFullTurn);
         if (turn < 0.0) turn += kFullTurn;
-        const int y = std::min(layout.height - 1, static_cast<int>(turn / kFullTurn * layout.height));
+        const int y = CellOf(turn / kFullTurn, layout.height);
         const double across = layout.slowSpan > 0.0
                                   ? (angles.slowAxis[row] - layout.slowMin) / layout.slowSpan
                                   : 0.0;
-        const int x = std::clamp(static_cast<int>(across * layout.width), 0, layout.width - 1);
+        const int x = CellOf(across, layout.width);
         pixel[row] = y * layout.width + x;
     }
     return pixel;
+}
+
+// Entry of the colour map for a distance in [low, low + span]; a float cell
+// may lie a rounding step outside.
+std::size_t ColourIndex(double d, double low, double span) {
+    if (!(span > 0.0)) return 0;
+    const double place = (d - low) / span * 255.0;
+    if (!(place > 0.0)) return 0;
+    return static_cast<std::size_t>(std::lround(std::min(place, 255.0)));
 }
 
 // A round step between labelled distances: 1, 2 or 5 times a power of ten.
@@ -49,9 +74,15 @@ double TickStep(double span) {
     return 10.0 * power;
 }
 
+// Whole inches; beyond what a long holds, in the font's digits and 'e'.
 std::string Label(double value) {
-    const long rounded = std::lround(value);
-    return std::to_string(rounded);
+    if (std::fabs(value) < 1e15) return std::to_string(std::lround(value));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2e", value);
+    std::string label;
+    for (const char* c = text; *c != '\0'; ++c)
+        if (*c != '+') label += *c;
+    return label;
 }
 
 void DrawScale(Image& image, int top, double nearest, double farthest) {
@@ -75,14 +106,25 @@ void DrawScale(Image& image, int top, double nearest, double farthest) {
     const double span = farthest - nearest;
     const double step = span > 0.0 ? TickStep(span) : 1.0;
     const int labelTop = barTop + kBarHeight + 6;
-    for (double value = std::ceil(nearest / step) * step; value <= farthest + 1e-9; value += step) {
-        const int x = barLeft + (span > 0.0 ? static_cast<int>((value - nearest) / span * (barWidth - 1)) : 0);
-        for (int y = barTop + kBarHeight; y < labelTop - 1; ++y)
-            std::copy(kTextColour, kTextColour + 3, image.At(x, y));
-        const std::string text = Label(value);
-        const int textWidth = static_cast<int>(text.size()) * kGlyphAdvance * kFontScale;
-        DrawText(image, x - textWidth / 2, labelTop, text, kFontScale, kTextColour);
+    // A step below the values' precision would not advance: ticks stop where
+    // adding the step changes nothing, and are never more than a bar holds.
+    int ticks = 0;
+    for (double value = std::ceil(nearest / step) * step; value <= farthest + 1e-9 && ticks < kMaxTicks;
+         ++ticks) {
+        const double place = span > 0.0 ? (value - nearest) / span : 0.0;
+        // A tick a rounding step outside the bar goes on its end.
+        if (place >= -kTickSlack && place <= 1.0 + kTickSlack) {
+            const int x = barLeft + std::clamp(static_cast<int>(place * (barWidth - 1)), 0, barWidth - 1);
+            for (int y = barTop + kBarHeight; y < labelTop - 1; ++y)
+                std::copy(kTextColour, kTextColour + 3, image.At(x, y));
+            const std::string text = Label(value);
+            const int textWidth = static_cast<int>(text.size()) * kGlyphAdvance * kFontScale;
+            DrawText(image, x - textWidth / 2, labelTop, text, kFontScale, kTextColour);
+        }
         if (span <= 0.0) break;
+        const double next = value + step;
+        if (!(next > value)) break;
+        value = next;
     }
 }
 
@@ -123,7 +165,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     double low = std::numeric_limits<double>::infinity(), high = -low;
     for (std::size_t row = 0; row < pixel.size(); ++row) {
         const double d = table.distance[row];
-        if (!HasRange(d)) continue;
+        if (!HasRange(d) || pixel[row] < 0) continue;
         float& cell = nearest[static_cast<std::size_t>(pixel[row])];
         cell = std::min(cell, static_cast<float>(d));
         low = std::min(low, d);
@@ -137,9 +179,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     for (int y = 0; y < layout.height; ++y)
         for (int x = 0; x < layout.width; ++x) {
             const float d = nearest[static_cast<std::size_t>(y * layout.width + x)];
-            const Rgb c = std::isinf(d) ? kNoRangeColour
-                                        : colours[static_cast<std::size_t>(
-                                              span > 0.0 ? std::lround((d - low) / span * 255.0) : 0)];
+            const Rgb c = std::isinf(d) ? kNoRangeColour : colours[ColourIndex(d, low, span)];
             std::uint8_t* p = image.At(x, y);
             p[0] = c.r, p[1] = c.g, p[2] = c.b;
         }
@@ -153,14 +193,18 @@ Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const P
     std::vector<float> sum(cells, 0.0f);
     std::vector<std::uint32_t> count(cells, 0);
     for (std::size_t row = 0; row < pixel.size(); ++row) {
+        if (pixel[row] < 0) continue;
         sum[static_cast<std::size_t>(pixel[row])] += table.amplitude[row];
         ++count[static_cast<std::size_t>(pixel[row])];
     }
     Image image(layout.width, layout.height, 1);
-    for (std::size_t i = 0; i < cells; ++i)
-        if (count[i] != 0)
-            image.pixels[i] = static_cast<std::uint8_t>(
-                std::clamp(std::lround(sum[i] / static_cast<float>(count[i])), 0L, 255L));
+    for (std::size_t i = 0; i < cells; ++i) {
+        if (count[i] == 0) continue;
+        // A sum beyond single precision is infinite, or not a number.
+        const float mean = sum[i] / static_cast<float>(count[i]);
+        image.pixels[i] = static_cast<std::uint8_t>(
+            std::isnan(mean) ? 0 : std::lround(std::clamp(mean, 0.0f, 255.0f)));
+    }
     return image;
 }
 

@@ -1,5 +1,7 @@
 #include "export/scan_angles.hpp"
 
+#include <cmath>
+
 #include "export/angle_recovery.hpp"
 
 namespace velscan::exporter {
@@ -19,6 +21,17 @@ ScanAngles ExportAngles(const ScanTable& table, bool rawAngles, double mirrorOff
     for (double& a : angles.mirror) a -= mirrorOffset;
     for (double& a : angles.slowAxis) a -= slowOffset;
     return angles;
+}
+
+void RequireFiniteAngles(const ScanAngles& angles, const std::string& tableName) {
+    for (std::size_t row = 0; row < angles.mirror.size(); ++row) {
+        const bool mirror = std::isfinite(angles.mirror[row]);
+        if (mirror && std::isfinite(angles.slowAxis[row])) continue;
+        // The header is line 1.
+        throw TableError(tableName + ":" + std::to_string(row + 2) + ": the " +
+                         (mirror ? "slow-axis" : "mirror") +
+                         " angle less its offset is not a finite number");
+    }
 }
 
 }  // namespace velscan::exporter

@@ -3,6 +3,7 @@
 // the table's own with raw angles), less the instrument's zero positions.
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "export/scan_table.hpp"
@@ -17,6 +18,10 @@ struct ScanAngles {
 
 ScanAngles ExportAngles(const ScanTable& table, bool rawAngles, double mirrorOffset,
                         double slowOffset);
+
+// Throws TableError naming the first line of `tableName` whose angle, less
+// its offset, is not a finite number (a huge angle and a huge offset).
+void RequireFiniteAngles(const ScanAngles& angles, const std::string& tableName);
 
 // Rows with a range become points; a distance of 0.00 means none.
 inline bool HasRange(double distance) { return distance != 0.0; }

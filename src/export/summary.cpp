@@ -11,9 +11,13 @@ namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
+// As long as the numbers need: a huge distance takes hundreds of digits.
 std::string Format(const char* format, double a, double b, double c) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, a, b, c);
+    const int length = std::snprintf(nullptr, 0, format, a, b, c);
+    if (length <= 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, a, b, c);
+    text.pop_back();
     return text;
 }
 

@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "conversion/whole_file.hpp"
@@ -31,6 +32,19 @@ public:
         const std::string_view field(cursor_, static_cast<std::size_t>(tab - cursor_));
         cursor_ = tab + 1;
         return field;
+    }
+
+    // A column the export keeps or writes in single precision (amplitude,
+    // temperature; the distance in every point format and picture): a value
+    // beyond it would become infinite there.
+    double SinglePrecision(std::size_t column) {
+        const char* const start = cursor_;
+        const double value = Decimal(column);
+        if (std::fabs(value) > std::numeric_limits<float>::max()) {
+            cursor_ = start;
+            NotANumber(column, Field(column));
+        }
+        return value;
     }
 
     double Decimal(std::size_t column) {
@@ -112,10 +126,10 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
         if (line.empty()) row.Fail("empty line, expected 8 fields");
         if (table.Rows() == kMaxRows)
             row.Fail("more than " + std::to_string(kMaxRows) + " rows, more than velscan records");
-        table.distance.push_back(row.Decimal(0));
+        table.distance.push_back(row.SinglePrecision(0));
         row.Unsigned(1, 0xFFFFFFFFull);
-        table.amplitude.push_back(static_cast<float>(row.Decimal(2)));
-        table.temperature.push_back(static_cast<float>(row.Decimal(3)));
+        table.amplitude.push_back(static_cast<float>(row.SinglePrecision(2)));
+        table.temperature.push_back(static_cast<float>(row.SinglePrecision(3)));
         table.angle1.push_back(row.Decimal(4));
         table.angle2.push_back(row.Decimal(5));
         row.Unsigned(6, 1);

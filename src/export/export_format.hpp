@@ -1,0 +1,67 @@
+#pragma once
+// A format velscan-export writes: its option, the extension of its files,
+// its lines in the usage text and its writer. The writer gets the stream to
+// write into and the job: the table, its angles, the settings and the views
+// shared between formats (the points, the pictures' layout).
+//
+// Adding a format is one file that defines its ExportFormat and one entry in
+// export_formats.cpp.
+
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "export/range_picture.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_points.hpp"
+#include "export/scan_table.hpp"
+
+namespace velscan::exporter {
+
+struct ExportSettings {
+    bool ascii = false;                      // text rather than binary, where a format has both
+    LengthUnit unit = LengthUnit::kInches;   // of the point formats
+};
+
+class ExportJob {
+public:
+    // `source` names the table in the outputs (its file name).
+    ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
+              std::string source);
+
+    const ScanTable& Table() const { return table_; }
+    const ScanAngles& Angles() const { return angles_; }
+    const ExportSettings& Settings() const { return settings_; }
+    const std::string& Source() const { return source_; }
+    const ScanPoints& Points() const { return points_; }
+    // The pictures' layout, chosen on first use.
+    const PanoramaLayout& Panorama() const;
+
+private:
+    const ScanTable& table_;
+    const ScanAngles& angles_;
+    ExportSettings settings_;
+    std::string source_;
+    ScanPoints points_;
+    mutable std::optional<PanoramaLayout> panorama_;
+};
+
+struct ExportFormat {
+    std::string_view option;     // "--ply"; takes the output's path
+    std::string_view extension;  // of the format's files, with its dot
+    std::string_view help;       // its lines of the usage text, each ending in a line break
+    // Writes the whole output into `out`; throws StreamFailure, or
+    // OutputError when this build cannot write the format.
+    void (*write)(std::FILE* out, const ExportJob& job);
+};
+
+// Every format, in the order of the usage text; outputs are written in this
+// order too.
+std::span<const ExportFormat* const> ExportFormats();
+
+// The format of an option such as "--png", or null.
+const ExportFormat* FormatOfOption(std::string_view option);
+
+}  // namespace velscan::exporter

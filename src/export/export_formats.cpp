@@ -1,0 +1,21 @@
+// The table of formats. Each format's file defines its entry.
+#include "export/export_format.hpp"
+
+namespace velscan::exporter {
+
+extern const ExportFormat kRangePngFormat;
+extern const ExportFormat kAmplitudePngFormat;
+extern const ExportFormat kPlyFormat;
+
+std::span<const ExportFormat* const> ExportFormats() {
+    static const ExportFormat* const formats[] = {&kRangePngFormat, &kAmplitudePngFormat, &kPlyFormat};
+    return formats;
+}
+
+const ExportFormat* FormatOfOption(std::string_view option) {
+    for (const ExportFormat* format : ExportFormats())
+        if (format->option == option) return format;
+    return nullptr;
+}
+
+}  // namespace velscan::exporter

@@ -1,0 +1,17 @@
+#include <utility>
+
+#include "export/export_format.hpp"
+
+namespace velscan::exporter {
+
+ExportJob::ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
+                     std::string source)
+    : table_(table), angles_(angles), settings_(settings), source_(std::move(source)),
+      points_(table, angles, settings.unit) {}
+
+const PanoramaLayout& ExportJob::Panorama() const {
+    if (!panorama_) panorama_ = ChoosePanorama(table_, angles_);
+    return *panorama_;
+}
+
+}  // namespace velscan::exporter

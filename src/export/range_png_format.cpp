@@ -1,0 +1,21 @@
+// The range picture as PNG (export/range_picture.hpp).
+#include "export/export_format.hpp"
+#include "export/image.hpp"
+
+namespace velscan::exporter {
+namespace {
+
+void WriteRangePng(std::FILE* out, const ExportJob& job) {
+    WritePng(out, RangePicture(job.Table(), job.Angles(), job.Panorama()));
+}
+
+}  // namespace
+
+extern const ExportFormat kRangePngFormat;
+const ExportFormat kRangePngFormat{
+    "--png", ".png",
+    "  --png PATH            range picture: slow-axis angle across, mirror angle down,\n"
+    "                        colour by distance (scale in inches), black without range\n",
+    WriteRangePng};
+
+}  // namespace velscan::exporter

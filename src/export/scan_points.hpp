@@ -1,0 +1,58 @@
+#pragma once
+// The scan as points, the one view every point format writes: a point for
+// each row with a range, at its distance along the beam
+// (conversion/beam_geometry.hpp) from the scanner at the origin, in the
+// unit asked for, with the row's buffer line and its place in that line.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "conversion/beam_geometry.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_table.hpp"
+
+namespace velscan::exporter {
+
+enum class LengthUnit { kInches, kMetres };
+
+struct ScanPoint {
+    double x, y, z;   // in the view's unit
+    double distance;  // in the view's unit
+    float amplitude;
+    float temperature;       // degrees Fahrenheit, as in the table
+    std::int32_t line;       // buffer line of the row
+    std::int32_t sample;     // place of the row in its line
+};
+
+class ScanPoints {
+public:
+    ScanPoints(const ScanTable& table, const ScanAngles& angles, LengthUnit unit);
+
+    std::size_t Count() const { return count_; }
+    LengthUnit Unit() const { return unit_; }
+    std::string_view UnitName() const;  // "inches" or "metres"
+
+    // Calls visit(const ScanPoint&) for every point, in the table's order.
+    template <typename Visit>
+    void ForEach(Visit&& visit) const {
+        for (std::size_t row = 0; row < table_.Rows(); ++row) {
+            if (!HasRange(table_.distance[row])) continue;
+            const double distance = table_.distance[row] * scale_;
+            const Direction3 d = BeamDirection(angles_.mirror[row], angles_.slowAxis[row]);
+            visit(ScanPoint{distance * d.x, distance * d.y, distance * d.z, distance,
+                            table_.amplitude[row], table_.temperature[row],
+                            static_cast<std::int32_t>(row / kRowsPerLine),
+                            static_cast<std::int32_t>(row % kRowsPerLine)});
+        }
+    }
+
+private:
+    const ScanTable& table_;
+    const ScanAngles& angles_;
+    LengthUnit unit_;
+    double scale_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace velscan::exporter

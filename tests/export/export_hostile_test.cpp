@@ -1,0 +1,253 @@
+// velscan-export on hostile tables, names and streams: numbers that once
+// crashed or hung the pictures, summary lines longer than a fixed buffer,
+// control bytes in messages, and a standard output that is closed or whose
+// reader has gone.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "export/colour_map.hpp"
+#include "export/range_picture.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_table.hpp"
+#include "export/summary.hpp"
+#include "program_run.hpp"
+#include "table_text.hpp"
+
+namespace velscan::exporter {
+namespace {
+
+namespace fs = std::filesystem;
+
+// All distances 512.04 but one 512.05: the float cells lie a rounding step
+// below the nearest distance (near 1e12, a float step is 65536 inches).
+std::string TinySpanTable() {
+    return PatchTable(400, [](std::size_t row) { return row == 3 ? "512.05" : "512.04"; });
+}
+std::string TrillionTable() {
+    return PatchTable(400, [](std::size_t row) { return row == 3 ? "1000000000000.01" : "1000000000000.00"; });
+}
+// Near 2^57 a tick step of 10 inches is below the distances' precision.
+std::string Near2To57Table() {
+    return PatchTable(400, [](std::size_t row) {
+        return row == 3 ? "144115188075855904.00" : "144115188075855872.00";
+    });
+}
+// Row 5 (line 7) has a mirror angle of 1e308; less an offset of -1e308 it is
+// infinite.
+std::string HugeAngleTable() {
+    std::string text = kTableHeader;
+    for (std::size_t row = 0; row < 400; ++row)
+        text.append("\n").append(TableRow("300.00", row == 5 ? std::string("1").append(308, '0').append(".0000")
+                                                            : Fixed(static_cast<double>(row) * 0.0015, 4),
+                                          Fixed(static_cast<double>(row / 40) * 0.0314, 4)));
+    return text;
+}
+
+std::set<std::tuple<int, int, int>> PanoramaColours(const Image& image, int panoramaHeight) {
+    std::set<std::tuple<int, int, int>> colours;
+    for (int y = 0; y < panoramaHeight; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint8_t* p = const_cast<Image&>(image).At(x, y);
+            colours.insert({p[0], p[1], p[2]});
+        }
+    return colours;
+}
+
+std::tuple<int, int, int> Entry(std::size_t index) {
+    const Rgb c = DistanceColours()[index];
+    return {c.r, c.g, c.b};
+}
+
+// --- the pictures -----------------------------------------------------------
+
+TEST(HostileNumbers, DistancesInATinySpanTakeTheEndsOfTheColourMap) {
+    for (const std::string& text : {TinySpanTable(), TrillionTable()}) {
+        const ScanTable table = ParseTable(text, "t");
+        const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
+        const PanoramaLayout layout = ChoosePanorama(table, angles);
+        const Image image = RangePicture(table, angles, layout);
+        const auto colours = PanoramaColours(image, layout.height);
+        const std::set<std::tuple<int, int, int>> allowed = {{0, 0, 0}, Entry(0), Entry(255)};
+        EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), colours.begin(), colours.end()))
+            << colours.size() << " colours in the panorama";
+        // The far row shares its pixel with near ones; the nearest is shown.
+        EXPECT_TRUE(colours.count(Entry(0)));
+    }
+}
+
+TEST(HostileNumbers, DistancesNear2To57GiveAScaleWithATick) {
+    const ScanTable table = ParseTable(Near2To57Table(), "t");
+    const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
+    const PanoramaLayout layout = ChoosePanorama(table, angles);
+    Image image = RangePicture(table, angles, layout);  // once a hang
+    // The tick marks sit just below the colour bar, in the text colour.
+    int tickPixels = 0;
+    for (int y = layout.height + 24; y < layout.height + 30; ++y)
+        for (int x = 0; x < image.width; ++x) tickPixels += image.At(x, y)[0] == 235;
+    EXPECT_GT(tickPixels, 0);
+}
+
+TEST(HostileNumbers, AnglesWithoutAFiniteSpanStayInsideThePicture) {
+    // Angles straight from a caller, not checked: one mirror angle not a
+    // number, slow-axis angles whose span overflows.
+    ScanTable table;
+    ScanAngles angles;
+    for (std::size_t row = 0; row < 300; ++row) {
+        table.distance.push_back(100.0 + static_cast<double>(row));
+        table.amplitude.push_back(std::numeric_limits<float>::max());
+        table.temperature.push_back(70.0f);
+        angles.mirror.push_back(row == 7 ? std::numeric_limits<double>::quiet_NaN() : 0.001 * row);
+        angles.slowAxis.push_back(row % 2 ? 1e308 : -1e308);
+    }
+    const PanoramaLayout layout = ChoosePanorama(table, angles);
+    EXPECT_GE(layout.width, 1);
+    EXPECT_LE(layout.height, kMaxPictureSide);
+    const Image range = RangePicture(table, angles, layout);
+    const Image amplitude = AmplitudePicture(table, angles, layout);
+    EXPECT_EQ(range.width, std::max(layout.width, 360));
+    // Sums of the largest amplitudes overflow to infinity: shown white, not 0.
+    EXPECT_NE(std::find(amplitude.pixels.begin(), amplitude.pixels.end(), 255), amplitude.pixels.end());
+}
+
+// --- the table and its angles -----------------------------------------------
+
+TEST(HostileNumbers, AnAngleThatIsNotFiniteAfterItsOffsetIsRefusedNamingItsLine) {
+    const ScanTable table = ParseTable(HugeAngleTable(), "t");
+    const ScanAngles angles = ExportAngles(table, true, -1e308, 0.0);
+    try {
+        RequireFiniteAngles(angles, "t");
+        ADD_FAILURE() << "no error";
+    } catch (const TableError& error) {
+        EXPECT_EQ(std::string(error.what()), "t:7: the mirror angle less its offset is not a finite number");
+    }
+    EXPECT_NO_THROW(RequireFiniteAngles(ExportAngles(table, true, 0.0, 0.0), "t"));
+}
+
+TEST(HostileNumbers, ValuesBeyondSinglePrecisionAreRefusedNamingTheLine) {
+    const std::string huge = "1" + std::string(39, '0') + ".0";  // 1e39
+    const std::string row = TableRow("300.00", "1.0000", "2.0000");
+    for (const auto& [bad, message] :
+         {std::pair{TableRow(huge, "1.0000", "2.0000"), "t:3: field 1 (Distance(inches)) is not a valid value"},
+          std::pair{TableRow("300.00", "1.0000", "2.0000", huge), "t:3: field 3 (Amplitude) is not a valid value"}}) {
+        try {
+            ParseTable(std::string(kTableHeader) + "\n" + row + "\n" + bad, "t");
+            ADD_FAILURE() << "no error for " << message;
+        } catch (const TableError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
+        }
+    }
+    // The largest single-precision values still pass.
+    EXPECT_NO_THROW(ParseTable(std::string(kTableHeader) + "\n" +
+                                   TableRow(Fixed(std::numeric_limits<float>::max(), 2), "1.0", "2.0"),
+                               "t"));
+}
+
+TEST(Summary, ALineLongerThanAnyFixedBufferIsKeptWithItsLineBreak) {
+    // A distance of 3e38 prints with 39 digits before the point.
+    const ScanTable table = ParseTable(
+        PatchTable(10, [](std::size_t row) { return Fixed(3e38 + static_cast<double>(row) * 1e30, 2); }), "t");
+    const std::string summary = Summary(table, ExportAngles(table, false, 0.0, 0.0));
+    const std::size_t start = summary.find("distance (inches): ");
+    ASSERT_NE(start, std::string::npos);
+    const std::string line = summary.substr(start, summary.find('\n', start) - start);
+    EXPECT_GT(line.size(), 160u);
+    EXPECT_NE(line.find(", max " + Fixed(3e38 + 9e30, 2)), std::string::npos) << line;
+    EXPECT_NE(summary.find(line + "\nmirror angle: "), std::string::npos);
+}
+
+// --- the program ------------------------------------------------------------
+
+class ExportProgram : public ::testing::Test {
+protected:
+    e2e::ProgramResult Run(std::vector<std::string> arguments, bool closedStreams = false) {
+        e2e::ProgramRun run{arguments, {}, std::nullopt, dir_.Path(), std::nullopt};
+        run.closedStreams = closedStreams;
+        return e2e::Execute(VELSCAN_EXPORT_BINARY, run);
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    e2e::ScratchDirectory dir_{"export-program"};
+};
+
+TEST_F(ExportProgram, HostileTablesGiveEveryOutputOrAnErrorNamingTheLineAndLeaveNoTemporaryFile) {
+    const std::vector<std::string> outputs = {"--png", "r.png", "--amplitude-png", "a.png", "--ply", "p.ply"};
+    for (const auto& [name, text] : {std::pair{"tiny", TinySpanTable()}, std::pair{"trillion", TrillionTable()},
+                                     std::pair{"near2to57", Near2To57Table()}}) {
+        SCOPED_TRACE(name);
+        for (const auto& file : Files()) fs::remove(dir_.Path() / file);
+        Write("t", text);
+        std::vector<std::string> arguments{"t"};
+        arguments.insert(arguments.end(), outputs.begin(), outputs.end());
+        const e2e::ProgramResult result = Run(arguments);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "p.ply", "r.png", "t"}));
+    }
+    for (const auto& file : Files()) fs::remove(dir_.Path() / file);
+    Write("t", HugeAngleTable());
+    std::vector<std::string> arguments{"t", "--raw-angles", "--mirror-offset", "-1e308"};
+    arguments.insert(arguments.end(), outputs.begin(), outputs.end());
+    const e2e::ProgramResult result = Run(arguments);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("t:7: the mirror angle less its offset is not a finite number"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Files(), std::vector<std::string>{"t"});
+}
+
+TEST_F(ExportProgram, ControlBytesFromTheTableAndTheCommandLineAreShownEscaped) {
+    const std::string name = "t\x1b]0;owned\x07";
+    Write(name, std::string(kTableHeader) + "\n" + TableRow("30\x1b[2J", "1.0", "2.0"));
+    const e2e::ProgramResult table = Run({name, "--ply", "p.ply"});
+    EXPECT_EQ(table.exitCode, 3);
+    EXPECT_EQ(table.err.find('\x1b'), std::string::npos) << table.err;
+    EXPECT_NE(table.err.find("t\\x1b]0;owned\\x07:2: field 1"), std::string::npos) << table.err;
+    EXPECT_NE(table.err.find("'30\\x1b[2J'"), std::string::npos) << table.err;
+
+    const e2e::ProgramResult option = Run({name, "--\x1b[31mred"});
+    EXPECT_EQ(option.exitCode, 2);
+    EXPECT_NE(option.err.find("unknown option --\\x1b[31mred\n"), std::string::npos) << option.err;
+    EXPECT_EQ(option.err.find('\x1b'), std::string::npos);
+}
+
+TEST_F(ExportProgram, AClosedStandardOutputExits4AfterEveryOutputIsInPlace) {
+    Write("t", TinySpanTable());
+    // The shell closes descriptor 1 before it becomes velscan-export.
+    const e2e::ProgramResult result =
+        e2e::Execute("/bin/sh", {{"-c", "exec \"$0\" t --ply p.ply --png r.png >&-", VELSCAN_EXPORT_BINARY},
+                                 {}, std::nullopt, dir_.Path(), std::nullopt});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_NE(result.err.find("standard output is closed; the summary was not written"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"p.ply", "r.png", "t"}));
+    // The point cloud is whole: no console text went into it.
+    EXPECT_EQ(e2e::ReadFile(dir_.Path() / "p.ply").rfind("ply\n", 0), 0u);
+}
+
+TEST_F(ExportProgram, AReaderOfStandardOutputThatHasGoneGivesExit4NotASignal) {
+    Write("t", TinySpanTable());
+    const e2e::ProgramResult result = Run({"t", "--ply", "p.ply"}, true);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"p.ply", "t"}));
+}
+
+}  // namespace
+}  // namespace velscan::exporter
