@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Runs the Linux command blocks of README.md exactly as written, in order, in a
-# fresh clone of the committed HEAD, as a new user would.
+# Runs the Linux command blocks of README.md exactly as written, in a fresh
+# clone of the committed HEAD, as a new user reading it top to bottom would:
+# one shell (bash -e), started in the clone's top folder, runs every block in
+# the README's order, so a folder changed or a variable exported by one block
+# is what the next block finds.
 #
 # Every fenced block of the README must be classified, or the check fails:
-#   ```sh                          run here, from the clone's top folder, each
-#                                  block in a shell of its own (bash -e)
+#   ```sh                          run here, in that one shell
 #   <!-- not run: REASON -->       the next block is not a Linux command to run
 #                                  (Windows, JSON, a sample of output, a synopsis)
 #   <!-- run by .ci/run -->        the next block is run by CI in the checkout;
-#                                  each of its commands must appear in .ci/run
+#                                  each of its commands must appear in .ci/run.
+#                                  The check does not run it, but a reader does,
+#                                  from the top folder: the shell must be there
+#                                  when the blocks before it have run.
 # An indented code block fails the check too: it could hide a command.
 #
 # HOME is a folder of the scratch directory, so an install to ~/.local stays
@@ -69,14 +74,50 @@ for block in "$scratch"/blocks/*.ci; do
     done <"$block"
 done
 
+# The blocks to run and to check, in the README's order.
+blocks=()
+for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
+    [[ -e "$block" ]] && blocks+=("$block")
+done
+mapfile -t blocks < <(printf '%s\n' "${blocks[@]}" | sort)
+
 if ((list_only)); then
-    for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
-        [[ -e "$block" ]] || continue
+    for block in "${blocks[@]}"; do
         echo "README.md:$(cat "${block%.*}.line") (${block##*.}):"
         sed 's/^/    /' "$block"
     done
     exit 0
 fi
+
+# The reader's shell: it sources each block in turn, so that the blocks share
+# the working directory and the variables, and an error in a block ends it
+# (bash -e). Each block's output goes to a log of its own, progress to
+# descriptor 3 and the check's own complaints to descriptor 4; the file
+# "current" names the block being run, and "done" once the last has passed.
+reader=$scratch/reader.sh
+current=$scratch/current
+{
+    echo '__readme_top=$PWD'
+    for block in "${blocks[@]}"; do
+        line=$(cat "${block%.*}.line")
+        if [[ $block == *.ci ]]; then
+            echo 'if [[ $PWD != "$__readme_top" ]]; then'
+            printf '    echo "README.md:%s: this block is run from the top folder, but the blocks before it leave the shell in $PWD" >&4\n' "$line"
+            echo '    exit 1'
+            echo 'fi'
+            continue
+        fi
+        printf 'echo %q >%q\n' "${block%.run}" "$current"
+        printf 'echo %q >&3\n' "== README.md:$line: $(head -n 1 "$block")"
+        echo '__readme_started=$SECONDS'
+        printf 'exec >%q 2>&1\n' "${block%.run}.log"
+        printf 'source %q\n' "$block"
+        echo 'echo "   passed in $((SECONDS - __readme_started)) s" >&3'
+        printf ': >%q\n' "$current"
+    done
+    printf 'echo done >%q\n' "$current"
+} >"$reader"
+grep -q '^source ' "$reader" || { echo "README.md holds no block to run" >&2; exit 1; }
 
 git clone -q --no-checkout "$repo" "$scratch/clone"
 git -C "$scratch/clone" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
@@ -89,20 +130,14 @@ if command -v ccache >/dev/null && [[ -z "${CCACHE_DIR:-}" ]]; then
     export CCACHE_DIR
 fi
 export HOME=$scratch/home
-ran=0
-for block in "$scratch"/blocks/*.run; do
-    [[ -e "$block" ]] || continue
-    line=$(cat "${block%.run}.line")
-    log=${block%.run}.log
-    echo "== README.md:$line: $(head -n 1 "$block")"
-    start=$SECONDS
-    if ! (cd "$scratch/clone" && bash -e "$block" </dev/null >"$log" 2>&1); then
-        tail -n 40 "$log"
-        echo "README.md:$line: the block failed (log: $log)" >&2
-        exit 1
+status=0
+(cd "$scratch/clone" && bash -e "$reader" </dev/null 3>&1 4>&2) || status=$?
+block=$(cat "$current" 2>/dev/null || true)
+if [[ $status -ne 0 || $block != done ]]; then
+    if [[ -n "$block" && $block != done ]]; then
+        tail -n 40 "$block.log"
+        echo "README.md:$(cat "$block.line"): the block failed (log: $block.log)" >&2
     fi
-    echo "   passed in $((SECONDS - start)) s"
-    ran=$((ran + 1))
-done
-((ran > 0)) || { echo "README.md holds no block to run" >&2; exit 1; }
-echo "README check: $ran blocks ran as written"
+    exit 1
+fi
+echo "README check: $(grep -c '^source ' "$reader") blocks ran as written, in order, in one shell"
