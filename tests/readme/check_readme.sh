@@ -9,6 +9,12 @@
 #   ```sh                          run here, in that one shell
 #   <!-- not run: REASON -->       the next block is not a Linux command to run
 #                                  (Windows, JSON, a sample of output, a synopsis)
+#   <!-- not run: the first rows of FILE -->
+#                                  the next block is a sample of FILE (~/ or
+#                                  relative to the top folder), which the blocks
+#                                  make: once they have run, its lines must be
+#                                  FILE's first lines, tabs and runs of blanks
+#                                  counting as one blank
 #   <!-- run by .ci/run -->        the next block is run by CI in the checkout;
 #                                  each of its commands must appear in .ci/run.
 #                                  The check does not run it, but a reader does,
@@ -38,6 +44,7 @@ mkdir -p "$scratch/blocks" "$scratch/home"
 # commands, blocks/NNN.line the README line the block starts on.
 awk -v out="$scratch/blocks" '
     function fail(message) { print "README.md:" NR ": " message > "/dev/stderr"; failed = 1; exit 1 }
+    /^<!-- not run: the first rows of [^ ]+ -->$/ { mark = "skip"; sample = $8; next }
     /^<!-- not run: .+ -->$/ { mark = "skip"; next }
     /^<!-- run by \.ci\/run -->$/ { mark = "ci"; next }
     !fenced && /^```/ {
@@ -49,11 +56,14 @@ awk -v out="$scratch/blocks" '
         fenced = 1; mark = ""; count++
         file = sprintf("%s/%03d", out, count)
         print NR > (file ".line")
+        if (sample != "") { print sample > (file ".of"); printf "" > (file ".sample"); kind = "sample" }
+        sample = ""
         if (kind != "skip") printf "" > (file "." kind)
         next
     }
     fenced && /^```$/ { fenced = 0; next }
     fenced { if (kind != "skip") print > (file "." kind); next }
+    # (a sample block is written to NNN.sample, and NNN.of names its file)
     /^(    |\t)/ && previous ~ /^[[:space:]]*$/ { fail("an indented code block: fence it and classify it") }
     /^[[:space:]]*$/ { previous = $0; next }
     { if (mark != "") fail("a <!-- ... --> mark not followed by a block"); previous = $0 }
@@ -140,4 +150,27 @@ if [[ $status -ne 0 || $block != done ]]; then
     fi
     exit 1
 fi
-echo "README check: $(grep -c '^source ' "$reader") blocks ran as written, in order, in one shell"
+
+# Each sample of a file the blocks made is that file's beginning.
+squeeze() { sed 's/[[:space:]]\+/ /g; s/^ //; s/ $//'; }
+samples=0
+for sample in "$scratch"/blocks/*.sample; do
+    [[ -e "$sample" ]] || continue
+    line=$(cat "${sample%.sample}.line")
+    of=$(cat "${sample%.sample}.of")
+    case $of in
+    "~/"*) file=$HOME/${of#"~/"} ;;
+    /*) file=$of ;;
+    *) file=$scratch/clone/$of ;;
+    esac
+    [[ -f "$file" ]] || { echo "README.md:$line: the sample is of $of, which the blocks did not make" >&2; exit 1; }
+    rows=$(wc -l <"$sample")
+    ((rows > 0)) || { echo "README.md:$line: the sample of $of is empty" >&2; exit 1; }
+    if ! diff <(squeeze <"$sample") <(head -n "$rows" "$file" | squeeze) >"${sample%.sample}.diff"; then
+        cat "${sample%.sample}.diff"
+        echo "README.md:$line: the sample (<) is not how $of begins (>)" >&2
+        exit 1
+    fi
+    samples=$((samples + 1))
+done
+echo "README check: $(grep -c '^source ' "$reader") blocks ran as written, in order, in one shell; $samples samples are true"
