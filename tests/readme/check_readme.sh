@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Runs the Linux command blocks of README.md exactly as written, in order, in a
-# fresh clone of the committed HEAD, as a new user would.
+# Runs the Linux command blocks of README.md exactly as written, in a fresh
+# clone of the committed HEAD, as a new user reading it top to bottom would:
+# one shell (bash -e), started in the clone's top folder, runs every block in
+# the README's order, so a folder changed or a variable exported by one block
+# is what the next block finds.
 #
 # Every fenced block of the README must be classified, or the check fails:
-#   ```sh                          run here, from the clone's top folder, each
-#                                  block in a shell of its own (bash -e)
+#   ```sh                          run here, in that one shell
 #   <!-- not run: REASON -->       the next block is not a Linux command to run
 #                                  (Windows, JSON, a sample of output, a synopsis)
+#   <!-- not run: the first rows of FILE -->
+#                                  the next block is a sample of FILE (~/ or
+#                                  relative to the top folder), which the blocks
+#                                  make: once they have run, its lines must be
+#                                  FILE's first lines, tabs and runs of blanks
+#                                  counting as one blank
 #   <!-- run by .ci/run -->        the next block is run by CI in the checkout;
-#                                  each of its commands must appear in .ci/run
+#                                  each of its commands must appear in .ci/run.
+#                                  The check does not run it, but a reader does,
+#                                  from the top folder: the shell must be there
+#                                  when the blocks before it have run.
 # An indented code block fails the check too: it could hide a command.
 #
 # HOME is a folder of the scratch directory, so an install to ~/.local stays
@@ -33,6 +44,7 @@ mkdir -p "$scratch/blocks" "$scratch/home"
 # commands, blocks/NNN.line the README line the block starts on.
 awk -v out="$scratch/blocks" '
     function fail(message) { print "README.md:" NR ": " message > "/dev/stderr"; failed = 1; exit 1 }
+    /^<!-- not run: the first rows of [^ ]+ -->$/ { mark = "skip"; sample = $8; next }
     /^<!-- not run: .+ -->$/ { mark = "skip"; next }
     /^<!-- run by \.ci\/run -->$/ { mark = "ci"; next }
     !fenced && /^```/ {
@@ -44,11 +56,14 @@ awk -v out="$scratch/blocks" '
         fenced = 1; mark = ""; count++
         file = sprintf("%s/%03d", out, count)
         print NR > (file ".line")
+        if (sample != "") { print sample > (file ".of"); printf "" > (file ".sample"); kind = "sample" }
+        sample = ""
         if (kind != "skip") printf "" > (file "." kind)
         next
     }
     fenced && /^```$/ { fenced = 0; next }
     fenced { if (kind != "skip") print > (file "." kind); next }
+    # (a sample block is written to NNN.sample, and NNN.of names its file)
     /^(    |\t)/ && previous ~ /^[[:space:]]*$/ { fail("an indented code block: fence it and classify it") }
     /^[[:space:]]*$/ { previous = $0; next }
     { if (mark != "") fail("a <!-- ... --> mark not followed by a block"); previous = $0 }
@@ -69,14 +84,50 @@ for block in "$scratch"/blocks/*.ci; do
     done <"$block"
 done
 
+# The blocks to run and to check, in the README's order.
+blocks=()
+for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
+    [[ -e "$block" ]] && blocks+=("$block")
+done
+mapfile -t blocks < <(printf '%s\n' "${blocks[@]}" | sort)
+
 if ((list_only)); then
-    for block in "$scratch"/blocks/*.run "$scratch"/blocks/*.ci; do
-        [[ -e "$block" ]] || continue
+    for block in "${blocks[@]}"; do
         echo "README.md:$(cat "${block%.*}.line") (${block##*.}):"
         sed 's/^/    /' "$block"
     done
     exit 0
 fi
+
+# The reader's shell: it sources each block in turn, so that the blocks share
+# the working directory and the variables, and an error in a block ends it
+# (bash -e). Each block's output goes to a log of its own, progress to
+# descriptor 3 and the check's own complaints to descriptor 4; the file
+# "current" names the block being run, and "done" once the last has passed.
+reader=$scratch/reader.sh
+current=$scratch/current
+{
+    echo '__readme_top=$PWD'
+    for block in "${blocks[@]}"; do
+        line=$(cat "${block%.*}.line")
+        if [[ $block == *.ci ]]; then
+            echo 'if [[ $PWD != "$__readme_top" ]]; then'
+            printf '    echo "README.md:%s: this block is run from the top folder, but the blocks before it leave the shell in $PWD" >&4\n' "$line"
+            echo '    exit 1'
+            echo 'fi'
+            continue
+        fi
+        printf 'echo %q >%q\n' "${block%.run}" "$current"
+        printf 'echo %q >&3\n' "== README.md:$line: $(head -n 1 "$block")"
+        echo '__readme_started=$SECONDS'
+        printf 'exec >%q 2>&1\n' "${block%.run}.log"
+        printf 'source %q\n' "$block"
+        echo 'echo "   passed in $((SECONDS - __readme_started)) s" >&3'
+        printf ': >%q\n' "$current"
+    done
+    printf 'echo done >%q\n' "$current"
+} >"$reader"
+grep -q '^source ' "$reader" || { echo "README.md holds no block to run" >&2; exit 1; }
 
 git clone -q --no-checkout "$repo" "$scratch/clone"
 git -C "$scratch/clone" checkout -q --detach "$(git -C "$repo" rev-parse HEAD)"
@@ -89,20 +140,37 @@ if command -v ccache >/dev/null && [[ -z "${CCACHE_DIR:-}" ]]; then
     export CCACHE_DIR
 fi
 export HOME=$scratch/home
-ran=0
-for block in "$scratch"/blocks/*.run; do
-    [[ -e "$block" ]] || continue
-    line=$(cat "${block%.run}.line")
-    log=${block%.run}.log
-    echo "== README.md:$line: $(head -n 1 "$block")"
-    start=$SECONDS
-    if ! (cd "$scratch/clone" && bash -e "$block" </dev/null >"$log" 2>&1); then
-        tail -n 40 "$log"
-        echo "README.md:$line: the block failed (log: $log)" >&2
+status=0
+(cd "$scratch/clone" && bash -e "$reader" </dev/null 3>&1 4>&2) || status=$?
+block=$(cat "$current" 2>/dev/null || true)
+if [[ $status -ne 0 || $block != done ]]; then
+    if [[ -n "$block" && $block != done ]]; then
+        tail -n 40 "$block.log"
+        echo "README.md:$(cat "$block.line"): the block failed (log: $block.log)" >&2
+    fi
+    exit 1
+fi
+
+# Each sample of a file the blocks made is that file's beginning.
+squeeze() { sed 's/[[:space:]]\+/ /g; s/^ //; s/ $//'; }
+samples=0
+for sample in "$scratch"/blocks/*.sample; do
+    [[ -e "$sample" ]] || continue
+    line=$(cat "${sample%.sample}.line")
+    of=$(cat "${sample%.sample}.of")
+    case $of in
+    "~/"*) file=$HOME/${of#"~/"} ;;
+    /*) file=$of ;;
+    *) file=$scratch/clone/$of ;;
+    esac
+    [[ -f "$file" ]] || { echo "README.md:$line: the sample is of $of, which the blocks did not make" >&2; exit 1; }
+    rows=$(wc -l <"$sample")
+    ((rows > 0)) || { echo "README.md:$line: the sample of $of is empty" >&2; exit 1; }
+    if ! diff <(squeeze <"$sample") <(head -n "$rows" "$file" | squeeze) >"${sample%.sample}.diff"; then
+        cat "${sample%.sample}.diff"
+        echo "README.md:$line: the sample (<) is not how $of begins (>)" >&2
         exit 1
     fi
-    echo "   passed in $((SECONDS - start)) s"
-    ran=$((ran + 1))
+    samples=$((samples + 1))
 done
-((ran > 0)) || { echo "README.md holds no block to run" >&2; exit 1; }
-echo "README check: $ran blocks ran as written"
+echo "README check: $(grep -c '^source ' "$reader") blocks ran as written, in order, in one shell; $samples samples are true"
