@@ -11,7 +11,7 @@
 
 #include "conversion/beam_geometry.hpp"
 #include "conversion/table_columns.hpp"
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/ply_writer.hpp"
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
@@ -73,16 +73,15 @@ void BM_ExportFullTableToPlyAndPng(benchmark::State& state) {
     for (auto _ : state) {
         const ScanTable table = ReadTable(TableFile().string());
         const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
-        OutputTarget ply((directory / "velscan-export-bench.ply").string());
-        WritePly(ply, table, angles, {false, false, "bench"});
+        ExportOutputs outputs;
+        WritePly(outputs.Create((directory / "velscan-export-bench.ply").string()), table, angles,
+                 {false, false, "bench"});
         const PanoramaLayout layout = ChoosePanorama(table, angles);
-        OutputTarget png((directory / "velscan-export-bench.png").string());
-        WritePng(png, RangePicture(table, angles, layout));
-        OutputTarget amplitude((directory / "velscan-export-bench-amplitude.png").string());
-        WritePng(amplitude, AmplitudePicture(table, angles, layout));
-        ply.Commit();
-        png.Commit();
-        amplitude.Commit();
+        WritePng(outputs.Create((directory / "velscan-export-bench.png").string()),
+                 RangePicture(table, angles, layout));
+        WritePng(outputs.Create((directory / "velscan-export-bench-amplitude.png").string()),
+                 AmplitudePicture(table, angles, layout));
+        outputs.Commit();
     }
     for (const char* name : {"velscan-export-bench.ply", "velscan-export-bench.png", "velscan-export-bench-amplitude.png"})
         fs::remove(directory / name);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/file_identity.hpp"
+#include "platform/files/file_identity.hpp"
 
 namespace velscan {
 
@@ -30,7 +30,7 @@ std::optional<std::string> CheckRunFiles(const RunFiles& files) {
                                       written.end());
         others.insert(others.end(), read.begin(), read.end());
         for (const NamedFile& other : others) {
-            if (platform::SameFile(written[i].path, other.path)) {
+            if (::velscan::files::SameFile(written[i].path, other.path)) {
                 return "Error: " + written[i].role + " and " + other.role +
                        " are the same file; the run would overwrite it.\n";
             }

@@ -6,12 +6,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
-#include "acquisition/pending_output_file.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "cardlib/vexa.hpp"
@@ -24,7 +24,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/interrupt.hpp"
-#include "platform/output_file.hpp"
+#include "platform/files/output_files.hpp"
+#include "platform/terminal.hpp"
 
 namespace velscan {
 
@@ -149,28 +150,29 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
 
 // Writes the recorded lines and puts the table in the target's place; false
 // when the table could not be written completely.
-bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
+bool SaveTable(RunConsole& console, files::OutputFiles& outputs, files::OutputFile& table,
+               std::int32_t lines) {
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
     // rows in about 0.1 s), so one parked line suffices; the writer's own
     // error lines overwrite it.
     const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
     console.Status().Show(FormatSavingStatus(rows), true);
-    const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
+    const WriteResult written = WriteMeasurementFile(lines, OutputStream(table.TakeStream()));
     console.Status().Clear();
     if (written != WriteResult::Written) {
-        output.Discard();  // an incomplete table never replaces the target
+        outputs.Discard();  // an incomplete table never replaces the target
         return false;
     }
-    platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
-    if (!output.PutInPlace()) {
-        if (output.TemporaryExists()) {
+    if (outputs.Commit()) {
+        outputs.KeepUnfinished();  // the finished table is not lost
+        if (table.TemporaryExists()) {
             console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                                output.Target().c_str(), output.TemporaryPath().c_str());
+                                table.Target().c_str(), table.TemporaryPath().c_str());
         } else {
             console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
                                 "renamed during the run, and the table with it\n",
-                                output.Target().c_str());
+                                table.Target().c_str());
         }
         return false;
     }
@@ -198,15 +200,18 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
     platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
 
     // The table goes to a new file beside the target until it is complete.
-    PendingOutputFile output(settings.outputFileName);
-    if (!output.Created()) {
+    // A forced end removes it.
+    files::OutputFiles outputs(".velscan");
+    std::error_code whyNot;
+    files::OutputFile* const table =
+        outputs.Create(settings.outputFileName, files::Content::Text, whyNot);
+    if (table == nullptr) {
         console.ErrorFormat("Error: Can't create the file %s\n", settings.outputFileName.c_str());
         return kExitRunFailed;
     }
-    platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
 
     SerialLink link;
-    HardwareSession hardware(link);  // declared after `output`: released before it is removed
+    HardwareSession hardware(link);  // declared after `outputs`: released before it is removed
     if (SerialLinkOpen(link, kLinkBaudRate, settings.portNumber) == 0) {
         console.Error("Error: Serial Comm port open failed.\n");
         const OpenFailures* failures = environment.openFailures.get();
@@ -314,7 +319,7 @@ int RunAcquisition(const RunSettings& settings, const RunEnvironment& environmen
         (void)CaptureComplete(console, environment.finishCapture);
         return kExitRunFailed;
     }
-    const bool saved = SaveTable(console, output, loop.linesRecorded);
+    const bool saved = SaveTable(console, outputs, *table, loop.linesRecorded);
     hardware.Release();
     const bool captured = CaptureComplete(console, environment.finishCapture);
     if (!saved || loopFailed || !motorStopped || !captured) return kExitRunFailed;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 
 namespace velscan::exporter {
 
@@ -22,8 +22,8 @@ struct Image {
     }
 };
 
-// Writes the picture as PNG; throws OutputError (also when this build has no
+// Writes the picture as PNG into the output's stream; throws OutputError (also when this build has no
 // PNG support).
-void WritePng(OutputTarget& output, const Image& image);
+void WritePng(files::OutputFile& output, const Image& image);
 
 }  // namespace velscan::exporter

@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "export/export_options.hpp"
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/ply_writer.hpp"
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
+#include "platform/files/file_identity.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -27,28 +27,18 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-std::filesystem::path Resolved(const std::string& path) {
-    std::error_code error;
-    const auto resolved = std::filesystem::weakly_canonical(path, error);
-    return error ? std::filesystem::absolute(path) : resolved;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    if (std::filesystem::equivalent(a, b, error)) return true;
-    return Resolved(a) == Resolved(b);
-}
-
-// No output may overwrite the table or another output.
+// No output may overwrite the table or another output. Paths are compared
+// as files: an existing file by its identity, a new one by its resolved
+// folder and name, links followed (dangling ones too).
 std::string ClashingOutputs(const ExportOptions& options) {
     std::vector<std::string> outputs;
     for (const auto* path : {&options.png, &options.amplitudePng, &options.ply})
         if (*path) outputs.push_back(**path);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        if (SameFile(outputs[i], options.table))
+        if (files::SameFile(outputs[i], options.table))
             return "the output " + outputs[i] + " is the table itself";
         for (std::size_t j = i + 1; j < outputs.size(); ++j)
-            if (SameFile(outputs[i], outputs[j])) return "two outputs name the same file " + outputs[j];
+            if (files::SameFile(outputs[i], outputs[j])) return "two outputs name the same file " + outputs[j];
     }
     return {};
 }
@@ -58,25 +48,22 @@ int Export(const ExportOptions& options) {
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
 
-    // Every output is written completely before any is put in place.
-    std::vector<std::unique_ptr<OutputTarget>> outputs;
+    // Every output is written and closed before any is put in place.
+    ExportOutputs outputs;
     if (options.ply) {
-        outputs.push_back(std::make_unique<OutputTarget>(*options.ply));
-        WritePly(*outputs.back(), table, angles,
+        WritePly(outputs.Create(*options.ply), table, angles,
                  {options.ascii, options.metres, std::filesystem::path(options.table).filename().string()});
     }
     if (options.png || options.amplitudePng) {
         const PanoramaLayout layout = ChoosePanorama(table, angles);
         if (options.png) {
-            outputs.push_back(std::make_unique<OutputTarget>(*options.png));
-            WritePng(*outputs.back(), RangePicture(table, angles, layout));
+            WritePng(outputs.Create(*options.png), RangePicture(table, angles, layout));
         }
         if (options.amplitudePng) {
-            outputs.push_back(std::make_unique<OutputTarget>(*options.amplitudePng));
-            WritePng(*outputs.back(), AmplitudePicture(table, angles, layout));
+            WritePng(outputs.Create(*options.amplitudePng), AmplitudePicture(table, angles, layout));
         }
     }
-    for (const auto& output : outputs) output->Commit();
+    outputs.Commit();
 
     const std::string summary = Summary(table, angles);
     std::fputs(summary.c_str(), stdout);

@@ -54,12 +54,12 @@ char* AppendText(char* out, const Vertex& v) {
 
 }  // namespace
 
-std::size_t WritePly(OutputTarget& output, const ScanTable& table, const ScanAngles& angles,
+std::size_t WritePly(files::OutputFile& output, const ScanTable& table, const ScanAngles& angles,
                      const PlyFormat& format) {
     std::size_t points = 0;
     for (const double d : table.distance) points += HasRange(d) ? 1 : 0;
     const std::string header = Header(points, format);
-    output.Write(header.data(), header.size());
+    WriteAll(output, header.data(), header.size());
 
     const double scale = format.metres ? kMetresPerInch : 1.0;
     std::vector<char> buffer(kChunkBytes);
@@ -85,11 +85,11 @@ std::size_t WritePly(OutputTarget& output, const ScanTable& table, const ScanAng
             cursor += sizeof vertex;
         }
         if (cursor >= flushPoint) {
-            output.Write(begin, static_cast<std::size_t>(cursor - begin));
+            WriteAll(output, begin, static_cast<std::size_t>(cursor - begin));
             cursor = begin;
         }
     }
-    output.Write(begin, static_cast<std::size_t>(cursor - begin));
+    WriteAll(output, begin, static_cast<std::size_t>(cursor - begin));
     return points;
 }
 

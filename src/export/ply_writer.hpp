@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 
@@ -19,8 +19,9 @@ struct PlyFormat {
     std::string source;  // named in a comment
 };
 
-// Returns the number of points written; throws OutputError.
-std::size_t WritePly(OutputTarget& output, const ScanTable& table, const ScanAngles& angles,
+// Writes into the output's stream; returns the number of points written;
+// throws OutputError.
+std::size_t WritePly(files::OutputFile& output, const ScanTable& table, const ScanAngles& angles,
                      const PlyFormat& format);
 
 }  // namespace velscan::exporter

@@ -3,7 +3,7 @@
 
 namespace velscan::exporter {
 
-void WritePng(OutputTarget&, const Image&) {
+void WritePng(files::OutputFile&, const Image&) {
     throw OutputError("Error: PNG output is not available in this build");
 }
 

@@ -6,10 +6,10 @@
 // A second request asks for the forced end, which the main thread carries out
 // at its next wait (HonourForcedEnd): one best-effort motor stop and the
 // release of link and card (the registered action), the terminal restored,
-// the registered unfinished output file removed, then the program ends. The
-// signal handlers themselves only set flags; should the main thread not get
-// there within two seconds, the handler side ends the program without the
-// action. SIGPIPE is ignored from the first guard on, so a console that is
+// every unfinished file of the file writer removed, then the program ends.
+// The signal handlers themselves only set flags; should the main thread not
+// get there within two seconds, the handler side ends the program without
+// the action (the unfinished files are removed all the same). SIGPIPE is ignored from the first guard on, so a console that is
 // gone never ends the run.
 
 #include <functional>
@@ -43,11 +43,6 @@ void HonourForcedEnd();
 // the motor and release link and card, without waiting for long. An empty
 // function clears it.
 void SetForcedEndAction(std::function<void()> action);
-
-// The file a forced end removes (an unfinished output file); null or empty
-// clears it.
-// Paths longer than 4095 bytes are not registered.
-void SetInterruptCleanupFile(const char* path);
 
 // An async-signal-safe function that puts the terminal back into the state
 // it had before the program changed it; called before a forced end.

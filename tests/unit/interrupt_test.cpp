@@ -1,4 +1,5 @@
 #include "platform/interrupt.hpp"
+#include "platform/files/unfinished_files.hpp"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,7 @@ TEST(InterruptDeathTest, ASecondRequestEndsAtTheNextWaitAfterTheActionTheTermina
         {
             platform::InterruptGuard guard(4);
             platform::SetInterruptTerminalRestore([] { std::fputs("restored", stderr); });
-            platform::SetInterruptCleanupFile(unfinished.string().c_str());
+            (void)files::RegisterUnfinished(unfinished.string());
             platform::SetForcedEndAction([] { std::fputs("motor stopped, ", stderr); });
             platform::RequestInterrupt();
             platform::RequestInterrupt();
