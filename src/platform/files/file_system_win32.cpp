@@ -82,8 +82,10 @@ std::optional<Target> Inspect(const std::string& target, std::error_code& why) {
 }
 
 std::FILE* CreateExclusive(const std::string& path, Content content, std::error_code& why) {
+    // Shared for deletion: a forced end must be able to remove the unfinished
+    // file while it is still open (it goes when the process's handle closes).
     const HANDLE handle = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
