@@ -59,7 +59,7 @@ private:
     std::string finalPath_;
     std::string temporaryPath_;
     std::FILE* stream_ = nullptr;
-    std::size_t slot_;
+    std::size_t slot_ = static_cast<std::size_t>(-1);  // none until registered
     bool settled_ = false;
 };
 
