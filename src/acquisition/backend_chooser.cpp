@@ -8,7 +8,7 @@
 #include "acquisition/seam_trace.hpp"
 #include "conversion/printable_text.hpp"
 #include "platform/card_device.hpp"
-#include "platform/creatable_file.hpp"
+#include "platform/files/creatable_file.hpp"
 #include "platform/serial_port_name.hpp"
 
 namespace velscan {
@@ -117,7 +117,7 @@ bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::str
 // A file the plan names that could not be created makes the whole choice
 // fail before anything is created.
 bool CheckCreatable(const std::string& path, const std::string& message, std::string& error) {
-    if (path.empty() || platform::WhyFileCannotBeCreated(path).empty()) return true;
+    if (path.empty() || files::WhyFileCannotBeCreated(path).empty()) return true;
     error = "Error: " + message + PrintableText(path) + "\n";
     return false;
 }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "conversion/printable_text.hpp"
-#include "platform/file_identity.hpp"
+#include "platform/files/file_identity.hpp"
 
 namespace velscan {
 
@@ -31,7 +31,7 @@ std::optional<std::string> CheckRunFiles(const RunFiles& files) {
                                       written.end());
         others.insert(others.end(), read.begin(), read.end());
         for (const NamedFile& other : others) {
-            if (platform::SameFile(written[i].path, other.path)) {
+            if (::velscan::files::SameFile(written[i].path, other.path)) {
                 return "Error: " + written[i].role + " and " + other.role +
                        " are the same file; the run would overwrite it.\n";
             }

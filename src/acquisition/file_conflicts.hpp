@@ -20,8 +20,8 @@ struct RunFiles {
 };
 
 // Nullopt when the run may go ahead; otherwise one complete "Error: ...\n"
-// line: two of the files are the same file, or the capture or the trace
-// could not be created.
+// line naming the two settings that are the same file. Whether the capture
+// and the trace can be created is checked where the backend is planned.
 std::optional<std::string> CheckRunFiles(const RunFiles& files);
 
 }  // namespace velscan

@@ -18,8 +18,8 @@
 #include "conversion/printable_text.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
-#include "platform/output_file.hpp"
-#include "platform/standard_streams.hpp"
+#include "platform/terminal.hpp"
+#include "platform/files/standard_streams.hpp"
 
 namespace {
 
@@ -88,7 +88,7 @@ int RunProgram(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Before any file is opened, so that none takes the number of a closed
     // standard stream and receives console lines.
-    velscan::platform::OpenClosedStandardStreams();
+    (void)velscan::files::OpenClosedStandardStreams();
     try {
         return RunProgram(argc, argv);
     } catch (const std::exception& problem) {

@@ -2,7 +2,7 @@
 #include <utility>
 
 #include "acquisition/measurement_file.hpp"
-#include "platform/output_target.hpp"
+#include "platform/files/output_files.hpp"
 
 namespace velscan {
 
@@ -31,14 +31,8 @@ bool OutputStream::Write(const char* data, std::size_t size) {
 
 bool OutputStream::Close() {
     if (file_ == nullptr) return false;
-    // What is still buffered is flushed and checked on its own (a C runtime
-    // may lose a failed flush inside fclose: Wine's does), then the table
-    // reaches the disk before it can take the target's name, so a power cut
-    // never leaves a short file under that name. The stream's error flag
-    // remembers any write that failed before; the close can fail too.
-    const bool writesFailed = !platform::FlushToDisk(file_) || std::ferror(file_) != 0;
-    const bool closed = std::fclose(std::exchange(file_, nullptr)) == 0;
-    return closed && !writesFailed;
+    // The file writer's close: flushed, on the disk, closed, every failure seen.
+    return files::CloseWrittenStream(std::exchange(file_, nullptr));
 }
 
 }  // namespace velscan

@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <string>
+#include <system_error>
 
 #include "acquisition/console_message_sink.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
-#include "acquisition/pending_output_file.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "acquisition/run_configuration.hpp"
@@ -23,7 +24,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/interrupt.hpp"
-#include "platform/output_file.hpp"
+#include "platform/files/output_files.hpp"
+#include "platform/terminal.hpp"
 
 namespace velscan {
 
@@ -78,31 +80,32 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
 // A second stop request while saving ends the program at once: the forced
 // end releases link and card and removes the unfinished file, and the target
 // stays as it was.
-bool SaveTable(RunConsole& console, PendingOutputFile& output, std::int32_t lines) {
+bool SaveTable(RunConsole& console, files::OutputFiles& outputs, files::OutputFile& table,
+               std::int32_t lines) {
     platform::HonourForcedEnd();
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
     // rows in about 0.1 s), so one line shown before suffices.
     const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
     console.Status().Show(FormatSavingStatus(rows));
-    const WriteResult written = WriteMeasurementFile(lines, output.TakeStream());
+    const WriteResult written = WriteMeasurementFile(lines, OutputStream(table.TakeStream()));
     console.Status().Clear();
     if (written != WriteResult::Written) {
         console.Error(WriteFailureLine(written));
-        output.Discard();  // an incomplete table never replaces the target
+        outputs.Discard();  // an incomplete table never replaces the target
         return false;
     }
     platform::HonourForcedEnd();
-    platform::SetInterruptCleanupFile(nullptr);  // closed and complete: kept from here on
-    if (!output.PutInPlace()) {
-        if (output.TemporaryExists()) {
+    if (outputs.Commit()) {
+        outputs.KeepUnfinished();  // the finished table is not lost
+        if (table.TemporaryExists()) {
             console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                                PrintableText(output.Target()).c_str(),
-                                PrintableText(output.TemporaryPath()).c_str());
+                                PrintableText(table.Target()).c_str(),
+                                PrintableText(table.TemporaryPath()).c_str());
         } else {
             console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
                                 "renamed during the run, and the table with it\n",
-                                PrintableText(output.Target()).c_str());
+                                PrintableText(table.Target()).c_str());
         }
         return false;
     }
@@ -159,21 +162,23 @@ void ReportLoopEnd(RunConsole& console, const LineLoopResult& loop) {
 // failure, or a stop before the first line was complete) an existing file is
 // left as it was.
 int StopAndSave(const RunSettings& settings, RunConsole& console, RunGuard& guard,
-                PendingOutputFile& output, const LineLoopResult& loop,
+                files::OutputFiles& outputs, files::OutputFile& table,
+                const LineLoopResult& loop,
                 std::optional<std::int32_t>& linesSaved) {
     guard.StopMotor();
     const bool loopFailed = loop.end != LineLoopEnd::Completed;
     if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
     if (!loopFailed && loop.linesRecorded == 0 && settings.lines > 0)
         return EndWithNothingRecorded(console, guard, kStoppedBeforeFirstLine);
-    const bool saved = SaveTable(console, output, loop.linesRecorded);
+    const bool saved = SaveTable(console, outputs, table, loop.linesRecorded);
     if (!saved) return kExitRunFailed;
     linesSaved = loop.linesRecorded;
     return loopFailed ? kExitRunFailed : kExitSuccess;
 }
 
 int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole& console,
-              SerialLink& link, RunGuard& guard, PendingOutputFile& output,
+              SerialLink& link, RunGuard& guard, files::OutputFiles& outputs,
+              files::OutputFile& table,
               std::optional<std::int32_t>& linesSaved) {
     std::uint32_t board = 0;
     switch (ConfigureHardware(settings, context, console, link, guard, board)) {
@@ -188,7 +193,7 @@ int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole
 
     const LineLoopResult loop = Sample(settings, context, console, board);
     ReportLoopEnd(console, loop);
-    return StopAndSave(settings, console, guard, output, loop, linesSaved);
+    return StopAndSave(settings, console, guard, outputs, table, loop, linesSaved);
 }
 
 }  // namespace
@@ -211,17 +216,20 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     RunGuard guard(console, link, context.finishCapture);
 
     // The table goes to a new file beside the target until it is complete.
-    PendingOutputFile output(settings.outputFileName);
-    if (!output.Created()) {
+    // A forced end removes it.
+    files::OutputFiles outputs(".velscan");
+    std::error_code whyNot;
+    files::OutputFile* const table =
+        outputs.Create(settings.outputFileName, files::Content::Text, whyNot);
+    if (table == nullptr) {
         console.ErrorFormat("Error: Can't create the file %s\n",
                             PrintableText(settings.outputFileName).c_str());
         return guard.Finish(kExitRunFailed);
     }
-    platform::SetInterruptCleanupFile(output.TemporaryPath().c_str());
 
     std::optional<std::int32_t> linesSaved;
     const int exitCode =
-        guard.Finish(RunPhases(settings, context, console, link, guard, output, linesSaved));
+        guard.Finish(RunPhases(settings, context, console, link, guard, outputs, *table, linesSaved));
     // The last line says where the table went.
     if (linesSaved) {
         console.ErrorFormat("Saved %d line%s to %s\n", static_cast<int>(*linesSaved),

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "conversion/printable_text.hpp"
+#include "platform/files/output_files.hpp"
 
 namespace velscan {
 
@@ -129,7 +131,9 @@ private:
 }  // namespace
 
 bool TraceBackend(platform::Backend& backend, const std::string& path, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
+    // A FIFO nobody reads is refused here rather than waited for.
+    std::error_code whyNot;
+    std::FILE* file = files::OpenRunningFile(path, files::Content::Text, whyNot);
     if (file == nullptr) {
         error = std::string("Error: ") + kTraceCreateError + PrintableText(path) + "\n";
         return false;

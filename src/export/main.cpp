@@ -18,9 +18,10 @@
 #include "export/export_options.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
-#include "export/standard_streams.hpp"
 #include "export/summary.hpp"
 #include "export/write_outputs.hpp"
+#include "platform/files/file_identity.hpp"
+#include "platform/files/standard_streams.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -41,34 +42,24 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-std::filesystem::path Resolved(const std::string& path) {
-    std::error_code error;
-    const auto resolved = std::filesystem::weakly_canonical(path, error);
-    return error ? std::filesystem::absolute(path) : resolved;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    if (std::filesystem::equivalent(a, b, error)) return true;
-    return Resolved(a) == Resolved(b);
-}
-
-// No output may overwrite the table or another output.
+// No output may overwrite the table or another output. Paths are compared
+// as files: an existing file by its identity, a new one by its resolved
+// folder and name, links followed (dangling ones too).
 std::string ClashingOutputs(const ExportOptions& options) {
     const auto& outputs = options.outputs;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        if (SameFile(outputs[i].path, options.table))
+        if (files::SameFile(outputs[i].path, options.table))
             return "the output " + outputs[i].path + " is the table itself";
         for (std::size_t j = i + 1; j < outputs.size(); ++j)
-            if (SameFile(outputs[i].path, outputs[j].path))
+            if (files::SameFile(outputs[i].path, outputs[j].path))
                 return "two outputs name the same file " + outputs[j].path;
     }
     return {};
 }
 
 // Standard output is written last, once every output is in place.
-int PrintToStandardOutput(const std::string& text, const StandardStreams& streams, const char* what) {
-    if (streams.outputWasClosed) {
+int PrintToStandardOutput(const std::string& text, const files::ClosedStandardStreams& closed, const char* what) {
+    if (closed.output) {
         Error(std::string("Error: standard output is closed; ") + what + " was not written");
         return kExitStandardOutputFailed;
     }
@@ -78,7 +69,7 @@ int PrintToStandardOutput(const std::string& text, const StandardStreams& stream
     return kExitStandardOutputFailed;
 }
 
-int Export(const ExportOptions& options, const StandardStreams& streams) {
+int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
     const ScanTable table = ReadTable(options.table);
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
@@ -86,20 +77,21 @@ int Export(const ExportOptions& options, const StandardStreams& streams) {
     const ExportJob job(table, angles, options.settings,
                         std::filesystem::path(options.table).filename().string());
     WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles), streams, "the summary");
+    return PrintToStandardOutput(Summary(table, angles), closed, "the summary");
 }
 
 int Main(int argc, char** argv) {
-    const StandardStreams streams = PrepareStandardStreams();
+    const files::ClosedStandardStreams closed = files::OpenClosedStandardStreams();
+    files::IgnoreWriteSignals();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedCommandLine parsed = ParseExportCommandLine(arguments);
     if (std::holds_alternative<HelpRequested>(parsed))
-        return PrintToStandardOutput(UsageText(), streams, "the usage text");
+        return PrintToStandardOutput(UsageText(), closed, "the usage text");
     if (const auto* error = std::get_if<UsageError>(&parsed)) return Usage(error->message);
     const auto& options = std::get<ExportOptions>(parsed);
     if (const std::string clash = ClashingOutputs(options); !clash.empty()) return Usage(clash);
     try {
-        return Export(options, streams);
+        return Export(options, closed);
     } catch (const std::bad_alloc&) {
         Error("not enough memory");
     } catch (const std::exception& error) {  // TableError, OutputError and the like

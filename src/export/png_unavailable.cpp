@@ -1,6 +1,6 @@
 // Builds without libpng: the pictures cannot be written, the point cloud can.
 #include "export/image.hpp"
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 
 namespace velscan::exporter {
 

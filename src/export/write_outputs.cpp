@@ -1,37 +1,35 @@
 #include "export/write_outputs.hpp"
 
-#include <memory>
+#include <cstdio>
 #include <string>
 
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/stream_failure.hpp"
 
 namespace velscan::exporter {
 namespace {
 
-[[noreturn]] void WritingFailed(const OutputTarget& target, const std::string& reason) {
-    throw OutputError("Error: writing " + target.Target() + " failed" + (reason.empty() ? "" : ": " + reason));
+[[noreturn]] void WritingFailed(const files::OutputFile& output, const std::string& reason) {
+    throw OutputError("Error: writing " + output.Target() + " failed" +
+                      (reason.empty() ? "" : ": " + reason));
 }
 
 }  // namespace
 
 void WriteOutputs(const std::vector<RequestedOutput>& outputs, const ExportJob& job) {
-    std::vector<std::unique_ptr<OutputTarget>> targets;
-    for (const RequestedOutput& output : outputs) {
-        targets.push_back(std::make_unique<OutputTarget>(output.path));
-        OutputTarget& target = *targets.back();
+    ExportOutputs files;
+    for (const RequestedOutput& requested : outputs) {
+        files::OutputFile& output = files.Create(requested.path);
         try {
-            output.format->write(target.File(), job);
+            requested.format->write(output.Stream(), job);
         } catch (const StreamFailure& failure) {
-            WritingFailed(target, failure.what());
+            WritingFailed(output, failure.what());
         }
-        if (std::ferror(target.File())) WritingFailed(target, "");
+        if (std::ferror(output.Stream())) WritingFailed(output, "");
     }
-    // A full disk shows at the latest when the buffers go out: before any
-    // output replaces its target.
-    for (const auto& target : targets)
-        if (std::fflush(target->File()) != 0) WritingFailed(*target, "");
-    for (const auto& target : targets) target->Commit();
+    // Every output is flushed to the disk and closed before the first one
+    // replaces its target; an output not put in place is removed.
+    files.Commit();
 }
 
 }  // namespace velscan::exporter

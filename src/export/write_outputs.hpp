@@ -1,6 +1,6 @@
 #pragma once
 // Creates and puts in place the outputs of one run: each is written by its
-// format into a temporary file beside its target (export/output_target.hpp);
+// format into a temporary file beside its target (export/export_outputs.hpp);
 // every one is written and flushed before the first is put in place.
 
 #include <vector>

@@ -1,7 +1,8 @@
 #include "platform/interrupt.hpp"
 
+#include "platform/files/unfinished_files.hpp"
+
 #include <atomic>
-#include <cstring>
 #include <utility>
 
 #ifdef _WIN32
@@ -29,10 +30,8 @@ std::atomic<bool> g_actionArmed{false};
 std::atomic<bool> g_cutPauses{false};
 std::atomic<int> g_forcedExitCode{3};
 std::atomic<void (*)()> g_restoreTerminal{nullptr};
-std::atomic<bool> g_cleanupFileSet{false};
 // A status line may stand on the terminal: the forced end starts a new line.
 std::atomic<bool> g_errorIsTerminal{false};
-char g_cleanupFile[4096];
 // Only the main thread reads or writes it.
 std::function<void()> g_forcedEndAction;
 
@@ -51,13 +50,7 @@ constexpr unsigned kLastResortSeconds = 1;
         (void)write(2, "\n", 1);
 #endif
     }
-    if (g_cleanupFileSet.load()) {
-#ifdef _WIN32
-        DeleteFileA(g_cleanupFile);
-#else
-        unlink(g_cleanupFile);
-#endif
-    }
+    files::RemoveUnfinishedFiles();
     _exit(g_forcedExitCode.load());
 }
 
@@ -177,7 +170,6 @@ InterruptGuard::~InterruptGuard() {
     g_installed.store(false);
     g_requests.store(0);
     g_forcedEnd.store(false);
-    SetInterruptCleanupFile(nullptr);
     g_actionArmed.store(false);
     g_forcedEndAction = nullptr;
     g_actionRunning.store(false);
@@ -212,15 +204,6 @@ StopCutsPauses::StopCutsPauses() { g_cutPauses.store(true); }
 StopCutsPauses::~StopCutsPauses() { g_cutPauses.store(false); }
 
 bool PausesCutByStop() { return g_cutPauses.load() && g_requests.load() > 0; }
-
-void SetInterruptCleanupFile(const char* path) {
-    g_cleanupFileSet.store(false);
-    if (path == nullptr || *path == '\0') return;
-    const std::size_t length = std::strlen(path);
-    if (length >= sizeof g_cleanupFile) return;
-    std::memcpy(g_cleanupFile, path, length + 1);
-    g_cleanupFileSet.store(true);
-}
 
 void SetInterruptTerminalRestore(void (*restore)()) { g_restoreTerminal.store(restore); }
 

@@ -6,13 +6,14 @@
 // A second request asks for the forced end, which the main thread carries out
 // at its next wait (HonourForcedEnd): one best-effort motor stop and the
 // release of link and card (the registered action), the terminal restored,
-// the registered unfinished output file removed, then the program ends. The
-// signal handlers themselves only set flags; should the main thread not get
-// there within two seconds (held in a long write, say), the handler side runs
-// the action itself, as a last resort given one more second, and ends the
-// program. SIGPIPE and SIGXFSZ are ignored from the first guard on, so a
-// console that is gone never ends the run, and a file-size limit makes a write
-// fail (and the run take its failure path) instead of killing the program.
+// every unfinished file of the file writer removed, then the program ends.
+// The signal handlers themselves only set flags; should the main thread not
+// get there within two seconds (held in a long write, say), the handler side
+// runs the action itself, as a last resort given one more second, and ends
+// the program (the unfinished files are removed all the same). SIGPIPE and
+// SIGXFSZ are ignored from the first guard on, so a console that is gone never
+// ends the run, and a file-size limit makes a write fail (and the run take its
+// failure path) instead of killing the program.
 
 #include <functional>
 
@@ -46,11 +47,6 @@ void HonourForcedEnd();
 // the last resort described above from the handler side. An empty function
 // clears it.
 void SetForcedEndAction(std::function<void()> action);
-
-// The file a forced end removes (an unfinished output file); null or empty
-// clears it.
-// Paths longer than 4095 bytes are not registered.
-void SetInterruptCleanupFile(const char* path);
 
 // While alive, a stop request (any request, the first included) makes every
 // wait of the program pass at once: a step of the configuration then ends

@@ -3,14 +3,22 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "cardlib/protocol.hpp"
 #include "conversion/printable_text.hpp"
 #include "conversion/samples.hpp"
+#include "platform/files/output_files.hpp"
 
 namespace velscan::sim {
 
 namespace {
+
+// A FIFO or device as capture is opened without waiting for a reader.
+std::FILE* OpenCapture(const std::string& path) {
+    std::error_code whyNot;
+    return files::OpenRunningFile(path, files::Content::Binary, whyNot);
+}
 
 class CapturingCardDevice final : public platform::CardDevice {
 public:
@@ -38,7 +46,7 @@ private:
 }  // namespace
 
 CaptureFile::CaptureFile(const std::string& path)
-    : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+    : path_(path), file_(OpenCapture(path)) {
     if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + PrintableText(path));
 }
 

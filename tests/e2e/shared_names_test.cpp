@@ -65,5 +65,15 @@ TEST_F(SharedNamesTest, AnUncreatableTraceLeavesNoCaptureBehind) {
     EXPECT_THAT(OtherFiles(), ElementsAre("raw.bin", "scan.txt"));
 }
 
+TEST_F(SharedNamesTest, AnOutputNameTooLongForTheFileSystemIsRefusedBeforeTheHardware) {
+    const std::string name(256, 'n');  // one more than the file system holds
+    const ProgramResult result = Velscan({name, "-l", "1"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Error: Can't create the file " + name + "\n");
+    EXPECT_FALSE(Trace().serialOpened);
+    EXPECT_FALSE(Trace().cardOpened);
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
 }  // namespace
 }  // namespace velscan::e2e

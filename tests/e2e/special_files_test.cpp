@@ -1,7 +1,9 @@
 // Targets and inputs that are not plain files: a symbolic link is written
 // through, permissions are kept, a FIFO is written in place, a name near the
 // length limit works; FIFO inputs fail with their documented error instead of
-// hanging; a capture that cannot be written completely is reported.
+// hanging, and so do FIFOs nobody reads as capture or trace; a loop of links
+// as target is refused; a capture that cannot be written completely is
+// reported.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -121,6 +123,39 @@ TEST_F(SpecialFilesTest, ACaptureThatCannotBeWrittenCompletelyIsReported) {
                                          "completely: File too large\n" +
                               Saved(1, "scan.txt"));
     EXPECT_EQ(Rows(reader.Text()), 5000u);
+}
+
+TEST_F(SpecialFilesTest, AFifoAsCaptureOrTraceIsRefusedWhenNobodyReadsItInsteadOfWaiting) {
+    ASSERT_EQ(mkfifo((Work() / "raw.fifo").c_str(), 0600), 0);
+    const ProgramResult capture = Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "raw.fifo"}});
+    EXPECT_EQ(capture.exitCode, 2);
+    EXPECT_EQ(capture.err, "Error: VELSCAN_CAPTURE: cannot create raw.fifo\n");
+    const ProgramResult trace = Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_TRACE", "raw.fifo"}});
+    EXPECT_EQ(trace.exitCode, 2);
+    EXPECT_EQ(trace.err, "Error: VELSCAN_TRACE: can't create the file raw.fifo\n");
+    EXPECT_TRUE(fs::is_fifo(Work() / "raw.fifo"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("raw.fifo"));
+}
+
+TEST_F(SpecialFilesTest, AFifoAsCaptureWithAReaderReceivesEveryRecord) {
+    FifoReader reader(Work() / "raw.fifo");
+    const ProgramResult result = Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "raw.fifo"}});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(reader.Text().size(), (20u + 5000u) * 16u);
+    EXPECT_EQ(Rows(Table()), 5000u);
+}
+
+TEST_F(SpecialFilesTest, ALoopOfLinksAsTheOutputIsRefusedAndStaysALoop) {
+    fs::create_symlink("b", Work() / "a");
+    fs::create_symlink("a", Work() / "b");
+    const ProgramResult result = Velscan({"a", "-l", "1"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Error: Can't create the file a\n");
+    EXPECT_FALSE(Trace().serialOpened);
+    EXPECT_FALSE(Trace().cardOpened);
+    EXPECT_TRUE(fs::is_symlink(Work() / "a"));
+    EXPECT_TRUE(fs::is_symlink(Work() / "b"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("a", "b"));
 }
 
 }  // namespace

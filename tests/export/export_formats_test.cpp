@@ -17,7 +17,7 @@
 #include "conversion/beam_geometry.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/scan_points.hpp"
 #include "export/stream_failure.hpp"
 #include "export/write_outputs.hpp"

@@ -17,7 +17,7 @@
 
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
-#include "export/output_target.hpp"
+#include "export/export_outputs.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"

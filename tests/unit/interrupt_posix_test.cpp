@@ -1,5 +1,6 @@
 // Ctrl+C as the POSIX signal it is there: SIGINT raised for real.
 #include "platform/interrupt.hpp"
+#include "platform/files/unfinished_files.hpp"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -42,7 +43,7 @@ TEST(InterruptDeathTest, ASecondCtrlCEndsAtOnceAfterRestoringTheTerminalAndRemov
         {
             platform::InterruptGuard guard(3);
             platform::SetInterruptTerminalRestore([] { std::fputs("restored", stderr); });
-            platform::SetInterruptCleanupFile(unfinished.string().c_str());
+            (void)files::RegisterUnfinished(unfinished.string());
             std::raise(SIGINT);
             std::raise(SIGTERM);  // any of the requests, twice
             platform::Pause(10);  // the main thread's next wait ends the program

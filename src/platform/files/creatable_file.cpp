@@ -1,4 +1,4 @@
-#include "platform/creatable_file.hpp"
+#include "platform/files/creatable_file.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-namespace velscan::platform {
+namespace velscan::files {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::string WhyFileCannotBeCreated(const std::string& path) {
     return Writable(parent, why) ? std::string() : why;
 }
 
-}  // namespace velscan::platform
+}  // namespace velscan::files

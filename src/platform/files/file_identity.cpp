@@ -1,4 +1,4 @@
-#include "platform/file_identity.hpp"
+#include "platform/files/file_identity.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace velscan::platform {
+namespace velscan::files {
 
 namespace fs = std::filesystem;
 
@@ -46,11 +46,20 @@ std::optional<FileId> IdentityOf(const fs::path& path) {
 #endif
 }
 
+// The most symbolic links followed in a row; more is taken for a loop.
+constexpr int kMaxLinkHops = 40;
+
 // Where a path that does not exist would be created: dangling symbolic links
 // followed (a bounded number of times), then the existing part resolved.
-fs::path FollowLinksOf(fs::path path) {
+// `loop` tells whether the path still names a link after the last hop.
+fs::path FollowLinksOf(fs::path path, bool& loop) {
     std::error_code error;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hops) {
+    loop = false;
+    for (int hops = 0; fs::is_symlink(fs::symlink_status(path, error)); ++hops) {
+        if (hops == kMaxLinkHops) {
+            loop = true;
+            break;
+        }
         const fs::path target = fs::read_symlink(path, error);
         if (error) break;
         path = target.is_absolute() ? target : path.parent_path() / target;
@@ -60,7 +69,8 @@ fs::path FollowLinksOf(fs::path path) {
 
 fs::path WouldBeCreatedAt(const fs::path& named) {
     std::error_code error;
-    const fs::path path = FollowLinksOf(named);
+    bool loop = false;
+    const fs::path path = FollowLinksOf(named, loop);
     const fs::path absolute = fs::absolute(path, error);
     if (error) return path.lexically_normal();
     const fs::path canonical = fs::weakly_canonical(absolute, error);
@@ -89,8 +99,11 @@ bool SameFile(const std::string& a, const std::string& b) {
     return SamePathName(WouldBeCreatedAt(left), WouldBeCreatedAt(right));
 }
 
-std::string FollowLinks(const std::string& path) {
-    return FollowLinksOf(fs::path(path)).string();
+std::optional<std::string> FollowLinks(const std::string& path) {
+    bool loop = false;
+    const fs::path followed = FollowLinksOf(fs::path(path), loop);
+    if (loop) return std::nullopt;
+    return followed.string();
 }
 
-}  // namespace velscan::platform
+}  // namespace velscan::files

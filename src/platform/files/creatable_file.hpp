@@ -5,11 +5,11 @@
 
 #include <string>
 
-namespace velscan::platform {
+namespace velscan::files {
 
 // Empty when a regular file can be created at `path` or the file there can be
 // written; otherwise why not, as the operating system says it (for example
 // "No such file or directory", "Is a directory", "Permission denied").
 std::string WhyFileCannotBeCreated(const std::string& path);
 
-}  // namespace velscan::platform
+}  // namespace velscan::files

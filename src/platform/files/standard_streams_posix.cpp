@@ -2,15 +2,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <initializer_list>
 
-#include "platform/standard_streams.hpp"
+#include "platform/files/standard_streams.hpp"
 
-namespace velscan::platform {
+namespace velscan::files {
 
-void OpenClosedStandardStreams() noexcept {
+ClosedStandardStreams OpenClosedStandardStreams() noexcept {
+    ClosedStandardStreams closed;
+    bool* const flags[] = {&closed.input, &closed.output, &closed.error};
     for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        *flags[descriptor] = true;
         // The lowest free number is this one: the ones below are open by now.
         const int opened = ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         if (opened != -1 && opened != descriptor) {
@@ -19,6 +23,12 @@ void OpenClosedStandardStreams() noexcept {
             (void)::close(opened);
         }
     }
+    return closed;
 }
 
-}  // namespace velscan::platform
+void IgnoreWriteSignals() noexcept {
+    (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace velscan::files

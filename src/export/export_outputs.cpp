@@ -1,0 +1,30 @@
+#include "export/export_outputs.hpp"
+
+#include <cstdio>
+#include <optional>
+#include <system_error>
+
+namespace velscan::exporter {
+
+void WriteAll(files::OutputFile& output, const void* data, std::size_t size) {
+    if (size != 0 && std::fwrite(data, 1, size, output.Stream()) != size)
+        throw OutputError("Error: writing " + output.Target() + " failed");
+}
+
+files::OutputFile& ExportOutputs::Create(const std::string& target) {
+    std::error_code whyNot;
+    files::OutputFile* output = files_.Create(target, files::Content::Binary, whyNot);
+    if (output == nullptr) throw OutputError("Error: Can't create the file " + target);
+    return *output;
+}
+
+void ExportOutputs::Commit() {
+    const std::optional<files::CommitFailure> failure = files_.Commit();
+    if (!failure) return;
+    const std::string& target = failure->output->Target();
+    if (failure->stage == files::CommitFailure::Stage::Write)
+        throw OutputError("Error: writing " + target + " failed");
+    throw OutputError("Error: Can't create the file " + target + ": " + failure->why.message());
+}
+
+}  // namespace velscan::exporter

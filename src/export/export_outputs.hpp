@@ -1,0 +1,39 @@
+#pragma once
+// velscan-export's outputs, written with the file writer both programs share:
+// each format writes into the stream of the OutputFile it is handed, and the
+// outputs are committed together, so either every output is replaced or none
+// is (a file written in place, such as a FIFO, excepted).
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+#include "platform/files/output_files.hpp"
+
+namespace velscan::exporter {
+
+// An output that could not be written; the message says which and why.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes all bytes into the output's stream; throws OutputError on failure.
+void WriteAll(files::OutputFile& output, const void* data, std::size_t size);
+
+class ExportOutputs {
+public:
+    ExportOutputs() = default;
+
+    // The output for `target`, its stream open for binary writing; throws
+    // OutputError "Error: Can't create the file TARGET".
+    files::OutputFile& Create(const std::string& target);
+    // Puts every output in place; throws OutputError when one could not be
+    // written (then none was replaced) or put in place.
+    void Commit();
+
+private:
+    files::OutputFiles files_{".velscan-export"};
+};
+
+}  // namespace velscan::exporter

@@ -1,0 +1,138 @@
+// velscan-export's outputs as files: two names of one file are refused, a
+// failed output replaces no other, a FIFO never blocks, and a dangling link
+// is written through.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "export_fixture.hpp"
+#include "program_run.hpp"
+
+namespace velscan::exporter {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTable =
+    "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\t"
+    "Index1\tIndex2\t\n308.49\t2207\t79.0\t69.8\t2324.7801\t2.8903\t0\t0\t\n"
+    "308.57\t2208\t76.0\t69.8\t2324.7832\t2.8903\t0\t0\t";
+
+class ExportOutputs : public ::testing::Test {
+protected:
+    void SetUp() override { Write("t", kTable); }
+    e2e::ProgramResult Export(const std::vector<std::string>& arguments,
+                              std::optional<long> fileSizeLimit = std::nullopt) {
+        return e2e::Execute(VELSCAN_EXPORT_BINARY,
+                            {arguments, {}, std::nullopt, dir_.Path(), fileSizeLimit});
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& name) const { return e2e::ReadFile(dir_.Path() / name); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    e2e::ScratchDirectory dir_{"export-outputs"};
+};
+
+TEST_F(ExportOutputs, TwoNamesOfOneNewFileAreRefusedLikeOneNameTwice) {
+    fs::create_directory(dir_.Path() / "sub");
+    fs::create_symlink("o.ply", dir_.Path() / "link");  // dangling: names o.ply
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"t", "--ply", "o.ply", "--png", "./o.ply"},
+             {"t", "--ply", "sub/../o.ply", "--amplitude-png", "o.ply"},
+             {"t", "--ply", "link", "--png", "o.ply"},
+             {"t", "--png", "./t"}}) {
+        SCOPED_TRACE(arguments[2] + " " + arguments.back());
+        const e2e::ProgramResult result = Export(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find("usage: velscan-export"), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(Read("t"), kTable);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"link", "sub", "t"}));
+}
+
+// A table whose point cloud is small and whose amplitude picture is large:
+// 20 lines of the simulated room, with a range in one row of 1000 only.
+std::string SparseTable(const fs::path& directory) {
+    std::istringstream rows(e2e::ReadFile(SimulatedTable(directory, "full.txt", {"-l", "20"}, {})));
+    std::string sparse;
+    std::string row;
+    for (int index = 0; std::getline(rows, row); ++index) {
+        if (index > 0 && index % 1000 != 1) row = "0.00" + row.substr(row.find('\t'));
+        sparse += (index > 0 ? "\n" : "") + row;
+    }
+    fs::remove(directory / "full.txt");
+    fs::remove(directory / "LOOKUPHS");
+    return sparse;
+}
+
+TEST_F(ExportOutputs, AnOutputThatFailsLateReplacesNoEarlierOne) {
+    Write("t", SparseTable(dir_.Path()));
+    const e2e::ProgramResult sizes =
+        Export({"t", "--ply", "o.ply", "--png", "o.png", "--amplitude-png", "a.png"});
+    ASSERT_EQ(sizes.exitCode, 0) << sizes.err;
+    // The limit below lies between the first two outputs and the last.
+    ASSERT_LT(fs::file_size(dir_.Path() / "o.ply"), 8000u);
+    ASSERT_LT(fs::file_size(dir_.Path() / "o.png"), 8000u);
+    ASSERT_GT(fs::file_size(dir_.Path() / "a.png"), 8000u);
+
+    Write("o.ply", "OLD CLOUD");
+    Write("o.png", "OLD PICTURE");
+    fs::remove(dir_.Path() / "a.png");
+    const e2e::ProgramResult result =
+        Export({"t", "--ply", "o.ply", "--png", "o.png", "--amplitude-png", "a.png"}, 8000);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err.rfind("velscan-export: Error: writing a.png failed", 0), 0u) << result.err;
+    EXPECT_EQ(Read("o.ply"), "OLD CLOUD");
+    EXPECT_EQ(Read("o.png"), "OLD PICTURE");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"o.ply", "o.png", "t"}));
+}
+
+TEST_F(ExportOutputs, AFifoOutputIsRefusedWithoutAReaderAndWrittenInPlaceWithOne) {
+    ASSERT_EQ(::mkfifo((dir_.Path() / "o.ply").c_str(), 0600), 0);
+    const e2e::ProgramResult alone = Export({"t", "--ply", "o.ply"});
+    EXPECT_EQ(alone.exitCode, 3);
+    EXPECT_EQ(alone.err, "velscan-export: Error: Can't create the file o.ply\n");
+
+    // The cloud of two points fits in the pipe's buffer: read after the run.
+    const int reader = ::open((dir_.Path() / "o.ply").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const e2e::ProgramResult read = Export({"t", "--ply", "o.ply"});
+    EXPECT_EQ(read.exitCode, 0) << read.err;
+    char received[4096] = {};
+    const ssize_t bytes = ::read(reader, received, sizeof received);
+    ::close(reader);
+    ASSERT_GT(bytes, 0);
+    EXPECT_EQ(std::string(received, 4), "ply\n");
+    EXPECT_TRUE(fs::is_fifo(dir_.Path() / "o.ply"));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"o.ply", "t"}));
+}
+
+TEST_F(ExportOutputs, ADanglingLinkIsWrittenThroughAndStaysALink) {
+    fs::create_directory(dir_.Path() / "clouds");
+    fs::create_symlink("clouds/room.ply", dir_.Path() / "o.ply");
+    const e2e::ProgramResult result = Export({"t", "--ply", "o.ply"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(fs::is_symlink(dir_.Path() / "o.ply"));
+    EXPECT_EQ(Read("clouds/room.ply").substr(0, 4), "ply\n");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"clouds", "o.ply", "t"}));
+}
+
+}  // namespace
+}  // namespace velscan::exporter
