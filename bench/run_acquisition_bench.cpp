@@ -64,13 +64,14 @@ void SimulatedDefaultRun(benchmark::State& state) {
     settings.outputFileName = "scan.txt";
     for (auto _ : state) {
         std::string error;
-        auto chosen = velscan::ChooseBackend(
+        const auto plan = velscan::PlanBackend(
             [](const char* name) -> const char* {
                 if (std::strcmp(name, "VELSCAN_SIM") == 0) return "1";
                 if (std::strcmp(name, "VELSCAN_CLOCK") == 0) return "virtual";
                 return nullptr;
             },
-            error);
+            velscan::kThisHost, error);
+        auto chosen = plan ? velscan::BuildBackend(*plan, error) : std::nullopt;
         if (!chosen) {
             state.SkipWithError(error.c_str());
             break;

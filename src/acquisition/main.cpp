@@ -11,12 +11,14 @@
 #include "acquisition/command_line.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/file_conflicts.hpp"
+#include "acquisition/known_variables.hpp"
 #include "acquisition/prompt_stop.hpp"
 #include "acquisition/run_acquisition.hpp"
 #include "acquisition/run_environment.hpp"
 #include "conversion/lookup_table.hpp"
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
+#include "platform/environment.hpp"
 
 namespace {
 
@@ -38,7 +40,9 @@ int RunProgram(int argc, char** argv) {
     // The hardware (or its simulation) comes from the environment, read and
     // checked at once; everything refused with exit code 2 is refused before
     // any file exists.
-    const auto getenv = [](const char* name) { return std::getenv(name); };
+    const auto getenv = [](const char* name) { return velscan::platform::EnvironmentValue(name); };
+    std::fputs(velscan::UnknownVariableWarnings(velscan::platform::EnvironmentNames()).c_str(),
+               stderr);
     std::string error;
     std::optional<velscan::BackendPlan> plan = velscan::PlanBackend(getenv, velscan::kThisHost, error);
     if (!plan) {

@@ -13,9 +13,6 @@ namespace velscan {
 struct SerialLink {
     // The open port; null after a failed open or a close.
     std::unique_ptr<platform::SerialPort> handle;
-    // Flow-control selection: bit 0 hardware handshake, 0 XON/XOFF, other
-    // values (4, set by every configuration) none.
-    std::uint8_t flowControl = 0;
 };
 
 // 1 when the port is open and configured, 0 otherwise.

@@ -29,6 +29,14 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
 
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
+    // The port's whole set-up and tear-down: DTR is raised only once the line
+    // settings were taken, and lowered before the close.
+    EXPECT_EQ(trace.serialCalls,
+              (std::vector<std::string>{"open 1", "event mask 1", "queue sizes 4096 4096", "purge f",
+                            "timeouts ffffffff 0 0 0 1000", "line settings 9600 8N1 ok",
+                            "dtr raised", "purge f", "write I", "purge f", "write DA1T2X3",
+                            "write S20\\n", "write F650\\n", "event mask 0", "dtr lowered",
+                            "purge f", "close"}));
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.serialClosed);
     EXPECT_TRUE(trace.cardClosed);
@@ -243,6 +251,64 @@ TEST_F(VelscanTest, AnOutputFileThatCannotBeCreatedStopsBeforeTheHardware) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "Error: Can't create the file no/such/dir/scan.txt\n");
     EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, AFaultTheReplayCardCannotInjectIsRefusedBeforeAnythingIsCreated) {
+    ASSERT_EQ(Velscan({"first.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "cap.bin"}}).exitCode, 0);
+    // Only the simulated card stalls, spoils a line or forces its calibration.
+    const ProgramResult replay =
+        Velscan({"replay.txt", "-l", "1"}, {{"VELSCAN_SIM", ""},
+                                            {"VELSCAN_CARD", "replay:cap.bin"},
+                                            {"VELSCAN_CAPTURE", "again.bin"},
+                                            {"VELSCAN_SIM_FAULTS", "stall@0,invalid@0,calibration=599"}});
+    EXPECT_EQ(replay.exitCode, 2);
+    EXPECT_EQ(replay.out, "");
+    EXPECT_EQ(replay.err,
+              "Error: VELSCAN_SIM_FAULTS: 'stall@0': the replay card cannot inject this fault; the "
+              "simulated card can.\n");
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "first.txt"));
+
+    // What the replay card does inject still works.
+    const ProgramResult noCard = Velscan(
+        {"replay.txt", "-l", "1"},
+        {{"VELSCAN_SIM", ""}, {"VELSCAN_CARD", "replay:cap.bin"}, {"VELSCAN_SIM_FAULTS", "no-card"}});
+    EXPECT_EQ(noCard.exitCode, 3);
+    EXPECT_TRUE(noCard.err.find("Error: VexaOpen failed.\nCause: simulated fault no-card\n") !=
+                std::string::npos)
+        << noCard.err;
+}
+
+TEST_F(VelscanTest, AnUnknownFaultIsRefusedWithoutAnySimulatedPart) {
+    const ProgramResult result = Velscan(
+        {"scan.txt", "-l", "1"},
+        {{"VELSCAN_SIM", ""}, {"VELSCAN_CLOCK", ""}, {"VELSCAN_SIM_FAULTS", "nonsense"}});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with(
+        "Error: VELSCAN_SIM_FAULTS: 'nonsense': unknown fault (known: no-laser, no-card, "))
+        << result.err;
+    EXPECT_EQ(Rows(result.err), 1u);
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, AVariableVelscanDoesNotKnowIsNamedInAWarning) {
+    const ProgramResult plain = Velscan({"plain.txt", "-l", "0"});
+    const ProgramResult misspelt =
+        Velscan({"misspelt.txt", "-l", "0"}, {{"VELSCAN_CLOK", "virtual"}, {"VELSCAN_\x1b]0;", "x"}});
+    EXPECT_EQ(misspelt.exitCode, 0);
+    EXPECT_EQ(misspelt.out, plain.out);
+    const std::string known =
+        " is not a variable velscan knows and is ignored; it knows VELSCAN_SIM, VELSCAN_CARD, "
+        "VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, "
+        "VELSCAN_CAPTURE, VELSCAN_TRACE.\n";
+    // One line each, in the environment's order, before everything else; the
+    // control byte shown escaped.
+    const std::string warnClok = "Warning: VELSCAN_CLOK" + known;
+    const std::string warnHostile = "Warning: VELSCAN_\\x1b]0;" + known;
+    EXPECT_TRUE(misspelt.err == warnClok + warnHostile + plain.err ||
+                misspelt.err == warnHostile + warnClok + plain.err)
+        << misspelt.err;
+    EXPECT_EQ(Table("misspelt.txt"), Table("plain.txt"));
 }
 
 TEST_F(VelscanTest, UsageAndCommandLineErrors) {
