@@ -311,6 +311,39 @@ TEST_F(VelscanTest, AVariableVelscanDoesNotKnowIsNamedInAWarning) {
     EXPECT_EQ(Table("misspelt.txt"), Table("plain.txt"));
 }
 
+TEST_F(VelscanTest, ALookupValueBeyondSinglePrecisionNeverReachesTheTable) {
+    const std::string lookup = ReadFile(Work() / "LOOKUPHS");
+    // The text with the first number of line `line` (from 0) replaced.
+    const auto withFirstNumberOfLine = [&lookup](int line, const std::string& number) {
+        std::size_t start = 0;
+        for (int i = 0; i < line; ++i) start = lookup.find('\n', start) + 1;
+        return lookup.substr(0, start) + number + lookup.substr(lookup.find(' ', start));
+    };
+    // An entry of the range table that the built-in room's distances use: it
+    // ends the load there, so no row of the table is ever nan or inf (the
+    // simulated instrument, which reads the same file, then has no range to
+    // give and the run ends at the first line).
+    std::ofstream(Work() / "LOOKUPHS", std::ios::binary | std::ios::trunc)
+        << withFirstNumberOfLine(80, "1e39");
+    const ProgramResult range = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_TRUE(range.exitCode == 0 || range.exitCode == 3) << range.err;
+    if (std::filesystem::exists(Work() / "scan.txt")) {
+        const std::string table = Table();
+        EXPECT_EQ(table.find("nan"), std::string::npos);
+        EXPECT_EQ(table.find("inf"), std::string::npos);
+    }
+    EXPECT_TRUE(range.exitCode == 3 || std::filesystem::exists(Work() / "scan.txt"));
+
+    // A column distance it cannot hold refuses the file.
+    std::ofstream(Work() / "LOOKUPHS", std::ios::binary | std::ios::trunc)
+        << withFirstNumberOfLine(0, "-1e39");
+    const ProgramResult distance = Velscan({"refused.txt", "-l", "1"});
+    EXPECT_EQ(distance.exitCode, 3);
+    EXPECT_NE(distance.out.find("Could not read calibration file"), std::string::npos)
+        << distance.out;
+    EXPECT_FALSE(std::filesystem::exists(Work() / "refused.txt"));
+}
+
 TEST_F(VelscanTest, UsageAndCommandLineErrors) {
     const ProgramResult usage = Velscan({}, {}, "\n");
     EXPECT_EQ(usage.exitCode, 1);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "acquisition/backend_chooser.hpp"
+#include "acquisition/known_variables.hpp"
 #include "plan_and_build.hpp"
 
 namespace velscan {
@@ -94,6 +95,24 @@ TEST(BackendChooser, EveryVariableIsReadExactlyOnce) {
         {"VELSCAN_LASER", 1},   {"VELSCAN_SIM", 1},       {"VELSCAN_SIM_FAULTS", 1},
         {"VELSCAN_SIM_SCENE", 1}, {"VELSCAN_SIM_SEED", 1},    {"VELSCAN_TRACE", 1}};
     EXPECT_EQ(env.reads, once);
+    // The variables the warning calls known are the ones the plan reads.
+    std::map<std::string, int> known;
+    for (const std::string_view name : kKnownVariables) known[std::string(name)] = 1;
+    EXPECT_EQ(known, once);
+}
+
+TEST(BackendChooser, OnlyUnknownVelscanVariablesGetAWarning) {
+    EXPECT_EQ(UnknownVariableWarnings({"PATH", "VELSCAN_CLOCK", "VELSCAN_SIM", "velscan_clok",
+                                       "XVELSCAN_CLOK", "VELSCAN"}),
+              "");
+    const std::string warnings = UnknownVariableWarnings({"VELSCAN_CLOK", "HOME", "VELSCAN_\x07"});
+    EXPECT_EQ(warnings,
+              "Warning: VELSCAN_CLOK is not a variable velscan knows and is ignored; it knows "
+              "VELSCAN_SIM, VELSCAN_CARD, VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, "
+              "VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE, VELSCAN_TRACE.\n"
+              "Warning: VELSCAN_\\x07 is not a variable velscan knows and is ignored; it knows "
+              "VELSCAN_SIM, VELSCAN_CARD, VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, "
+              "VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE, VELSCAN_TRACE.\n");
 }
 
 TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {
