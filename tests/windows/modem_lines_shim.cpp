@@ -1,8 +1,8 @@
 // Preloaded into Wine by serial_e2e.sh: a pseudo-terminal has no modem lines,
 // so the modem-line controls Wine makes for EscapeCommFunction and
 // SetCommState fail there. On the one pseudo-terminal named by
-// VELSCAN_MODEM_PTY this shim emulates DTR and RTS, and appends to the file
-// named by VELSCAN_MODEM_LOG one line per event on that terminal, in order:
+// MODEM_SHIM_PTY this shim emulates DTR and RTS, and appends to the file
+// named by MODEM_SHIM_LOG one line per event on that terminal, in order:
 //   settings <speed>   a tcsetattr
 //   DTR on|off, RTS on|off
 //   purge              a tcflush
@@ -31,7 +31,7 @@ int g_lines = TIOCM_DTR | TIOCM_RTS;
 
 // True when fd is the pseudo-terminal under test (same device number).
 bool IsWatched(int fd) {
-    const char* pty = std::getenv("VELSCAN_MODEM_PTY");
+    const char* pty = std::getenv("MODEM_SHIM_PTY");
     if (pty == nullptr || *pty == '\0') return false;
     struct stat watched {};
     struct stat actual {};
@@ -40,7 +40,7 @@ bool IsWatched(int fd) {
 }
 
 void Log(const std::string& line) {
-    const char* path = std::getenv("VELSCAN_MODEM_LOG");
+    const char* path = std::getenv("MODEM_SHIM_LOG");
     if (path == nullptr || *path == '\0') return;
     const int saved = errno;
     const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);

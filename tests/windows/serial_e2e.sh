@@ -128,8 +128,15 @@ guard() {
     echo "COM1 -> $(readlink "$WINEPREFIX/dosdevices/com1") -> $device"
     # The environment of the run: the shim watches this terminal and logs into
     # the run's directory ($1).
-    modem_watch=(LD_PRELOAD="$modem_shim" VELSCAN_MODEM_PTY="$device"
-                 VELSCAN_MODEM_LOG="$1/modem_lines.log")
+    modem_watch=(LD_PRELOAD="$modem_shim" MODEM_SHIM_PTY="$device"
+                 MODEM_SHIM_LOG="$1/modem_lines.log")
+    # This script's own VELSCAN_ variables stay out of the programs' environment:
+    # velscan warns about every VELSCAN_ variable it does not know.
+    program_env=()
+    local name
+    for name in $(compgen -e); do
+        if [[ $name == VELSCAN_* ]]; then program_env+=(-u "$name"); fi
+    done
 }
 
 # expect_bytes FILE WHAT EXPECTED... (printf escapes; any one of them)
@@ -223,7 +230,8 @@ run_recording() {
     local status=0
     (cd "$dir/windows" &&
         VELSCAN_CARD=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
+            timeout 300 env "${program_env[@]}" "${modem_watch[@]}" "$VELSCAN_WINE64" \
+            "$velscan_exe" scan.txt "$@" \
             >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5  # what velscan wrote is still on its way through socat
     expect_line_settings "$name"
@@ -240,7 +248,8 @@ run_recording() {
     status=0
     (cd "$dir/native" &&
         VELSCAN_CARD=sim VELSCAN_LASER=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 "$velscan_native" scan.txt "$@" >stdout.txt 2>stderr.txt) || status=$?
+            timeout 300 env "${program_env[@]}" "$velscan_native" scan.txt "$@" \
+            >stdout.txt 2>stderr.txt) || status=$?
     [[ $status -eq 0 ]] || fail "$name: native velscan exited with $status"
 
     # The Windows table is the native one with every line feed stored as CR LF.
@@ -272,7 +281,8 @@ run_without_card() {
     start_pair "$dir/range_finder.bin"
     guard "$dir"
     local status=0
-    (cd "$dir" && timeout 120 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt \
+    (cd "$dir" && timeout 120 env "${program_env[@]}" "${modem_watch[@]}" "$VELSCAN_WINE64" \
+        "$velscan_exe" scan.txt \
         -l 1 >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5
     expect_line_settings no-card
