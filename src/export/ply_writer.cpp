@@ -76,8 +76,8 @@ std::size_t WritePly(OutputTarget& output, const ScanTable& table, const ScanAng
                             static_cast<float>(distance),
                             table.amplitude[row],
                             table.temperature[row],
-                            static_cast<std::int32_t>(row / kRowsPerLine),
-                            static_cast<std::int32_t>(row % kRowsPerLine)};
+                            static_cast<std::int32_t>(row / kSamplesPerLine),
+                            static_cast<std::int32_t>(row % kSamplesPerLine)};
         if (format.ascii) {
             cursor = AppendText(cursor, vertex);
         } else {

@@ -12,7 +12,6 @@ namespace {
 constexpr std::int32_t kNominalCalibration = 800;
 constexpr std::uint32_t kCalibrationBaseSpread = 5;
 constexpr std::uint32_t kCalibrationJitter = 2;
-constexpr std::uint32_t kCalibrationSampleUsed = 4;  // the card library reads the fourth
 
 }  // namespace
 
@@ -191,7 +190,7 @@ std::size_t Instrument::OnBlockRead(std::span<std::byte> output, std::size_t max
             if (faults.InvalidLine(line)) sample.rangeWord |= kRangeInvalidBit;
             ++deliveredSampling_;
             --bufferedSampling_;
-        } else if (++calibrationDelivered_ == kCalibrationSampleUsed) {
+        } else if (++calibrationDelivered_ == kCalibrationRecordUsed + 1) {
             calibrationInUse_ = static_cast<std::int32_t>(FineBits(sample.rangeWord));
         }
         if (overflow_) sample.statusWord |= kStatusRestartBit;
