@@ -30,23 +30,13 @@ std::string Read(const EnvironmentReader& getenv, const char* name) {
     return value ? std::string(value) : std::string();
 }
 
-std::string LaserHint() {
-    if (SimulationAvailable()) {
-        return "Set VELSCAN_LASER to the range finder's serial device (for example "
-               "/dev/ttyUSB0), or VELSCAN_SIM=1 to simulate the instrument.\n";
-    }
-    return "Set VELSCAN_LASER to the range finder's serial device, for example "
-           "VELSCAN_LASER=/dev/ttyUSB0.\n";
-}
+constexpr const char* kLaserHint =
+    "Set VELSCAN_LASER to the range finder's serial device (for example /dev/ttyUSB0), or "
+    "VELSCAN_SIM=1 to simulate the instrument.\n";
 
-std::string CardHint() {
-    if (SimulationAvailable()) {
-        return "The card's driver exists only on Windows: set VELSCAN_CARD=replay:PATH to play "
-               "back a capture file, or VELSCAN_SIM=1 to simulate the instrument.\n";
-    }
-    return "The card's driver exists only on Windows, so the card cannot be opened on this "
-           "system.\n";
-}
+constexpr const char* kCardHint =
+    "The card's driver exists only on Windows: set VELSCAN_CARD=replay:PATH to play back a "
+    "capture file, or VELSCAN_SIM=1 to simulate the instrument.\n";
 
 bool ChooseSimulation(const std::string& value, BackendPlan& plan, std::string& error) {
     if (value.empty() || value == "0") return true;
@@ -84,7 +74,7 @@ void ChooseLaser(const std::string& value, Host host, BackendPlan& plan) {
     } else {
         // No default elsewhere: guessing /dev/ttyS0 could write to the kernel console.
         plan.laser = LaserChoice::Missing;
-        plan.laserHint = LaserHint();
+        plan.laserHint = kLaserHint;
     }
 }
 
@@ -101,7 +91,7 @@ bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::str
     } else if (!value.empty()) {
         plan.card = CardChoice::Device;
         plan.cardPath = value;
-        if (host != Host::Windows) plan.cardHint = CardHint();
+        if (host != Host::Windows) plan.cardHint = kCardHint;
     } else if (plan.simulateInstrument) {
         plan.card = CardChoice::Simulated;
     } else if (host == Host::Windows) {
@@ -109,7 +99,7 @@ bool ChooseCard(const std::string& value, Host host, BackendPlan& plan, std::str
         plan.cardPath = platform::kDefaultCardDevicePath;
     } else {
         plan.card = CardChoice::Missing;
-        plan.cardHint = CardHint();
+        plan.cardHint = kCardHint;
     }
     return true;
 }
@@ -159,6 +149,7 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
                 "(VELSCAN_SIM=1, VELSCAN_CARD=sim or VELSCAN_CARD=replay:PATH).\n";
         return std::nullopt;
     }
+    if (!CheckFaults(plan, error)) return std::nullopt;
     return plan;
 }
 
@@ -218,12 +209,6 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
         return std::nullopt;
     }
     return chosen;
-}
-
-std::optional<ChosenBackend> ChooseBackend(const EnvironmentReader& getenv, std::string& error) {
-    std::optional<BackendPlan> plan = PlanBackend(getenv, kThisHost, error);
-    if (!plan) return std::nullopt;
-    return BuildBackend(*plan, error);
 }
 
 }  // namespace velscan

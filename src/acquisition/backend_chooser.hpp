@@ -83,7 +83,4 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
 // no file has been created).
 std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& error);
 
-// PlanBackend for this host, then BuildBackend.
-std::optional<ChosenBackend> ChooseBackend(const EnvironmentReader& getenv, std::string& error);
-
 }  // namespace velscan

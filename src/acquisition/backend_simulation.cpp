@@ -38,19 +38,44 @@ std::shared_ptr<const sim::Scene> SceneOf(const BackendPlan& plan) {
     }
 }
 
+// A replay paces its records at the range finder's sample period, so with no
+// port named the range finder is simulated and the period known.
+bool SimulatesLaser(const BackendPlan& plan) {
+    const bool laserUnnamed =
+        plan.laser == LaserChoice::Missing || plan.laser == LaserChoice::NumberedPort;
+    return plan.laser == LaserChoice::Simulated ||
+           (plan.card == CardChoice::Replay && laserUnnamed);
+}
+
+// The parts of `plan` that can inject faults, as sim::FaultPart bits.
+unsigned FaultPartsOf(const BackendPlan& plan) {
+    unsigned parts = 0;
+    if (plan.card == CardChoice::Simulated) parts |= sim::kSimulatedCard | sim::kCardOpener;
+    if (plan.card == CardChoice::Replay) parts |= sim::kReplayCard | sim::kCardOpener;
+    if (SimulatesLaser(plan)) parts |= sim::kSimulatedPortOpener;
+    return parts;
+}
+
+// What stands in a fault's place in this plan: the card, or the range
+// finder's port for a fault of the port.
+std::string ChosenPartFor(const sim::FaultKind& kind, const BackendPlan& plan) {
+    if ((kind.honouredBy & sim::kSimulatedPortOpener) != 0) return "a real serial port";
+    switch (plan.card) {
+        case CardChoice::Simulated: return "the simulated card";
+        case CardChoice::Replay: return "the replay card";
+        case CardChoice::Device:
+        case CardChoice::Missing: break;
+    }
+    return "a real card";
+}
+
 void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
     platform::Backend& backend = chosen.seam;
     const bool simulatedCard = plan.card == CardChoice::Simulated;
     const bool replayedCard = plan.card == CardChoice::Replay;
-    // A replay paces its records at the range finder's sample period, so with
-    // no port named the range finder is simulated and the period known.
-    const bool laserUnnamed = plan.laser == LaserChoice::Missing ||
-                              plan.laser == LaserChoice::NumberedPort;
-    const bool simulatedLaser =
-        plan.laser == LaserChoice::Simulated || (replayedCard && laserUnnamed);
+    const bool simulatedLaser = SimulatesLaser(plan);
 
-    sim::FaultSet faults;
-    if (simulatedLaser || simulatedCard || replayedCard) faults = sim::ParseFaults(plan.simFaults);
+    const sim::FaultSet faults = sim::ParseFaults(plan.simFaults);
 
     std::shared_ptr<sim::SimulatedHardware> card;
     if (simulatedCard) {
@@ -111,7 +136,21 @@ std::optional<std::uint64_t> ParseSeed(std::string_view text) {
     return sim::ParseUnsigned(text);
 }
 
-bool SimulationAvailable() { return true; }
+bool CheckFaults(const BackendPlan& plan, std::string& error) {
+    try {
+        const sim::FaultSet faults = sim::ParseFaults(plan.simFaults);
+        if (const sim::FaultSet::Item* item = sim::FirstUnhonoured(faults, FaultPartsOf(plan))) {
+            error = "Error: VELSCAN_SIM_FAULTS: '" + item->text + "': " +
+                    ChosenPartFor(*item->kind, plan) + " cannot inject this fault; " +
+                    sim::FaultPartNames(item->kind->honouredBy) + " can.\n";
+            return false;
+        }
+        return true;
+    } catch (const sim::FaultError& problem) {
+        error = std::string("Error: ") + problem.what() + "\n";
+        return false;
+    }
+}
 
 bool AttachSimulatedParts(const BackendPlan& plan, ChosenBackend& chosen, std::string& error) {
     try {

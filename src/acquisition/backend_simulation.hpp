@@ -1,7 +1,8 @@
 #pragma once
 // Where the simulated instrument, the replay card and the raw-record capture
 // join the backend: the only place the backend chooser hands over to them.
-// Faults apply to the simulated and replayed parts only.
+// Faults are injected by the simulated and replayed parts; a plan that names a
+// fault none of its parts can inject is refused (CheckFaults).
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +13,10 @@
 
 namespace velscan {
 
-// True when this build carries the simulated instrument (the hints then offer it).
-bool SimulationAvailable();
+// VELSCAN_SIM_FAULTS against the parts `plan` chooses: false with `error` set
+// (one complete "Error: ...\n" line) for an unknown name or a bad value, with
+// any backend, and for a fault that no chosen part can inject.
+bool CheckFaults(const BackendPlan& plan, std::string& error);
 
 // VELSCAN_SIM_SEED: decimal, or hexadecimal after 0x; empty gives the fixed default.
 std::optional<std::uint64_t> ParseSeed(std::string_view text);

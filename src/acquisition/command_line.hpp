@@ -6,15 +6,18 @@
 #include <string>
 #include <variant>
 
+#include "conversion/samples.hpp"
+#include "laserlink/range_finder_protocol.hpp"
+
 namespace velscan {
 
 struct RunSettings {
     std::string outputFileName;
     std::int32_t portNumber = 1;      // -c
     std::int32_t boardNumber = 1;     // -b
-    std::int32_t samplePeriod = 20;   // -s, microseconds
-    std::int32_t lines = 200;         // -l, buffer lines of 5000 samples
-    std::int32_t maxRange = 650;      // -r, inches
+    std::int32_t samplePeriod = kDefaultSamplePeriodUs;   // -s, microseconds
+    std::int32_t lines = static_cast<std::int32_t>(kMaxLines);  // -l, lines of kSamplesPerLine
+    std::int32_t maxRange = kDefaultMaxRangeInches;      // -r, inches
     std::int32_t motorNumber = 1;     // -m
     std::int32_t motorPower = 255;    // -p
 };

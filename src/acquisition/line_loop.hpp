@@ -20,7 +20,7 @@ enum class LineLoopEnd {
 
 struct LineLoopResult {
     LineLoopEnd end = LineLoopEnd::Completed;
-    std::int32_t linesRecorded = 0;   // k
+    std::int32_t linesRecorded = 0;   // lines converted into the measurements, a failing one not
     std::int32_t countdown = 0;       // its final value (-1 after a complete run)
     // Recorded lines whose read reported a card buffer overflow or whose last
     // sample asked for a sampling restart: samples were lost next to them.

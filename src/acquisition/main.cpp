@@ -11,6 +11,7 @@
 #include "acquisition/command_line.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/file_conflicts.hpp"
+#include "acquisition/known_variables.hpp"
 #include "acquisition/prompt_stop.hpp"
 #include "acquisition/run_acquisition.hpp"
 #include "acquisition/run_context.hpp"
@@ -20,6 +21,7 @@
 #include "platform/console.hpp"
 #include "platform/terminal.hpp"
 #include "platform/files/standard_streams.hpp"
+#include "platform/environment.hpp"
 
 namespace {
 
@@ -46,7 +48,9 @@ int RunProgram(int argc, char** argv) {
     // The hardware (or its simulation) comes from the environment, read and
     // checked at once; everything refused with exit code 2 is refused before
     // any file exists.
-    const auto getenv = [](const char* name) { return std::getenv(name); };
+    const auto getenv = [](const char* name) { return velscan::platform::EnvironmentValue(name); };
+    std::fputs(velscan::UnknownVariableWarnings(velscan::platform::EnvironmentNames()).c_str(),
+               stderr);
     std::string error;
     std::optional<velscan::BackendPlan> plan = velscan::PlanBackend(getenv, velscan::kThisHost, error);
     if (!plan) {

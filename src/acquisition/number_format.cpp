@@ -120,33 +120,9 @@ char* FormatFixed(char* out, double value) {
     return FormatFixedExactly(out, value, Precision);
 }
 
-template char* FormatFixed<0>(char*, double);
 template char* FormatFixed<1>(char*, double);
 template char* FormatFixed<2>(char*, double);
-template char* FormatFixed<3>(char*, double);
 template char* FormatFixed<4>(char*, double);
-template char* FormatFixed<5>(char*, double);
-template char* FormatFixed<6>(char*, double);
-template char* FormatFixed<7>(char*, double);
-template char* FormatFixed<8>(char*, double);
-template char* FormatFixed<9>(char*, double);
-static_assert(kMaxFixedPrecision == 9, "instantiate FormatFixed for every precision");
-
-char* FormatFixed(char* out, double value, int precision) {
-    switch (precision) {
-        case 0: return FormatFixed<0>(out, value);
-        case 1: return FormatFixed<1>(out, value);
-        case 2: return FormatFixed<2>(out, value);
-        case 3: return FormatFixed<3>(out, value);
-        case 4: return FormatFixed<4>(out, value);
-        case 5: return FormatFixed<5>(out, value);
-        case 6: return FormatFixed<6>(out, value);
-        case 7: return FormatFixed<7>(out, value);
-        case 8: return FormatFixed<8>(out, value);
-        case 9: return FormatFixed<9>(out, value);
-        default: assert(false && "precision out of range"); return out;
-    }
-}
 
 char* FormatUnsigned(char* out, std::uint32_t value) { return WriteUnsigned(out, value); }
 

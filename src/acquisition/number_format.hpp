@@ -7,8 +7,8 @@
 
 namespace velscan {
 
-// Largest precision FormatFixed accepts.
-inline constexpr int kMaxFixedPrecision = 9;
+// Largest precision FormatFixed is made for: the table's angles.
+inline constexpr int kMaxFixedPrecision = 4;
 
 // Most characters FormatFixed can write: sign, 309 integer digits of the
 // largest double, the point and kMaxFixedPrecision decimals.
@@ -17,15 +17,11 @@ inline constexpr std::size_t kMaxFixedChars = 1 + 309 + 1 + kMaxFixedPrecision;
 // Most characters FormatUnsigned can write.
 inline constexpr std::size_t kMaxUnsignedChars = 10;
 
-// Writes `value` as printf("%.<precision>f") does with round-to-nearest:
-// the exact binary value rounded to `precision` decimals, exact ties to even,
+// Writes `value` as printf("%.<Precision>f") does with round-to-nearest:
+// the exact binary value rounded to `Precision` decimals, exact ties to even,
 // a minus sign whenever the sign bit is set ("-0.00"), "nan", "-nan", "inf"
-// and "-inf". `precision` is 0..kMaxFixedPrecision; `out` has room for
+// and "-inf". Made for the table's precisions: 1, 2 and 4. `out` has room for
 // kMaxFixedChars. Returns the end of what was written.
-char* FormatFixed(char* out, double value, int precision);
-
-// The same with the precision fixed at compile time, for the hot path;
-// instantiated for 0..kMaxFixedPrecision.
 template <int Precision>
 char* FormatFixed(char* out, double value);
 

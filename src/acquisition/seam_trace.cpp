@@ -13,7 +13,6 @@ namespace velscan {
 using platform::CardDevice;
 using platform::CommTimeouts;
 using platform::ControlResult;
-using platform::FlowControl;
 using platform::SerialPort;
 
 namespace {
@@ -68,8 +67,12 @@ public:
     TracedSerialPort(std::unique_ptr<SerialPort> port, std::shared_ptr<TraceFile> trace)
         : port_(std::move(port)), trace_(std::move(trace)) {}
 
-    bool SetEventMask(std::uint32_t mask) override { return port_->SetEventMask(mask); }
+    bool SetEventMask(std::uint32_t mask) override {
+        trace_->Line("serial event mask " + Hex(mask));
+        return port_->SetEventMask(mask);
+    }
     bool SetQueueSizes(std::uint32_t input, std::uint32_t output) override {
+        trace_->Line("serial queue sizes " + std::to_string(input) + " " + std::to_string(output));
         return port_->SetQueueSizes(input, output);
     }
     bool Purge(std::uint32_t flags) override {
@@ -77,12 +80,23 @@ public:
         return port_->Purge(flags);
     }
     bool SetTimeouts(const CommTimeouts& timeouts) override {
+        trace_->Line("serial timeouts " + Hex(timeouts.readIntervalTimeout) + " " +
+                     std::to_string(timeouts.readTotalTimeoutMultiplier) + " " +
+                     std::to_string(timeouts.readTotalTimeoutConstant) + " " +
+                     std::to_string(timeouts.writeTotalTimeoutMultiplier) + " " +
+                     std::to_string(timeouts.writeTotalTimeoutConstant));
         return port_->SetTimeouts(timeouts);
     }
-    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
-        return port_->ApplyLineSettings(baudRate, flowControl);
+    bool ApplyLineSettings(std::uint32_t baudRate) override {
+        const bool applied = port_->ApplyLineSettings(baudRate);
+        trace_->Line("serial line settings " + std::to_string(baudRate) + " 8N1 " +
+                     (applied ? "ok" : "refused"));
+        return applied;
     }
-    bool SetDtr(bool raised) override { return port_->SetDtr(raised); }
+    bool SetDtr(bool raised) override {
+        trace_->Line(raised ? "serial dtr raised" : "serial dtr lowered");
+        return port_->SetDtr(raised);
+    }
     platform::WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
         trace_->Line("serial write " + Escaped(bytes));
         return port_->Write(bytes);

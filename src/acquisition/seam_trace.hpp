@@ -1,13 +1,20 @@
 #pragma once
-// A trace of everything the program does at the hardware seam (VELSCAN_TRACE):
-// every serial port opened, written and closed, and every card device opened,
-// controlled and closed, one line each, appended to a text file as it
-// happens. It shows what the range finder received and which controls the
-// card was given (the motor register among them), with real hardware or the
-// simulated instrument alike.
+// A trace of every serial port and card device call at the hardware seam
+// (VELSCAN_TRACE; the clock's pauses are not in it): every serial port opened,
+// set up, written and closed, and every card device opened, controlled and
+// closed, one line each, written to a new text file as it happens. It shows
+// what the range finder received, how its port was set up (DTR among it) and
+// which controls the card was given (the motor register among them), with
+// real hardware or the simulated instrument alike.
 //
 // Lines:
 //   serial open <port number> | serial open failed <port number>
+//   serial event mask <mask hex>
+//   serial queue sizes <input bytes> <output bytes>
+//   serial timeouts <read interval hex> <read multiplier> <read constant>
+//                   <write multiplier> <write constant>   (milliseconds)
+//   serial line settings <baud rate> 8N1 ok|refused   (no flow control)
+//   serial dtr raised | serial dtr lowered
 //   serial purge <flags hex>
 //   serial write <bytes, with \n, \r, \\ and \xHH escapes>
 //   serial close

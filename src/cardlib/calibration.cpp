@@ -10,8 +10,6 @@ namespace velscan {
 
 namespace {
 
-constexpr std::int32_t kCalibrationSamples = 20;
-constexpr std::size_t kCalibrationSampleIndex = 3;  // the fourth sample collected
 constexpr std::int32_t kMinCalibrationValue = 600;
 constexpr std::int32_t kMaxCalibrationValue = 1000;
 // Empty block reads tolerated over the whole collection, each followed by a pause.
@@ -53,8 +51,8 @@ int VexaCalibrate(std::uint32_t board) {
 
     // Each read asks for exactly the samples still missing, so the collection
     // never receives more than it holds.
-    std::array<RawSample, kCalibrationSamples> collection{};
-    std::int32_t remaining = kCalibrationSamples;
+    std::array<RawSample, kCalibrationRecords> collection{};
+    auto remaining = static_cast<std::int32_t>(kCalibrationRecords);
     std::int32_t collected = 0;
     int emptyReads = 0;
     while (remaining != 0) {
@@ -74,7 +72,7 @@ int VexaCalibrate(std::uint32_t board) {
 
     // The low 13 bits, unsigned: no sign extension for the calibration value.
     const auto value =
-        static_cast<std::int32_t>(FineBits(collection[kCalibrationSampleIndex].rangeWord));
+        static_cast<std::int32_t>(FineBits(collection[kCalibrationRecordUsed].rangeWord));
     slot->calibrationValue = value;
     return value >= kMinCalibrationValue && value <= kMaxCalibrationValue ? 1 : 0;
 }

@@ -12,6 +12,12 @@
 
 namespace velscan {
 
+// The calibration collects this many records in calibration mode; the fourth
+// of them (index 3) carries the calibration value. A capture file starts with
+// the same records.
+inline constexpr std::size_t kCalibrationRecords = 20;
+inline constexpr std::size_t kCalibrationRecordUsed = 3;
+
 // Device type 0x9c40, FILE_ANY_ACCESS, function numbers from 0x800.
 inline constexpr std::uint32_t kControlBoardReset = 0x9c402000;
 inline constexpr std::uint32_t kControlSamplingEnableStep2 = 0x9c402004;

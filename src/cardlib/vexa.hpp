@@ -3,7 +3,9 @@
 // Board operations take a board index first and apply the board check; they
 // return 1 for success and 0 for failure (VexaOpen: the slot index or -1;
 // VexaReadSamples and VexaConvertSamples: 2 for success with a flag). The
-// library prints nothing.
+// library itself prints nothing; the conversion it calls prints the lookup
+// loader's warnings (VexaLoadLookupFile) and the out-of-band fine-value
+// messages (VexaGetRawRange, VexaConvertSamples).
 
 #include <array>
 #include <cstdint>

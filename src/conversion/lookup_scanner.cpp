@@ -1,6 +1,7 @@
 #include "conversion/lookup_scanner.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -87,8 +88,11 @@ bool LookupScanner::AtLineEnd() const {
     return text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n';
 }
 
-float DecimalToFloat(std::string_view token) {
-    return DecimalTo<float>(token, [](const char* text) { return std::strtof(text, nullptr); });
+std::optional<float> DecimalToFloat(std::string_view token) {
+    const float value =
+        DecimalTo<float>(token, [](const char* text) { return std::strtof(text, nullptr); });
+    if (std::isinf(value)) return std::nullopt;
+    return value;
 }
 
 double DecimalToDouble(std::string_view token) {

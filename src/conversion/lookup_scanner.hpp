@@ -5,6 +5,7 @@
 // that stops short of a complete number ("-", ".", "1e", "2.5e+") is no number.
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace velscan {
@@ -35,9 +36,12 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Single precision, rounded once from the decimal text; beyond the float range
-// the result is infinity, zero or a denormal as the C library gives it.
-float DecimalToFloat(std::string_view token);
+// Single precision, rounded once from the decimal text; below the float range
+// the result is zero or a denormal as the C library gives it. A value whose
+// magnitude single precision cannot hold (it would round to infinity) is no
+// number for the loader: nullopt, so no table entry is ever infinite, and no
+// distance computed from one is ever nan.
+std::optional<float> DecimalToFloat(std::string_view token);
 double DecimalToDouble(std::string_view token);
 
 }  // namespace velscan

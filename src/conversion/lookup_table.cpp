@@ -1,6 +1,7 @@
 #include "conversion/lookup_table.hpp"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "conversion/lookup_scanner.hpp"
@@ -14,13 +15,25 @@ constexpr const char* kOldVersionWarning =
     "Older version of lookup file. Using 0 for sample rate offset. May\n"
     "result in slightly different distance readings at high sample rates.\n";
 
+// The next single-precision number; nullopt at the end, at a token that is not
+// a number, and at one beyond single precision's range.
+std::optional<float> NextFloat(LookupScanner& scanner, ScanResult& result) {
+    std::string_view token;
+    result = scanner.Next(token);
+    if (result != ScanResult::Number) return std::nullopt;
+    const std::optional<float> value = DecimalToFloat(token);
+    if (!value) result = ScanResult::NotNumber;
+    return value;
+}
+
 // Reads `count` single-precision numbers into `destination`; false at the first
 // read that finds no number (the end, or a token that is not one).
 bool ReadFloats(LookupScanner& scanner, float* destination, int count) {
     for (int i = 0; i < count; ++i) {
-        std::string_view token;
-        if (scanner.Next(token) != ScanResult::Number) return false;
-        destination[i] = DecimalToFloat(token);
+        ScanResult result;
+        const std::optional<float> value = NextFloat(scanner, result);
+        if (!value) return false;
+        destination[i] = *value;
     }
     return true;
 }
@@ -33,12 +46,12 @@ enum class FirstRow { Read, FileEnded, NotNumber, TooManyColumns };
 FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) {
     columns = 0;
     for (;;) {
-        std::string_view token;
-        const ScanResult result = scanner.Next(token);
+        ScanResult result;
+        const std::optional<float> value = NextFloat(scanner, result);
         if (result == ScanResult::End) return FirstRow::FileEnded;
-        if (result == ScanResult::NotNumber) return FirstRow::NotNumber;
+        if (!value) return FirstRow::NotNumber;
         if (columns == kLookupColumns) return FirstRow::TooManyColumns;  // a 64th column
-        table.columnDistance[static_cast<std::size_t>(columns)] = DecimalToFloat(token);
+        table.columnDistance[static_cast<std::size_t>(columns)] = *value;
         ++columns;
         scanner.SkipSpaces();
         if (scanner.AtLineEnd()) return FirstRow::Read;

@@ -12,7 +12,6 @@ std::string PrintableText(std::string_view text) {
         case '\t': shown += "\\t"; continue;
         case '\n': shown += "\\n"; continue;
         case '\r': shown += "\\r"; continue;
-        case '\\': shown += "\\\\"; continue;
         default: break;
         }
         if (byte < 0x20 || byte == 0x7f) {

@@ -9,9 +9,9 @@
 namespace velscan {
 
 // Tab, line feed and carriage return as \t, \n and \r; every other byte below
-// 0x20, DEL and the backslash itself as \xNN or \\. Bytes of 0x80 and up pass
-// unchanged, so UTF-8 names stay readable (a lone C1 byte is not a control
-// code in UTF-8).
+// 0x20 and DEL as \xNN. The backslash passes unchanged, so a Windows path reads
+// as the operator typed it; bytes of 0x80 and up pass too, so UTF-8 names stay
+// readable (a lone C1 byte is not a control code in UTF-8).
 std::string PrintableText(std::string_view text);
 
 }  // namespace velscan

@@ -39,32 +39,27 @@ void ReportBeyondLastBand() {
 
 }  // namespace
 
+std::optional<std::int32_t> FineBandShift(std::int32_t b, std::int32_t c) {
+    if (b >= 0) {
+        if (AtOrBelow(b, 1, c) || AtOrBelow(b, 3, c)) return 1;  // bands 1 and 2
+        if (AtOrBelow(b, 5, c)) return 0;
+        if (AtOrBelow(b, 7, c)) return -1;
+        if (AtOrBelow(b, 9, c)) return -2;  // band 5
+        return std::nullopt;
+    }
+    if (AtOrBelow(b, -7, c) || AtOrBelow(b, -5, c)) return 1;  // bands 1 and 2
+    if (AtOrBelow(b, -3, c)) return 0;
+    if (AtOrBelow(b, -1, c)) return -1;
+    return -2;
+}
+
 double InterpolateCoarseFine(std::int32_t a, std::int32_t b, std::int32_t c) {
     const double f = FineFraction(b, c);
-    const std::int64_t a64 = a;
-    std::int64_t o = 0;
-    if (b >= 0) {
-        if (AtOrBelow(b, 1, c) || AtOrBelow(b, 3, c)) {
-            o = Quarter(a64 + 1);  // bands 1 and 2
-        } else if (AtOrBelow(b, 5, c)) {
-            o = Quarter(a64);
-        } else if (AtOrBelow(b, 7, c)) {
-            o = Quarter(a64 - 1);
-        } else {
-            if (!AtOrBelow(b, 9, c)) ReportBeyondLastBand();
-            o = Quarter(a64 - 2);  // band 5, and beyond it
-        }
-        return static_cast<double>(o) + f;
-    }
-    if (AtOrBelow(b, -7, c) || AtOrBelow(b, -5, c)) {
-        o = Quarter(a64 + 1);  // bands 1 and 2
-    } else if (AtOrBelow(b, -3, c)) {
-        o = Quarter(a64);
-    } else if (AtOrBelow(b, -1, c)) {
-        o = Quarter(a64 - 1);
-    } else {
-        o = Quarter(a64 - 2);
-    }
+    const std::optional<std::int32_t> shift = FineBandShift(b, c);
+    // Beyond the last band: the messages, then the last band's term.
+    if (!shift) ReportBeyondLastBand();
+    const std::int64_t o = Quarter(std::int64_t{a} + shift.value_or(-2));
+    if (b >= 0) return static_cast<double>(o) + f;
     return static_cast<double>(o + 1) + f;
 }
 

@@ -42,8 +42,8 @@ public:
             const Direction3 d = BeamDirection(angles_.mirror[row], angles_.slowAxis[row]);
             visit(ScanPoint{distance * d.x, distance * d.y, distance * d.z, distance,
                             table_.amplitude[row], table_.temperature[row],
-                            static_cast<std::int32_t>(row / kRowsPerLine),
-                            static_cast<std::int32_t>(row % kRowsPerLine)});
+                            static_cast<std::int32_t>(row / kSamplesPerLine),
+                            static_cast<std::int32_t>(row % kSamplesPerLine)});
         }
     }
 

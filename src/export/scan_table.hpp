@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/samples.hpp"
+
 namespace velscan::exporter {
 
-// Rows of one buffer line; the table's rows follow the lines in order.
-inline constexpr std::size_t kRowsPerLine = 5000;
-// The most rows a velscan table holds: 200 lines.
-inline constexpr std::size_t kMaxRows = 200 * kRowsPerLine;
+// The most rows a velscan table holds: kMaxLines lines of kSamplesPerLine
+// rows, the rows following the lines in order.
+inline constexpr std::size_t kMaxRows = kMeasurementCapacity;
 
 struct ScanTable {
     std::vector<double> distance;  // inches; 0 for a sample without range

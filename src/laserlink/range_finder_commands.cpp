@@ -12,15 +12,17 @@ std::string FormatCommand(char letter, long value) {
     char text[32];
     text[0] = letter;
     const auto end = std::to_chars(text + 1, text + sizeof(text) - 1, value).ptr;
-    *end = '\n';
+    *end = kNumberCommandEnd;
     return std::string(text, end + 1);
 }
 
 }  // namespace
 
-std::string FormatSamplePeriodCommand(long samplePeriod) { return FormatCommand('S', samplePeriod); }
+std::string FormatSamplePeriodCommand(long samplePeriod) {
+    return FormatCommand(kSamplePeriodCommand, samplePeriod);
+}
 
-std::string FormatMaxRangeCommand(long maxRange) { return FormatCommand('F', maxRange); }
+std::string FormatMaxRangeCommand(long maxRange) { return FormatCommand(kMaxRangeCommand, maxRange); }
 
 void SendRangeFinderConfiguration(SerialLink& link, long samplePeriod, long maxRange) {
     SerialLinkPurge(link, platform::kPurgeAll);

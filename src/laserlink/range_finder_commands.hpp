@@ -1,16 +1,15 @@
 #pragma once
-// The four text commands of the range finder. No answer is ever read; the
-// program relies on fixed pauses between commands.
+// Sending the range finder its commands (range_finder_protocol.hpp). No answer
+// is ever read; the program relies on fixed pauses between commands.
 
 #include <cstdint>
 #include <string>
 
+#include "laserlink/range_finder_protocol.hpp"
 #include "laserlink/serial_link.hpp"
 
 namespace velscan {
 
-inline constexpr const char* kGreetingCommand = "I";
-inline constexpr const char* kDataFormatCommand = "DA1T2X3";
 inline constexpr std::uint32_t kCommandPauseMs = 200;
 
 // "S%ld\n" and "F%ld\n": decimal, minus sign for negatives, one line feed.

@@ -11,21 +11,10 @@ namespace velscan {
 
 namespace {
 
-// Flow-control selection that every configuration starts from: no flow control.
-constexpr std::uint8_t kNoFlowControl = 4;
-
 // Reads return at once with what is buffered; every write ends within 1000 ms.
 constexpr platform::CommTimeouts kLinkTimeouts{0xFFFFFFFFu, 0, 0, 0, 1000};
 
 constexpr std::uint32_t kQueueBytes = 4096;
-
-// The flow-control selection's meaning: bit 0 hardware handshake, 0 XON/XOFF,
-// anything else none.
-platform::FlowControl FlowControlOf(std::uint8_t selection) {
-    if ((selection & 0x1u) != 0) return platform::FlowControl::HardwareHandshake;
-    if (selection == 0) return platform::FlowControl::XonXoff;
-    return platform::FlowControl::None;
-}
 
 }  // namespace
 
@@ -53,9 +42,9 @@ std::int32_t SerialLinkOpen(SerialLink& link, std::uint32_t baudRate, std::int32
 }
 
 int SerialLinkConfigure(SerialLink& link, std::uint32_t baudRate) {
-    link.flowControl = kNoFlowControl;
+    // Every configuration runs the link without flow control.
     if (!link.handle) return 0;
-    return link.handle->ApplyLineSettings(baudRate, FlowControlOf(link.flowControl)) ? 1 : 0;
+    return link.handle->ApplyLineSettings(baudRate) ? 1 : 0;
 }
 
 std::int32_t SerialLinkWrite(SerialLink& link, const void* bytes, std::size_t count) {

@@ -14,9 +14,6 @@ namespace velscan {
 struct SerialLink {
     // The open port; null after a failed open or a close.
     std::unique_ptr<platform::SerialPort> handle;
-    // Flow-control selection: bit 0 hardware handshake, 0 XON/XOFF, other
-    // values (4, set by every configuration) none.
-    std::uint8_t flowControl = 0;
     // Why the last open failed, as the port's opener said
     // ("/dev/pts/9: No such file or directory"); empty after a success or
     // when the opener gave no reason.

@@ -22,12 +22,6 @@ inline constexpr std::uint32_t kPurgeAll = 0xF;
 
 inline constexpr std::uint32_t kEventRxChar = 0x1;  // EV_RXCHAR
 
-enum class FlowControl {
-    HardwareHandshake,  // CTS (and DSR) gate the output
-    XonXoff,            // XON / XOFF characters in both directions
-    None,
-};
-
 // How a write ended.
 enum class WriteOutcome {
     Completed,  // every byte was taken at once
@@ -54,9 +48,9 @@ public:
     virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;                   // SetCommTimeouts
     // Creates the write event, reads the port settings, changes the members of
     // the line settings table (baud rate, 8 data bits, no parity, one stop bit,
-    // DTR and RTS control disabled, flow control as given) and applies them.
+    // DTR and RTS control disabled, no flow control) and applies them.
     // False when the port refuses them.
-    virtual bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) = 0;
+    virtual bool ApplyLineSettings(std::uint32_t baudRate) = 0;
     // Raises or lowers DTR (EscapeCommFunction SETDTR / CLRDTR).
     virtual bool SetDtr(bool raised) = 0;
     // Writes all bytes, bounded by the write time-out (total constant plus

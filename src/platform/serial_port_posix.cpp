@@ -65,9 +65,6 @@ std::optional<speed_t> SpeedFor(std::uint32_t baudRate) {
     }
 }
 
-constexpr cc_t kXon = 0x11;
-constexpr cc_t kXoff = 0x13;
-
 class PosixSerialPort final : public SerialPort {
 public:
     explicit PosixSerialPort(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -94,7 +91,7 @@ public:
         return true;
     }
 
-    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
+    bool ApplyLineSettings(std::uint32_t baudRate) override {
         if (!fd_) return false;
         const std::optional<speed_t> speed = SpeedFor(baudRate);
         if (!speed) return false;
@@ -114,13 +111,6 @@ public:
         mode.c_cc[VMIN] = 0;
         mode.c_cc[VTIME] = 0;
 
-        if (flowControl == FlowControl::HardwareHandshake) {
-            mode.c_cflag |= CRTSCTS;
-        } else if (flowControl == FlowControl::XonXoff) {
-            mode.c_iflag |= IXON | IXOFF;
-            mode.c_cc[VSTART] = kXon;
-            mode.c_cc[VSTOP] = kXoff;
-        }
         if (::cfsetispeed(&mode, *speed) != 0 || ::cfsetospeed(&mode, *speed) != 0) return false;
         if (::tcsetattr(fd_.get(), TCSANOW, &mode) != 0) return false;
 

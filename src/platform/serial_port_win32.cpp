@@ -59,7 +59,7 @@ public:
         return SetCommTimeouts(port_.get(), &comm) != FALSE;
     }
 
-    bool ApplyLineSettings(std::uint32_t baudRate, FlowControl flowControl) override {
+    bool ApplyLineSettings(std::uint32_t baudRate) override {
         if (!port_) return false;
         // The write event: manual reset, not signalled, unnamed. Writes still
         // work without it (the wait then uses the port handle), so a failed
@@ -72,17 +72,15 @@ public:
 
         settings_.DCBlength = sizeof(DCB);
         GetCommState(port_.get(), &settings_);
-        const DWORD handshake = flowControl == FlowControl::HardwareHandshake ? 1 : 0;
-        const DWORD xonXoff = flowControl == FlowControl::XonXoff ? 1 : 0;
         settings_.BaudRate = baudRate;
         settings_.fBinary = 1;
-        settings_.fOutxCtsFlow = handshake;
-        settings_.fOutxDsrFlow = handshake;
+        settings_.fOutxCtsFlow = 0;
+        settings_.fOutxDsrFlow = 0;
         settings_.fDtrControl = DTR_CONTROL_DISABLE;
         settings_.fDsrSensitivity = 0;
         settings_.fTXContinueOnXoff = 0;
-        settings_.fOutX = xonXoff;
-        settings_.fInX = xonXoff;
+        settings_.fOutX = 0;
+        settings_.fInX = 0;
         settings_.fErrorChar = 0;
         settings_.fNull = 0;
         settings_.fRtsControl = RTS_CONTROL_DISABLE;

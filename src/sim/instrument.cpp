@@ -12,7 +12,6 @@ namespace {
 constexpr std::int32_t kNominalCalibration = 800;
 constexpr std::uint32_t kCalibrationBaseSpread = 5;
 constexpr std::uint32_t kCalibrationJitter = 2;
-constexpr std::uint32_t kCalibrationSampleUsed = 4;  // the card library reads the fourth
 
 }  // namespace
 
@@ -35,8 +34,7 @@ const RawSynthesis& Instrument::Synthesis() {
 }
 
 bool Instrument::StallReached() const {
-    const auto& stall = Faults().stallLine;
-    return stall && deliveredSampling_ + bufferedSampling_ >= *stall * kSamplesPerFaultLine;
+    return Faults().StallReached(deliveredSampling_ + bufferedSampling_);
 }
 
 std::uint32_t Instrument::IndexBits(double turns) {
@@ -184,15 +182,15 @@ std::size_t Instrument::OnBlockRead(std::span<std::byte> output, std::size_t max
         const BufferedSample& entry = buffer_.Front();
         RawSample sample = entry.sample;
         if (entry.sampling) {
-            if (faults.stallLine && deliveredSampling_ >= *faults.stallLine * kSamplesPerFaultLine)
-                break;
-            const std::uint64_t line = deliveredSampling_ / kSamplesPerFaultLine;
-            if (deliveredSampling_ % kSamplesPerFaultLine == 0 && faults.OverflowLine(line))
+            // No sample past a stall is ever produced (StallReached), so every
+            // sampling sample in the buffer may be delivered.
+            const std::uint64_t line = deliveredSampling_ / kSamplesPerLine;
+            if (deliveredSampling_ % kSamplesPerLine == 0 && faults.OverflowLine(line))
                 overflow_ = true;
             if (faults.InvalidLine(line)) sample.rangeWord |= kRangeInvalidBit;
             ++deliveredSampling_;
             --bufferedSampling_;
-        } else if (++calibrationDelivered_ == kCalibrationSampleUsed) {
+        } else if (++calibrationDelivered_ == kCalibrationRecordUsed + 1) {
             calibrationInUse_ = static_cast<std::int32_t>(FineBits(sample.rangeWord));
         }
         if (overflow_) sample.statusWord |= kStatusRestartBit;

@@ -1,12 +1,13 @@
 #include "sim/range_finder.hpp"
 
 #include <limits>
+#include <string_view>
 
 namespace velscan::sim {
 
 namespace {
-constexpr char kDataFormat[] = "DA1T2X3";
-constexpr std::uint32_t kDataFormatLength = sizeof(kDataFormat) - 1;
+constexpr std::string_view kDataFormat = kDataFormatCommand;
+constexpr auto kDataFormatLength = static_cast<std::uint32_t>(kDataFormat.size());
 constexpr std::int64_t kNumberLimit = std::numeric_limits<std::int32_t>::max();
 }  // namespace
 
@@ -40,7 +41,7 @@ void RangeFinder::Receive(std::uint8_t byte) {
             }
             return;
         }
-        if (byte == '\n') {
+        if (byte == static_cast<std::uint8_t>(kNumberCommandEnd)) {
             FinishNumber();
             state_ = State::Idle;
             return;
@@ -51,32 +52,26 @@ void RangeFinder::Receive(std::uint8_t byte) {
         break;
     }
 
-    switch (byte) {
-    case 'I':
+    const char command = static_cast<char>(byte);
+    if (command == kGreetingCommand[0]) {
         greeted_ = true;
-        break;
-    case 'D':
+    } else if (command == kDataFormat[0]) {
         state_ = State::DataFormat;
         matched_ = 1;
-        break;
-    case 'S':
-    case 'F':
+    } else if (command == kSamplePeriodCommand || command == kMaxRangeCommand) {
         state_ = State::Number;
-        numberCommand_ = static_cast<char>(byte);
+        numberCommand_ = command;
         negative_ = false;
         anyDigit_ = false;
         tooLong_ = false;
         value_ = 0;
-        break;
-    default:
-        break;
     }
 }
 
 void RangeFinder::FinishNumber() {
     if (!anyDigit_ || tooLong_) return;
     const std::int64_t value = negative_ ? -value_ : value_;
-    if (numberCommand_ == 'S') {
+    if (numberCommand_ == kSamplePeriodCommand) {
         // A period of zero or below cannot be measured at: the old one stays.
         if (value > 0) samplePeriodUs_ = static_cast<std::uint32_t>(value);
     } else {

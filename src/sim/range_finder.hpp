@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <span>
 
+#include "laserlink/range_finder_protocol.hpp"
 #include "sim/serial_sink.hpp"
 
 namespace velscan::sim {
 
-// What the range finder runs with before it is configured: the program's own defaults.
-inline constexpr std::uint32_t kDefaultSamplePeriodUs = 20;
-inline constexpr std::int32_t kDefaultMaxRangeInches = 650;
 
 class RangeFinder : public SerialSink {
 public:
@@ -40,7 +38,8 @@ private:
 
     bool greeted_ = false;
     bool dataFormatSet_ = false;
-    std::uint32_t samplePeriodUs_ = kDefaultSamplePeriodUs;
+    // Before it is configured: the program's own defaults.
+    std::uint32_t samplePeriodUs_ = static_cast<std::uint32_t>(kDefaultSamplePeriodUs);
     std::int32_t maxRangeInches_ = kDefaultMaxRangeInches;
 };
 

@@ -6,6 +6,7 @@
 
 #include "conversion/distance.hpp"
 #include "conversion/range_interpolation.hpp"
+#include "conversion/raw_range.hpp"
 #include "conversion/samples.hpp"
 #include "sim/noise.hpp"
 
@@ -23,41 +24,20 @@ std::uint32_t ClampRaw(double raw) {
     return static_cast<std::uint32_t>(std::llround(raw));
 }
 
-// How the band of a fine value moves the coarse term: o = (a + shift) / 4.
-// None beyond the last band (never produced).
-std::optional<std::int32_t> BandShift(std::int32_t b, std::int32_t c) {
-    const double q = c / 4.0;
-    if (b >= 0) {
-        if (b <= 1.5 * q) return 1;
-        if (b <= 2.5 * q) return 0;
-        if (b <= 3.5 * q) return -1;
-        if (b <= 4.5 * q) return -2;
-        return std::nullopt;
-    }
-    if (b <= -2.5 * q) return 1;
-    if (b <= -1.5 * q) return 0;
-    if (b <= -0.5 * q) return -1;
-    return -2;
-}
-
 std::optional<std::uint32_t> Compose(std::int64_t o, std::int32_t b, std::int32_t c,
                                      std::int32_t pick, std::uint32_t rawRange) {
     if (b < -4096 || b > 4095) return std::nullopt;
-    const auto shift = BandShift(b, c);
+    const auto shift = FineBandShift(b, c);
     if (!shift || o < 0) return std::nullopt;
     const std::int64_t a = 4 * o - *shift + pick;
     if (a < 0 || a > kMaxCoarseCount) return std::nullopt;
     const std::uint32_t word = RangeWordFromFields(static_cast<std::uint32_t>(a), b);
-    if (DecodeRawRange(word, c) != rawRange) return std::nullopt;
+    std::uint32_t decoded = 0;
+    if (!RawRangeFromWord(c, word, decoded) || decoded != rawRange) return std::nullopt;
     return word;
 }
 
 }  // namespace
-
-std::uint32_t DecodeRawRange(std::uint32_t rangeWord, std::int32_t c) {
-    const RangeWordFields fields = DecodeRangeWord(rangeWord);
-    return RawRangeFromTime(InterpolateCoarseFine(fields.coarse, fields.fine, c));
-}
 
 std::optional<std::uint32_t> EncodeRangeWord(std::uint32_t rawRange, std::int32_t c,
                                              std::uint64_t choice) {

@@ -73,8 +73,4 @@ private:
 std::optional<std::uint32_t> EncodeRangeWord(std::uint32_t rawRange, std::int32_t c,
                                              std::uint64_t choice);
 
-// The card library's decoding of a range word with bit 31 clear: the
-// interpolation with calibration value `c`, then the scale to raw range bits.
-std::uint32_t DecodeRawRange(std::uint32_t rangeWord, std::int32_t c);
-
 }  // namespace velscan::sim

@@ -28,7 +28,7 @@ ReplayCard::ReplayCard(std::shared_ptr<platform::Clock> clock, std::vector<RawSa
     : SimulatedHardware(std::move(clock), std::move(faults)),
       records_(std::move(records)),
       periodNs_(static_cast<std::int64_t>(Laser().SamplePeriodUs()) * 1000) {
-    const std::size_t split = std::min(records_.size(), kCaptureCalibrationRecords);
+    const std::size_t split = std::min(records_.size(), kCalibrationRecords);
     calibration_ = {0, split, 0, 0};
     sampling_ = {split, records_.size(), split, split};
 }

@@ -21,8 +21,6 @@
 
 namespace velscan::sim {
 
-inline constexpr std::size_t kCaptureCalibrationRecords = 20;
-
 class ReplayError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

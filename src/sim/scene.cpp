@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "conversion/beam_geometry.hpp"
 #include "conversion/printable_text.hpp"

@@ -32,7 +32,7 @@ public:
     bool SetQueueSizes(std::uint32_t, std::uint32_t) override { return open_; }
     bool Purge(std::uint32_t) override { return open_; }
     bool SetTimeouts(const platform::CommTimeouts&) override { return open_; }
-    bool ApplyLineSettings(std::uint32_t, platform::FlowControl) override { return open_; }
+    bool ApplyLineSettings(std::uint32_t) override { return open_; }
     bool SetDtr(bool) override { return open_; }
     platform::WriteOutcome Write(std::span<const std::uint8_t> bytes) override {
         if (!open_) return platform::WriteOutcome::Failed;

@@ -3,8 +3,9 @@
 // side of every control code (records in and out, the two-step sampling
 // enable, the register file), the range finder behind the simulated serial
 // port, control failures injected with `fail=`, and exclusive opening of the
-// card's device and of the port. The card's own behaviour - where samples
-// come from and when - is left to the derived class.
+// card's device (the port's is kept by PortGate, sim_devices.hpp). The card's
+// own behaviour - where samples come from and when - is left to the derived
+// class.
 
 #include <array>
 #include <cstddef>

@@ -29,6 +29,14 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
 
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
+    // The port's whole set-up and tear-down: DTR is raised only once the line
+    // settings were taken, and lowered before the close.
+    EXPECT_EQ(trace.serialCalls,
+              (std::vector<std::string>{"open 1", "event mask 1", "queue sizes 4096 4096", "purge f",
+                            "timeouts ffffffff 0 0 0 1000", "line settings 9600 8N1 ok",
+                            "dtr raised", "purge f", "write I", "purge f", "write DA1T2X3",
+                            "write S20\\n", "write F650\\n", "event mask 0", "dtr lowered",
+                            "purge f", "close"}));
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.serialClosed);
     EXPECT_TRUE(trace.cardClosed);
@@ -266,6 +274,100 @@ TEST_F(VelscanTest, TheMissingDefaultPortSaysWhyAndWhatToSet) {
         "Set VELSCAN_LASER to "))
         << result.err;
     EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, AFaultTheReplayCardCannotInjectIsRefusedBeforeAnythingIsCreated) {
+    ASSERT_EQ(Velscan({"first.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "cap.bin"}}).exitCode, 0);
+    // Only the simulated card stalls, spoils a line or forces its calibration.
+    const ProgramResult replay =
+        Velscan({"replay.txt", "-l", "1"}, {{"VELSCAN_SIM", ""},
+                                            {"VELSCAN_CARD", "replay:cap.bin"},
+                                            {"VELSCAN_CAPTURE", "again.bin"},
+                                            {"VELSCAN_SIM_FAULTS", "stall@0,invalid@0,calibration=599"}});
+    EXPECT_EQ(replay.exitCode, 2);
+    EXPECT_EQ(replay.out, "");
+    EXPECT_EQ(replay.err,
+              "Error: VELSCAN_SIM_FAULTS: 'stall@0': the replay card cannot inject this fault; the "
+              "simulated card can.\n");
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "first.txt"));
+
+    // What the replay card does inject still works.
+    const ProgramResult noCard = Velscan(
+        {"replay.txt", "-l", "1"},
+        {{"VELSCAN_SIM", ""}, {"VELSCAN_CARD", "replay:cap.bin"}, {"VELSCAN_SIM_FAULTS", "no-card"}});
+    EXPECT_EQ(noCard.exitCode, 3);
+    EXPECT_TRUE(noCard.err.find("Error: VexaOpen failed.\nCause: simulated fault no-card\n") !=
+                std::string::npos)
+        << noCard.err;
+}
+
+TEST_F(VelscanTest, AnUnknownFaultIsRefusedWithoutAnySimulatedPart) {
+    const ProgramResult result = Velscan(
+        {"scan.txt", "-l", "1"},
+        {{"VELSCAN_SIM", ""}, {"VELSCAN_CLOCK", ""}, {"VELSCAN_SIM_FAULTS", "nonsense"}});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with(
+        "Error: VELSCAN_SIM_FAULTS: 'nonsense': unknown fault (known: no-laser, no-card, "))
+        << result.err;
+    EXPECT_EQ(Rows(result.err), 1u);
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+}
+
+TEST_F(VelscanTest, AVariableVelscanDoesNotKnowIsNamedInAWarning) {
+    const ProgramResult plain = Velscan({"plain.txt", "-l", "0"});
+    const ProgramResult misspelt =
+        Velscan({"misspelt.txt", "-l", "0"}, {{"VELSCAN_CLOK", "virtual"}, {"VELSCAN_\x1b]0;", "x"}});
+    EXPECT_EQ(misspelt.exitCode, 0);
+    EXPECT_EQ(misspelt.out, plain.out);
+    const std::string known =
+        " is not a variable velscan knows and is ignored; it knows VELSCAN_SIM, VELSCAN_CARD, "
+        "VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, "
+        "VELSCAN_CAPTURE, VELSCAN_TRACE.\n";
+    // One line each, in the environment's order, before everything else; the
+    // control byte shown escaped.
+    const std::string warnClok = "Warning: VELSCAN_CLOK" + known;
+    const std::string warnHostile = "Warning: VELSCAN_\\x1b]0;" + known;
+    // The run's own lines are the plain run's, but for the table's name.
+    std::string runLines = plain.err;
+    runLines.replace(runLines.rfind("plain.txt"), 9, "misspelt.txt");
+    EXPECT_TRUE(misspelt.err == warnClok + warnHostile + runLines ||
+                misspelt.err == warnHostile + warnClok + runLines)
+        << misspelt.err;
+    EXPECT_EQ(Table("misspelt.txt"), Table("plain.txt"));
+}
+
+TEST_F(VelscanTest, ALookupValueBeyondSinglePrecisionNeverReachesTheTable) {
+    const std::string lookup = ReadFile(Work() / "LOOKUPHS");
+    // The text with the first number of line `line` (from 0) replaced.
+    const auto withFirstNumberOfLine = [&lookup](int line, const std::string& number) {
+        std::size_t start = 0;
+        for (int i = 0; i < line; ++i) start = lookup.find('\n', start) + 1;
+        return lookup.substr(0, start) + number + lookup.substr(lookup.find(' ', start));
+    };
+    // An entry of the range table that the built-in room's distances use: it
+    // ends the load there, so no row of the table is ever nan or inf (the
+    // simulated instrument, which reads the same file, then has no range to
+    // give and the run ends at the first line).
+    std::ofstream(Work() / "LOOKUPHS", std::ios::binary | std::ios::trunc)
+        << withFirstNumberOfLine(80, "1e39");
+    const ProgramResult range = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_TRUE(range.exitCode == 0 || range.exitCode == 3) << range.err;
+    if (std::filesystem::exists(Work() / "scan.txt")) {
+        const std::string table = Table();
+        EXPECT_EQ(table.find("nan"), std::string::npos);
+        EXPECT_EQ(table.find("inf"), std::string::npos);
+    }
+    EXPECT_TRUE(range.exitCode == 3 || std::filesystem::exists(Work() / "scan.txt"));
+
+    // A column distance it cannot hold refuses the file.
+    std::ofstream(Work() / "LOOKUPHS", std::ios::binary | std::ios::trunc)
+        << withFirstNumberOfLine(0, "-1e39");
+    const ProgramResult distance = Velscan({"refused.txt", "-l", "1"});
+    EXPECT_EQ(distance.exitCode, 3);
+    EXPECT_NE(distance.out.find("Could not read calibration file"), std::string::npos)
+        << distance.out;
+    EXPECT_FALSE(std::filesystem::exists(Work() / "refused.txt"));
 }
 
 TEST_F(VelscanTest, UsageAndCommandLineErrors) {

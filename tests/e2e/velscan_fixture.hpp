@@ -41,6 +41,7 @@ inline std::uint64_t Digest(const std::string& bytes) {
 // What the program did at the hardware seam, read from its VELSCAN_TRACE file.
 struct SeamTrace {
     std::vector<std::string> serialWrites;  // escaped as in the trace ("S20\\n")
+    std::vector<std::string> serialCalls;   // every serial line, without "serial "
     std::vector<unsigned> motorRegister;    // values written to card register 3, in order
     bool serialOpened = false;
     bool serialClosed = false;
@@ -58,6 +59,7 @@ inline SeamTrace ReadSeamTrace(const std::filesystem::path& path) {
     for (std::string line; std::getline(lines, line);) {
         if (line.starts_with("serial open ") && !line.starts_with("serial open failed"))
             trace.serialOpened = true;
+        if (line.starts_with("serial ")) trace.serialCalls.push_back(line.substr(7));
         if (line.starts_with("serial write ")) trace.serialWrites.push_back(line.substr(13));
         if (line == "serial close") trace.serialClosed = true;
         if (line == "card open") trace.cardOpened = true;

@@ -162,7 +162,7 @@ TEST(WriteOutputs, AFullDeviceFailsBeforeAnEarlierOutputReplacesItsTarget) {
 ParsedScan TwoLines() {
     // 5004 rows: the last four are in the second line; every third row has no range.
     ParsedScan scan;
-    for (std::size_t row = 0; row < kRowsPerLine + 4; ++row) {
+    for (std::size_t row = 0; row < kSamplesPerLine + 4; ++row) {
         scan.table.distance.push_back(row % 3 == 1 ? 0.0 : 100.0 + static_cast<double>(row));
         scan.table.amplitude.push_back(static_cast<float>(row % 200));
         scan.table.temperature.push_back(70.5f);

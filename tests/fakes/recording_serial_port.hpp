@@ -62,8 +62,8 @@ public:
     bool SetTimeouts(const platform::CommTimeouts& timeouts) override {
         return Record("SetTimeouts", timeouts.writeTotalTimeoutConstant);
     }
-    bool ApplyLineSettings(std::uint32_t baudRate, platform::FlowControl flowControl) override {
-        Record("ApplyLineSettings", (static_cast<std::uint64_t>(flowControl) << 32) | baudRate);
+    bool ApplyLineSettings(std::uint32_t baudRate) override {
+        Record("ApplyLineSettings", baudRate);
         return !refuseLineSettings;
     }
     bool SetDtr(bool raised) override { return Record("SetDtr", raised ? 1 : 0); }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "acquisition/backend_chooser.hpp"
+#include "plan_and_build.hpp"
 #include "pseudo_terminal.hpp"
 
 namespace velscan {
@@ -13,7 +14,7 @@ TEST(BackendChooserPosix, NamedLaserDeviceIsOpenedForEveryPortNumber) {
     ASSERT_TRUE(pty.master) << "no pseudo-terminal";
     const std::string device = pty.slaveName;
     std::string error;
-    auto backend = ChooseBackend(
+    auto backend = testing_support::PlanAndBuild(
         [&device](const char* name) -> const char* {
             return std::string(name) == "VELSCAN_LASER" ? device.c_str() : nullptr;
         },

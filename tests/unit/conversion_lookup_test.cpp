@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -213,18 +214,54 @@ TEST(LookupValues, ItemsOneToFourAreRoundedOnceToSinglePrecisionAndTheOffsetToDo
     // Just above the midpoint between 1 and the next float: rounding through
     // double would land on the midpoint and then on 1.
     const std::string aboveMidpoint = "1.0000000596046447753906250000000001";
-    std::string text = aboveMidpoint + "\n0.1\n1e39 -1e39 1e-50 1e-40 0 0 0 0 0\n";
+    std::string text = aboveMidpoint + "\n0.1\n3.4028234e38 -3.4028234e38 1e-50 1e-40 0 0 0 0 0\n";
     for (int a = 0; a < kLookupRows; ++a) text += "1 ";
     const Parsed parsed = Parse(text + "0.1");
     ASSERT_EQ(parsed.result, 1);
     EXPECT_EQ(parsed.table->columnDistance[0], 1.00000011920928955078125f);
     EXPECT_EQ(parsed.table->columnTemperature[0], 0.1f);
-    EXPECT_EQ(parsed.table->coefficient[0], std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parsed.table->coefficient[1], -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(parsed.table->coefficient[0], std::numeric_limits<float>::max());
+    EXPECT_EQ(parsed.table->coefficient[1], -std::numeric_limits<float>::max());
     EXPECT_EQ(parsed.table->coefficient[2], 0.0f);
     EXPECT_EQ(parsed.table->coefficient[3], std::strtof("1e-40", nullptr));
     EXPECT_GT(parsed.table->coefficient[3], 0.0f);
     EXPECT_EQ(parsed.offset, 0.1);
+}
+
+bool EveryEntryIsFinite(const LookupTable& table) {
+    const auto finite = [](float value) { return std::isfinite(value); };
+    bool all = std::all_of(table.columnDistance.begin(), table.columnDistance.end(), finite) &&
+               std::all_of(table.columnTemperature.begin(), table.columnTemperature.end(), finite) &&
+               std::all_of(table.coefficient.begin(), table.coefficient.end(), finite);
+    for (const auto& row : table.rangeTable) all = all && std::all_of(row.begin(), row.end(), finite);
+    return all;
+}
+
+TEST(LookupValues, AValueSinglePrecisionCannotHoldIsNoNumber) {
+    // In the first row: the file is refused, as for any other non-number there.
+    for (const char* row : {"1e39 2\n", "1 -1e39\n", "3.5e38\n"}) {
+        const Parsed parsed = Parse(row + RestOfTable(2, " "));
+        EXPECT_EQ(parsed.result, 0) << row;
+    }
+    // Later: the load ends there, and what follows keeps 0.
+    const Parsed temperature = Parse("5\n1e39 " + RestOfTable(1, " "));
+    ASSERT_EQ(temperature.result, 1);
+    EXPECT_EQ(temperature.table->columnDistance[0], 5.0f);
+    EXPECT_EQ(temperature.table->columnTemperature[0], 0.0f);
+    EXPECT_EQ(temperature.table->coefficient[0], 0.0f);
+    EXPECT_EQ(temperature.offset, 0.0);
+    EXPECT_TRUE(EveryEntryIsFinite(*temperature.table));
+
+    std::string text = "5\n7\n1 2 3 4 5 6 7 8 9\n10 11 -1e40 13\n";
+    for (int a = 0; a < kLookupRows; ++a) text += "1 ";
+    const Parsed range = Parse(text + "0.5");
+    ASSERT_EQ(range.result, 1);
+    EXPECT_EQ(range.table->coefficient[8], 9.0f);
+    EXPECT_EQ(range.table->rangeTable[1][0], 11.0f);
+    EXPECT_EQ(range.table->rangeTable[2][0], 0.0f);
+    EXPECT_EQ(range.table->rangeTable[3][0], 0.0f);
+    EXPECT_EQ(range.offset, 0.0);
+    EXPECT_TRUE(EveryEntryIsFinite(*range.table));
 }
 
 TEST(LookupValues, AReloadStartsFromAnEmptyTable) {

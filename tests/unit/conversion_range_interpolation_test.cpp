@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -45,6 +48,22 @@ TEST(Interpolation, WorkedExamples) {
     EXPECT_EQ(InterpolateCoarseFine(4000, 300, 800), 1000.375);
     EXPECT_EQ(InterpolateCoarseFine(4000, -500, 800), 1000.375);
     EXPECT_EQ(RawRangeFromTime(1000.375), 10489u);
+}
+
+TEST(Interpolation, TheBandShiftChangesExactlyAtOddEighthsOfTheCalibrationValue) {
+    // c = 800: the limits lie at multiples of 100.
+    const std::pair<std::int32_t, std::optional<std::int32_t>> cases[] = {
+        {0, 1},     {300, 1},   {301, 0},    {500, 0},    {501, -1},  {700, -1},
+        {701, -2},  {900, -2},  {901, std::nullopt},      {8191, std::nullopt},
+        {-1, -2},   {-99, -2},  {-100, -1},  {-299, -1},  {-300, 0},  {-499, 0},
+        {-500, 1},  {-4096, 1},
+    };
+    for (const auto& [b, shift] : cases) EXPECT_EQ(FineBandShift(b, 800), shift) << b;
+    // c = 7: limits between integers, compared without rounding.
+    EXPECT_EQ(FineBandShift(2, 7), 1);   // 16 <= 21
+    EXPECT_EQ(FineBandShift(3, 7), 0);   // 24 > 21, 24 <= 35
+    EXPECT_EQ(FineBandShift(7, 7), -2);  // 56 > 49, 56 <= 63
+    EXPECT_EQ(FineBandShift(8, 7), std::nullopt);
 }
 
 TEST(Interpolation, ABoundaryBelongsToTheBandThatEndsThere) {

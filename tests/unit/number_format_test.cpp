@@ -21,12 +21,18 @@ constexpr int kRandomScale = 5;
 constexpr int kRandomScale = 2;
 #endif
 
-// Every precision the measurement table uses, and the rest the formatter accepts.
-constexpr int kTablePrecisions[] = {0, 1, 2, 4};
+// Every precision the measurement table uses.
+constexpr int kTablePrecisions[] = {1, 2, 4};
 
 std::string Fixed(double value, int precision) {
     char buffer[kMaxFixedChars + 1];
-    char* end = FormatFixed(buffer, value, precision);
+    char* end = buffer;
+    switch (precision) {
+        case 1: end = FormatFixed<1>(buffer, value); break;
+        case 2: end = FormatFixed<2>(buffer, value); break;
+        case 4: end = FormatFixed<4>(buffer, value); break;
+        default: ADD_FAILURE() << "no formatter for precision " << precision;
+    }
     return std::string(buffer, end);
 }
 
@@ -36,8 +42,6 @@ std::string Printf(double value, int precision) {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
-constexpr int kAllPrecisions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-static_assert(std::size(kAllPrecisions) == kMaxFixedPrecision + 1);
 
 // Compares with printf at each of `precisions`; returns the number of
 // mismatches (reported once each).
@@ -56,20 +60,18 @@ int CompareAt(const int (&precisions)[N], double value) {
     return mismatches;
 }
 
-int CompareAtAllPrecisions(double value) { return CompareAt(kAllPrecisions, value); }
 int CompareAtTablePrecisions(double value) { return CompareAt(kTablePrecisions, value); }
 
 TEST(FormatFixed, PrintsSignsSpecialValuesAndExtremesAsPrintfDoes) {
     EXPECT_EQ(Fixed(0.0, 2), "0.00");
     EXPECT_EQ(Fixed(-0.0, 2), "-0.00");
     EXPECT_EQ(Fixed(-0.001, 2), "-0.00");
-    EXPECT_EQ(Fixed(-0.4, 0), "-0");
+    EXPECT_EQ(Fixed(-0.04, 1), "-0.0");
     EXPECT_EQ(Fixed(-1.25, 1), "-1.2");
     EXPECT_EQ(Fixed(std::numeric_limits<double>::quiet_NaN(), 2), "nan");
     EXPECT_EQ(Fixed(-std::numeric_limits<double>::quiet_NaN(), 2), "-nan");
     EXPECT_EQ(Fixed(std::numeric_limits<double>::infinity(), 4), "inf");
-    EXPECT_EQ(Fixed(-std::numeric_limits<double>::infinity(), 0), "-inf");
-    EXPECT_EQ(Fixed(4294967295.0, 0), "4294967295");
+    EXPECT_EQ(Fixed(-std::numeric_limits<double>::infinity(), 1), "-inf");
     EXPECT_EQ(Fixed(4294967295.0, 4), "4294967295.0000");
     EXPECT_EQ(Fixed(429496.72955, 4), Printf(429496.72955, 4));
     EXPECT_EQ(Fixed(1e22, 1), "10000000000000000000000.0");
@@ -98,14 +100,11 @@ TEST(FormatFixed, PrintsSignsSpecialValuesAndExtremesAsPrintfDoes) {
                                0.5e-4,
                                1.0 / 3.0,
                                -2.0 / 3.0};
-    for (double value : specials) CompareAtAllPrecisions(value);
+    for (double value : specials) CompareAtTablePrecisions(value);
 }
 
 TEST(FormatFixed, ResolvesExactBinaryTiesToEven) {
-    EXPECT_EQ(Fixed(0.5, 0), "0");
-    EXPECT_EQ(Fixed(1.5, 0), "2");
-    EXPECT_EQ(Fixed(2.5, 0), "2");
-    EXPECT_EQ(Fixed(-2.5, 0), "-2");
+    EXPECT_EQ(Fixed(-0.25, 1), "-0.2");
     EXPECT_EQ(Fixed(0.25, 1), "0.2");
     EXPECT_EQ(Fixed(0.75, 1), "0.8");
     EXPECT_EQ(Fixed(0.125, 2), "0.12");
@@ -115,7 +114,7 @@ TEST(FormatFixed, ResolvesExactBinaryTiesToEven) {
 
     // k / 2^(p+1) with k odd has p+1 decimals ending in 5: an exact tie at precision p.
     std::mt19937_64 random(1);
-    for (int precision = 0; precision <= kMaxFixedPrecision; ++precision) {
+    for (int precision : kTablePrecisions) {
         const double step = std::ldexp(1.0, -(precision + 1));
         for (int i = 0; i < 2000; ++i) {
             const double whole = static_cast<double>(random() % 100000);
@@ -154,7 +153,7 @@ TEST(FormatFixed, MatchesPrintfForRandomBitPatterns) {
         // C libraries differ on the sign of a negative NaN ("-nan" here, "nan"
         // with MinGW); the formatter's own spelling is checked above.
         if (std::isnan(value)) continue;
-        if (CompareAtAllPrecisions(value) > 0) return;
+        if (CompareAtTablePrecisions(value) > 0) return;
     }
     // Exponents around the fast path's bound, where most table values lie.
     std::uniform_int_distribution<int> exponent(-40, 45);

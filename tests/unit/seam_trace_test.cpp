@@ -21,11 +21,14 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
     const fs::path path =
         fs::temp_directory_path() / ("velscan-trace-" + std::to_string(std::random_device{}()));
     auto serialLog = std::make_shared<fakes::SerialPortLog>();
+    fakes::RecordingSerialPort* opened = nullptr;
     platform::Backend backend;
     backend.openSerialPort =
-        [serialLog](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
+        [serialLog, &opened](std::int32_t port) -> std::unique_ptr<platform::SerialPort> {
         if (port == 9) return nullptr;
-        return std::make_unique<fakes::RecordingSerialPort>(serialLog);
+        auto serial = std::make_unique<fakes::RecordingSerialPort>(serialLog);
+        opened = serial.get();
+        return serial;
     };
     backend.openCardDevice = []() -> std::unique_ptr<platform::CardDevice> {
         return std::make_unique<fakes::AcceptingCardDevice>();
@@ -37,9 +40,17 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
     {
         std::unique_ptr<platform::SerialPort> port = std::move(backend.openSerialPort(1).port);
         const std::string text = "S20\n\x01\\";
+        port->SetEventMask(platform::kEventRxChar);
+        port->SetQueueSizes(4096, 2048);
+        port->SetTimeouts({0xFFFFFFFFu, 1, 2, 3, 1000});
+        EXPECT_TRUE(port->ApplyLineSettings(9600));
+        opened->refuseLineSettings = true;
+        EXPECT_FALSE(port->ApplyLineSettings(12345));
+        port->SetDtr(true);
         port->Purge(platform::kPurgeAll);
         EXPECT_EQ(port->Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
                   platform::WriteOutcome::Completed);
+        port->SetDtr(false);
         port->Close();
         std::unique_ptr<platform::CardDevice> card = std::move(backend.openCardDevice().device);
         const std::byte input[4] = {std::byte{0x03}, std::byte{0x00}, std::byte{0xff},
@@ -58,8 +69,15 @@ TEST(SeamTraceTest, EveryCallAtTheSeamIsWrittenAsItHappens) {
     EXPECT_EQ(trace,
               "serial open failed 9\n"
               "serial open 1\n"
+              "serial event mask 1\n"
+              "serial queue sizes 4096 2048\n"
+              "serial timeouts ffffffff 1 2 3 1000\n"
+              "serial line settings 9600 8N1 ok\n"
+              "serial line settings 12345 8N1 refused\n"
+              "serial dtr raised\n"
               "serial purge f\n"
               "serial write S20\\n\\x01\\\\\n"
+              "serial dtr lowered\n"
               "serial close\n"
               "card open\n"
               "card control 9c40202c 0300ff00 ok\n"

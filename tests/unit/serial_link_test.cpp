@@ -43,7 +43,6 @@ TEST_F(LinkFixture, OpenMakesTheDocumentedSequenceAndCloseLowersDtrBeforeClosing
     SerialLink link;
     ASSERT_EQ(SerialLinkOpen(link, 9600, 3), 1);
     EXPECT_EQ(openedPort, 3);
-    EXPECT_EQ(link.flowControl, 4);
     ASSERT_EQ(log->calls.size(), 7u);
     EXPECT_EQ(log->Names(), (std::vector<std::string>{"SetEventMask", "SetQueueSizes", "Purge",
                                                       "SetTimeouts", "ApplyLineSettings",
@@ -52,8 +51,7 @@ TEST_F(LinkFixture, OpenMakesTheDocumentedSequenceAndCloseLowersDtrBeforeClosing
     EXPECT_EQ(log->calls[1].value, (4096ull << 32) | 4096u);         // queues
     EXPECT_EQ(log->calls[2].value, 15u);                             // all four purge flags
     EXPECT_EQ(log->calls[3].value, 1000u);                           // write time-out
-    EXPECT_EQ(log->calls[4].value,                                   // no flow control, 9600
-              (static_cast<std::uint64_t>(platform::FlowControl::None) << 32) | 9600u);
+    EXPECT_EQ(log->calls[4].value, 9600u);                           // baud rate
     EXPECT_EQ(log->calls[5].value, 1u);                              // DTR raised
     EXPECT_EQ(log->calls[6].value, 15u);
 

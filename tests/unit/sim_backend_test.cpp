@@ -8,6 +8,7 @@
 
 #include "cardlib/protocol.hpp"
 #include "acquisition/backend_chooser.hpp"
+#include "plan_and_build.hpp"
 #include "sim/replay_card.hpp"
 #include "acquisition/backend_simulation.hpp"
 #include "sim_support.hpp"
@@ -20,7 +21,7 @@ using simtest::TempFile;
 std::optional<ChosenBackend> Choose(std::map<std::string, std::string> values,
                                         std::string& error) {
     error.clear();
-    return ChooseBackend(
+    return testing_support::PlanAndBuild(
         [&values](const char* name) -> const char* {
             const auto found = values.find(name);
             return found == values.end() ? nullptr : found->second.c_str();
@@ -124,8 +125,8 @@ TEST(SimBackend, SceneFaultsAndCaptureComeFromTheEnvironment) {
     EXPECT_FALSE(Choose({{"VELSCAN_CARD", "sim"}, {"VELSCAN_SIM_SEED", "12ab"}}, error));
     EXPECT_NE(error.find("VELSCAN_SIM_SEED"), std::string::npos) << error;
     EXPECT_EQ(error.back(), '\n');
-    // Faults and seed are only read when something is simulated.
-    EXPECT_TRUE(Choose({{"VELSCAN_SIM_FAULTS", "nonsense"}}, error)) << error;
+    // The seed is only read when something is simulated.
+    EXPECT_TRUE(Choose({{"VELSCAN_SIM_SEED", "nonsense"}}, error)) << error;
 }
 
 TEST(SimBackend, AReplayWithoutANamedPortGetsTheSimulatedRangeFinder) {

@@ -6,6 +6,7 @@
 
 #include "conversion/distance.hpp"
 #include "conversion/range_interpolation.hpp"
+#include "conversion/raw_range.hpp"
 #include "sim/noise.hpp"
 #include "sim/raw_synthesis.hpp"
 #include "sim_support.hpp"
@@ -134,7 +135,9 @@ TEST(SimRawSynthesis, UnusableInputsGiveNoRangeInsteadOfAWrongOne) {
     for (const std::int32_t c : {50, 4000, 8191}) {
         const auto word = sim::EncodeRangeWord(5000, c, 3);
         ASSERT_TRUE(word) << c;
-        EXPECT_EQ(sim::DecodeRawRange(*word, c), 5000u);
+        std::uint32_t decoded = 0;
+        EXPECT_TRUE(RawRangeFromWord(c, *word, decoded));
+        EXPECT_EQ(decoded, 5000u);
     }
 
     auto table = std::make_shared<LookupTable>(ExampleSynthesis()->Table());

@@ -7,9 +7,9 @@
 #
 # Checks, for each option set: exactly the range finder commands on the line,
 # the port's settings (9600 baud, 8N1, no flow control), DTR raised after the
-# settings and lowered after the last command (a pseudo-terminal has no modem
-# lines: modem_lines_shim.cpp, preloaded into Wine, emulates them and logs
-# every event on the port), and a table equal to the native build's for the
+# settings and lowered after the last command (read from the run's trace of
+# every serial call, VELSCAN_TRACE: a pseudo-terminal has no modem lines to
+# look at), and a table equal to the native build's for the
 # same seed and options apart from its CR LF line ends. Also checks that
 # without a card driver the run ends cleanly at the card's open. No real
 # serial device is ever opened: before each run Wine's COM1 must resolve to
@@ -29,7 +29,7 @@ seed=20240611
 . "$here/wine_prefix.sh"
 velscan_wine_setup "$windows_build"
 
-for tool in socat stty perl cmp timeout g++; do
+for tool in socat stty perl cmp timeout; do
     command -v "$tool" >/dev/null || { echo "error: $tool is needed" >&2; exit 1; }
 done
 for file in "$velscan_exe" "$velscan_native" "$lookup_file"; do
@@ -43,11 +43,6 @@ work="$windows_build/serial-e2e"
 rm -rf "$work"
 mkdir -p "$work"
 range_finder="$work/range_finder"  # the pair's other end
-
-# The modem-line shim is a native library, loaded into Wine's own process.
-modem_shim="$work/modem_lines_shim.so"
-g++ -std=c++20 -O2 -Wall -Wextra -Werror -shared -fPIC -o "$modem_shim" \
-    "$here/modem_lines_shim.cpp" -ldl
 
 socat_pid=
 reader_pid=
@@ -126,10 +121,15 @@ guard() {
         exit 1
     }
     echo "COM1 -> $(readlink "$WINEPREFIX/dosdevices/com1") -> $device"
-    # The environment of the run: the shim watches this terminal and logs into
-    # the run's directory ($1).
-    modem_watch=(LD_PRELOAD="$modem_shim" VELSCAN_MODEM_PTY="$device"
-                 VELSCAN_MODEM_LOG="$1/modem_lines.log")
+    # The run traces every serial call into its directory ($1).
+    serial_trace=(VELSCAN_TRACE="$1/serial.trace")
+    # This script's own VELSCAN_ variables stay out of the programs' environment:
+    # velscan warns about every VELSCAN_ variable it does not know.
+    program_env=()
+    local name
+    for name in $(compgen -e); do
+        if [[ $name == VELSCAN_* ]]; then program_env+=(-u "$name"); fi
+    done
 }
 
 # expect_bytes FILE WHAT EXPECTED... (printf escapes; any one of them)
@@ -161,44 +161,38 @@ expect_line_settings() {
     echo "ok: $1: ${settings%%;*}, cs8 -parenb -cstopb -crtscts -ixon -ixoff"
 }
 
-# expect_modem_events LOG WHAT COMMAND...
-# The events the shim logged on the port, repeats folded: every setting at
-# 9600 baud; after the last setting (while applying the settings Wine lowers
-# DTR and RTS, as the settings say) exactly DTR on, one write per command,
-# DTR off, and then nothing but purges; RTS never raised.
-expect_modem_events() {
-    local log=$1 what=$2
+# expect_serial_trace TRACE WHAT COMMAND...
+# The serial calls of the run's trace: the line settings taken once, at 9600
+# baud; after them, purges aside, exactly DTR raised, one write per command
+# (escaped as the trace writes them), the event mask cleared, DTR lowered and
+# the close, with a purge between DTR lowered and the close.
+expect_serial_trace() {
+    local trace=$1 what=$2
     shift 2
-    if [[ ! -s "$log" ]]; then
-        fail "$what: the modem-line shim logged nothing"
+    if [[ ! -s "$trace" ]]; then
+        fail "$what: the trace holds nothing"
         return
     fi
-    local events
-    events=$(uniq "$log")
-    if grep '^settings' <<<"$events" | grep -qv '^settings 9600$'; then
-        fail "$what: a setting other than 9600 baud: $(grep '^settings' <<<"$events" | tr '\n' ' ')"
-    fi
-    if grep -q '^RTS on' <<<"$events"; then
-        fail "$what: RTS was raised"
-    fi
-    local last_settings
-    last_settings=$(grep -n '^settings' <<<"$events" | tail -1 | cut -d: -f1)
-    if [[ -z "$last_settings" ]]; then
-        fail "$what: the port's settings were never applied"
+    local calls
+    calls=$(sed -n 's/^serial //p' "$trace" | tr -d '\r')
+    local settings
+    settings=$(grep '^line settings' <<<"$calls" || true)
+    if [[ "$settings" != 'line settings 9600 8N1 ok' ]]; then
+        fail "$what: expected the line settings once, at 9600, got [$(paste -sd'|' <<<"$settings")]"
         return
     fi
-    local expected="DTR on" command
+    local expected="dtr raised" command
     for command in "$@"; do expected+=$'\n'"write $command"; done
-    expected+=$'\n'"DTR off"
+    expected+=$'\n'"event mask 0"$'\n'"dtr lowered"$'\n'"close"
     local after
-    after=$(tail -n +"$((last_settings + 1))" <<<"$events" | grep -v '^purge$' || true)
+    after=$(sed -n '/^line settings/,$p' <<<"$calls" | tail -n +2 | grep -v '^purge ' || true)
     if [[ "$after" != "$expected" ]]; then
         fail "$what: after the settings expected [$(paste -sd'|' <<<"$expected")]," \
              "got [$(paste -sd'|' <<<"$after")]"
-    elif [[ $(tail -1 <<<"$events") != purge ]]; then
-        fail "$what: the port was not purged after DTR was lowered"
+    elif [[ $(tail -3 <<<"$calls" | paste -sd'|') != 'dtr lowered|purge f|close' ]]; then
+        fail "$what: the port was not purged between DTR lowered and the close"
     else
-        echo "ok: $what: settings at 9600, then $(paste -sd'|' <<<"$after"), then a purge"
+        echo "ok: $what: settings at 9600, then $(paste -sd'|' <<<"$after"), a purge before the close"
     fi
 }
 
@@ -223,7 +217,8 @@ run_recording() {
     local status=0
     (cd "$dir/windows" &&
         VELSCAN_CARD=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
+            timeout 300 env "${program_env[@]}" "${serial_trace[@]}" "$VELSCAN_WINE64" \
+            "$velscan_exe" scan.txt "$@" \
             >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5  # what velscan wrote is still on its way through socat
     expect_line_settings "$name"
@@ -234,13 +229,14 @@ run_recording() {
         fail "$name: velscan.exe exited with $status: $(cat "$dir/windows/stderr.txt")"
     fi
     expect_bytes "$dir/range_finder.bin" "$name: bytes on the line" "${line_bytes[@]}"
-    expect_modem_events "$dir/modem_lines.log" "$name: port events" "${commands[@]}"
+    expect_serial_trace "$dir/serial.trace" "$name: serial calls" "${commands[@]}"
     [[ "$compare" == table ]] || return 0
 
     status=0
     (cd "$dir/native" &&
         VELSCAN_CARD=sim VELSCAN_LASER=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 "$velscan_native" scan.txt "$@" >stdout.txt 2>stderr.txt) || status=$?
+            timeout 300 env "${program_env[@]}" "$velscan_native" scan.txt "$@" \
+            >stdout.txt 2>stderr.txt) || status=$?
     [[ $status -eq 0 ]] || fail "$name: native velscan exited with $status"
 
     # The Windows table is the native one with every line feed stored as CR LF.
@@ -272,7 +268,8 @@ run_without_card() {
     start_pair "$dir/range_finder.bin"
     guard "$dir"
     local status=0
-    (cd "$dir" && timeout 120 env "${modem_watch[@]}" "$VELSCAN_WINE64" "$velscan_exe" scan.txt \
+    (cd "$dir" && timeout 120 env "${program_env[@]}" "${serial_trace[@]}" "$VELSCAN_WINE64" \
+        "$velscan_exe" scan.txt \
         -l 1 >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5
     expect_line_settings no-card
@@ -296,7 +293,7 @@ run_without_card() {
     fi
     expect_bytes "$dir/stdout.txt" "no-card: nothing on standard output" ''
     expect_bytes "$dir/range_finder.bin" "no-card: only the greeting on the line" 'I'
-    expect_modem_events "$dir/modem_lines.log" "no-card: port events" 'I'
+    expect_serial_trace "$dir/serial.trace" "no-card: serial calls" 'I'
 
     if compgen -G "$dir/scan.txt*" >/dev/null; then
         fail "no-card: an output file was left behind: $(ls "$dir")"
