@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "export_fixture.hpp"
 #include "program_run.hpp"
 
 namespace velscan::exporter {
@@ -23,25 +24,14 @@ const std::string kHeader =
 const std::string kRow = "308.49\t2207\t79.0\t69.8\t2324.7801\t2.8903\t0\t0\t";
 const std::string kNoRangeRow = "0.00\t0\t3.0\t69.8\t2324.7832\t2.8903\t1\t0\t";
 
-class ExportInput : public ::testing::Test {
+class ExportInput : public ExportFolder {
 protected:
+    ExportInput() : ExportFolder("export-input") {}
     e2e::ProgramResult Export(const std::string& table, std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments{table, "--ply", "out.ply", "--png", "out.png"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return e2e::Execute(VELSCAN_EXPORT_BINARY, {arguments, {}, std::nullopt, dir_.Path(), std::nullopt});
     }
-    void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
-    }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_.Path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    e2e::ScratchDirectory dir_{"export-input"};
 };
 
 TEST_F(ExportInput, NotAVelscanTableFailsNamingFileAndLineAndCreatesNothing) {

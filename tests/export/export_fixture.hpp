@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +13,26 @@
 #include "program_run.hpp"
 
 namespace velscan::exporter {
+
+// A scratch folder for the export program's black-box tests: files written
+// into it, read back, and listed by name.
+class ExportFolder : public ::testing::Test {
+protected:
+    explicit ExportFolder(const std::string& tag) : dir_(tag) {}
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
+    }
+    std::string Read(const std::string& name) const { return e2e::ReadFile(dir_.Path() / name); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    e2e::ScratchDirectory dir_;
+};
 
 // Runs velscan in `directory` (with the example lookup file) and returns the
 // path of the table it wrote.

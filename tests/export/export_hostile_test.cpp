@@ -20,6 +20,7 @@
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
+#include "export_fixture.hpp"
 #include "program_run.hpp"
 #include "table_text.hpp"
 
@@ -167,25 +168,14 @@ TEST(Summary, ALineLongerThanAnyFixedBufferIsKeptWithItsLineBreak) {
 
 // --- the program ------------------------------------------------------------
 
-class ExportProgram : public ::testing::Test {
+class ExportProgram : public ExportFolder {
 protected:
+    ExportProgram() : ExportFolder("export-program") {}
     e2e::ProgramResult Run(std::vector<std::string> arguments, bool closedStreams = false) {
         e2e::ProgramRun run{arguments, {}, std::nullopt, dir_.Path(), std::nullopt};
         run.closedStreams = closedStreams;
         return e2e::Execute(VELSCAN_EXPORT_BINARY, run);
     }
-    void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
-    }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_.Path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    e2e::ScratchDirectory dir_{"export-program"};
 };
 
 TEST_F(ExportProgram, HostileTablesGiveEveryOutputOrAnErrorNamingTheLineAndLeaveNoTemporaryFile) {

@@ -27,27 +27,15 @@ const std::string kTable =
     "Index1\tIndex2\t\n308.49\t2207\t79.0\t69.8\t2324.7801\t2.8903\t0\t0\t\n"
     "308.57\t2208\t76.0\t69.8\t2324.7832\t2.8903\t0\t0\t";
 
-class ExportOutputs : public ::testing::Test {
+class ExportOutputs : public ExportFolder {
 protected:
+    ExportOutputs() : ExportFolder("export-outputs") {}
     void SetUp() override { Write("t", kTable); }
     e2e::ProgramResult Export(const std::vector<std::string>& arguments,
                               std::optional<long> fileSizeLimit = std::nullopt) {
         return e2e::Execute(VELSCAN_EXPORT_BINARY,
                             {arguments, {}, std::nullopt, dir_.Path(), fileSizeLimit});
     }
-    void Write(const std::string& name, const std::string& bytes) {
-        std::ofstream(dir_.Path() / name, std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& name) const { return e2e::ReadFile(dir_.Path() / name); }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_.Path()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    e2e::ScratchDirectory dir_{"export-outputs"};
 };
 
 TEST_F(ExportOutputs, TwoNamesOfOneNewFileAreRefusedLikeOneNameTwice) {
