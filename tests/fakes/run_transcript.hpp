@@ -2,6 +2,7 @@
 // What a run writes: the table's heading and the documented lines of standard
 // error, shared by the unit tests of the run and the black-box tests.
 
+#include <filesystem>
 #include <string>
 
 namespace velscan::transcript {
@@ -26,9 +27,11 @@ inline std::string Finished(int counter, const std::string& warning = "") {
 }
 
 // The line after "ERROR: Could not read calibration file": the lookup file of
-// the working directory `directory`, and why it was refused.
+// the working directory `directory`, and why it was refused (the path joined
+// as the system joins it).
 inline std::string LookupCause(const std::string& directory, const std::string& why) {
-    return "Cause: the lookup file " + directory + "/LOOKUPHS cannot be used: " + why + "\n";
+    return "Cause: the lookup file " + (std::filesystem::path(directory) / "LOOKUPHS").string() +
+           " cannot be used: " + why + "\n";
 }
 
 // The run's last line after a table was saved.
