@@ -2,7 +2,7 @@
 // A format velscan-export writes: its option, the extension of its files,
 // its lines in the usage text and its writer. The writer gets the stream to
 // write into and the job: the table, its angles, the settings and the views
-// shared between formats (the points, the pictures' layout).
+// shared between formats (the points, the pictures' layout, the grid).
 //
 // Adding a format is one file that defines its ExportFormat and one entry in
 // export_formats.cpp.
@@ -15,6 +15,7 @@
 
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
+#include "export/scan_grid.hpp"
 #include "export/scan_points.hpp"
 #include "export/scan_table.hpp"
 
@@ -38,6 +39,8 @@ public:
     const ScanPoints& Points() const { return points_; }
     // The pictures' layout, chosen on first use.
     const PanoramaLayout& Panorama() const;
+    // The grid of the gridded point formats, built on first use.
+    const ScanGrid& Grid() const;
 
 private:
     const ScanTable& table_;
@@ -46,6 +49,7 @@ private:
     std::string source_;
     ScanPoints points_;
     mutable std::optional<PanoramaLayout> panorama_;
+    mutable std::optional<ScanGrid> grid_;
 };
 
 struct ExportFormat {

@@ -6,9 +6,12 @@ namespace velscan::exporter {
 extern const ExportFormat kRangePngFormat;
 extern const ExportFormat kAmplitudePngFormat;
 extern const ExportFormat kPlyFormat;
+extern const ExportFormat kPtxFormat;
+extern const ExportFormat kPcdFormat;
 
 std::span<const ExportFormat* const> ExportFormats() {
-    static const ExportFormat* const formats[] = {&kRangePngFormat, &kAmplitudePngFormat, &kPlyFormat};
+    static const ExportFormat* const formats[] = {&kRangePngFormat, &kAmplitudePngFormat, &kPlyFormat,
+                                                  &kPtxFormat, &kPcdFormat};
     return formats;
 }
 

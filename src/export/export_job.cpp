@@ -14,4 +14,9 @@ const PanoramaLayout& ExportJob::Panorama() const {
     return *panorama_;
 }
 
+const ScanGrid& ExportJob::Grid() const {
+    if (!grid_) grid_.emplace(table_, angles_);
+    return *grid_;
+}
+
 }  // namespace velscan::exporter

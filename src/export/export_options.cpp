@@ -9,8 +9,8 @@ namespace velscan::exporter {
 namespace {
 
 constexpr char kOtherOptions[] =
-    "  --ascii               write the PLY as text\n"
-    "  --metres              PLY coordinates and distance in metres (default inches)\n"
+    "  --ascii               write the PLY and the PCD as text\n"
+    "  --metres              point coordinates and distance in metres (default inches)\n"
     "  --raw-angles          use the table's angles as they stand (no recovery\n"
     "                        between encoder steps)\n"
     "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"

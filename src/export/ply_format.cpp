@@ -1,6 +1,6 @@
 // The point cloud as PLY, binary little-endian or text: one vertex per point
-// of the shared view (export/scan_points.hpp). Per vertex: float x, y, z,
-// distance, amplitude, temperature; int line, sample.
+// of the shared view (export/scan_points.hpp), with the fields of
+// export/point_fields.hpp.
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/export_format.hpp"
+#include "export/point_fields.hpp"
 #include "export/stream_failure.hpp"
 
 namespace velscan::exporter {
@@ -32,9 +33,9 @@ std::string Header(const ExportJob& job) {
     header += "comment units: " + std::string(job.Points().UnitName()) +
               "; x forward, y left, z up; scanner at the origin\n";
     header += "element vertex " + std::to_string(job.Points().Count()) + "\n";
-    for (const char* name : {"x", "y", "z", "distance", "amplitude", "temperature"})
-        header += std::string("property float ") + name + "\n";
-    header += "property int line\nproperty int sample\nend_header\n";
+    for (const std::string_view name : kFloatFieldNames) header += "property float " + std::string(name) + "\n";
+    for (const std::string_view name : kIntFieldNames) header += "property int " + std::string(name) + "\n";
+    header += "end_header\n";
     return header;
 }
 

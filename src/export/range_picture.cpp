@@ -14,8 +14,6 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr int kMinPictureHeight = 64;
-constexpr int kDefaultPictureHeight = 1000;
 // The scale band below the panorama.
 constexpr int kFontScale = 2;
 constexpr int kBandHeight = 56;
@@ -26,35 +24,6 @@ constexpr int kMaxTicks = 20;
 constexpr double kTickSlack = 1e-6;
 constexpr std::uint8_t kBandColour[3] = {48, 48, 48};
 constexpr std::uint8_t kTextColour[3] = {235, 235, 235};
-
-// Column or row of a fraction of the picture's side; a fraction that is not
-// a number (an infinite span) takes the first.
-int CellOf(double fraction, int cells) {
-    if (!(fraction > 0.0)) return 0;
-    if (fraction >= 1.0) return cells - 1;
-    return std::min(cells - 1, static_cast<int>(fraction * cells));
-}
-
-// Pixel of each row, or -1 for a row outside the panorama (an angle that is
-// not finite).
-std::vector<int> PixelOfRows(const ScanAngles& angles, const PanoramaLayout& layout) {
-    std::vector<int> pixel(angles.mirror.size());
-    for (std::size_t row = 0; row < pixel.size(); ++row) {
-        if (!std::isfinite(angles.mirror[row]) || !std::isfinite(angles.slowAxis[row])) {
-            pixel[row] = -1;
-            continue;
-        }
-        double turn = std::fmod(angles.mirror[row], kFullTurn);
-        if (turn < 0.0) turn += kFullTurn;
-        const int y = CellOf(turn / kFullTurn, layout.height);
-        const double across = layout.slowSpan > 0.0
-                                  ? (angles.slowAxis[row] - layout.slowMin) / layout.slowSpan
-                                  : 0.0;
-        const int x = CellOf(across, layout.width);
-        pixel[row] = y * layout.width + x;
-    }
-    return pixel;
-}
 
 // Entry of the colour map for a distance in [low, low + span]; a float cell
 // may lie a rounding step outside.
@@ -130,36 +99,8 @@ void DrawScale(Image& image, int top, double nearest, double farthest) {
 
 }  // namespace
 
-PanoramaLayout ChoosePanorama(const ScanTable& table, const ScanAngles& angles) {
-    PanoramaLayout layout;
-    const std::size_t rows = table.Rows();
-    if (rows == 0) return layout;
-    const auto [mirrorLow, mirrorHigh] = std::minmax_element(angles.mirror.begin(), angles.mirror.end());
-    const auto [slowLow, slowHigh] = std::minmax_element(angles.slowAxis.begin(), angles.slowAxis.end());
-    layout.slowMin = *slowLow;
-    layout.slowSpan = *slowHigh - *slowLow;
-
-    // One column per mirror turn, but no more columns than distinct slow-axis
-    // positions (the table's own angles step only 200 times a turn).
-    const double turns = std::max(1.0, (*mirrorHigh - *mirrorLow) / kFullTurn);
-    std::size_t slowPositions = 1;
-    for (std::size_t i = 1; i < rows; ++i) slowPositions += angles.slowAxis[i] != angles.slowAxis[i - 1];
-    const double columns = std::min(turns, static_cast<double>(slowPositions));
-    layout.width = std::clamp(static_cast<int>(std::lround(columns)), 1, kMaxPictureSide);
-
-    // Square pixels in angle where the slow axis moved, at most one row per
-    // sample of a turn.
-    const double samplesPerTurn = static_cast<double>(rows) / turns;
-    double height = layout.slowSpan > 0.0 && layout.width > 1
-                        ? kFullTurn / (layout.slowSpan / layout.width)
-                        : kDefaultPictureHeight;
-    height = std::min(height, samplesPerTurn);
-    layout.height = std::clamp(static_cast<int>(std::lround(height)), kMinPictureHeight, kMaxPictureSide);
-    return layout;
-}
-
 Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout) {
-    const std::vector<int> pixel = PixelOfRows(angles, layout);
+    const std::vector<int> pixel = CellsOfRows(angles, layout);
     std::vector<float> nearest(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height),
                                std::numeric_limits<float>::infinity());
     double low = std::numeric_limits<double>::infinity(), high = -low;
@@ -188,7 +129,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
 }
 
 Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout) {
-    const std::vector<int> pixel = PixelOfRows(angles, layout);
+    const std::vector<int> pixel = CellsOfRows(angles, layout);
     const std::size_t cells = static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height);
     std::vector<float> sum(cells, 0.0f);
     std::vector<std::uint32_t> count(cells, 0);

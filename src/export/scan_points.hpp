@@ -34,17 +34,21 @@ public:
     std::string_view UnitName() const;  // "inches" or "metres"
 
     // Calls visit(const ScanPoint&) for every point, in the table's order.
+    // The point of a row with a range.
+    ScanPoint At(std::size_t row) const {
+        const double distance = table_.distance[row] * scale_;
+        const Direction3 d = BeamDirection(angles_.mirror[row], angles_.slowAxis[row]);
+        return ScanPoint{distance * d.x, distance * d.y, distance * d.z, distance,
+                         table_.amplitude[row], table_.temperature[row],
+                         static_cast<std::int32_t>(row / kSamplesPerLine),
+                         static_cast<std::int32_t>(row % kSamplesPerLine)};
+    }
+
+    // Calls visit(const ScanPoint&) for every point, in the table's order.
     template <typename Visit>
     void ForEach(Visit&& visit) const {
-        for (std::size_t row = 0; row < table_.Rows(); ++row) {
-            if (!HasRange(table_.distance[row])) continue;
-            const double distance = table_.distance[row] * scale_;
-            const Direction3 d = BeamDirection(angles_.mirror[row], angles_.slowAxis[row]);
-            visit(ScanPoint{distance * d.x, distance * d.y, distance * d.z, distance,
-                            table_.amplitude[row], table_.temperature[row],
-                            static_cast<std::int32_t>(row / kSamplesPerLine),
-                            static_cast<std::int32_t>(row % kSamplesPerLine)});
-        }
+        for (std::size_t row = 0; row < table_.Rows(); ++row)
+            if (HasRange(table_.distance[row])) visit(At(row));
     }
 
 private:

@@ -1,5 +1,5 @@
 """The outputs of velscan-export read back by independent readers: the point
-cloud by Open3D, the pictures by Pillow. Usage:
+cloud and the organised grid by Open3D, the pictures by Pillow. Usage:
     check_with_readers.py VELSCAN VELSCAN_EXPORT LOOKUPHS
 Exits non-zero on the first failed check (a missing module fails too)."""
 
@@ -17,7 +17,7 @@ from PIL import Image
 # The built-in room around the scanner, inches: x -300..350, y -250..250, z -60..120.
 ROOM_LOW = np.array([-300.0, -250.0, -60.0])
 ROOM_HIGH = np.array([350.0, 250.0, 120.0])
-PROPERTIES = {"positions", "distance", "amplitude", "temperature", "line", "sample"}
+PROPERTIES = {"positions", "scalar_distance", "intensity", "scalar_temperature", "scalar_line", "scalar_sample"}
 
 
 def check(condition, what):
@@ -52,11 +52,56 @@ def check_cloud(path, summary, scale):
     norms = np.linalg.norm(points.astype(np.float64), axis=1)
     check(abs(norms.min() - nearest * scale) < 0.01 * scale and abs(norms.max() - farthest * scale) < 0.01 * scale,
           f"{path}: distances from the scanner {norms.min():.4f} .. {norms.max():.4f} match the summary")
-    distance = cloud.point.distance.numpy().ravel()
+    distance = cloud.point.scalar_distance.numpy().ravel()
     check(bool(np.allclose(distance, norms, atol=1e-3 * scale)), f"{path}: distance property is |xyz|")
-    line = cloud.point.line.numpy().ravel()
-    sample = cloud.point.sample.numpy().ravel()
+    line = cloud.point.scalar_line.numpy().ravel()
+    sample = cloud.point.scalar_sample.numpy().ravel()
     check(line.min() == 0 and line.max() == 19 and sample.max() == 4999, f"{path}: line and sample numbers")
+
+
+def with_gaps(table, gapped, every):
+    """Copies the table with the distance of every `every`-th row set to 0.00 (no range)."""
+    with open(table) as source, open(gapped, "w") as out:
+        out.write(source.readline())
+        for index, line in enumerate(source):
+            if index % every == 0:
+                line = "0.00" + line[line.index("\t"):]
+            out.write(line)
+
+
+def pcd_grid(path):
+    with open(path, "rb") as pcd:
+        header = {}
+        for line in pcd:
+            words = line.decode().split()
+            if words and not words[0].startswith("#"):
+                header[words[0]] = words[1:]
+            if words and words[0] == "DATA":
+                break
+    return int(header["WIDTH"][0]), int(header["HEIGHT"][0])
+
+
+def check_grid(path, summary, ascii_twin):
+    """The organised cloud: every cell a point, NaN where there was no return,
+    nearly every row with range in a cell of its own."""
+    width, height = pcd_grid(path)
+    cloud = o3d.t.io.read_point_cloud(path, remove_nan_points=False)
+    points = cloud.point.positions.numpy()
+    check(set(cloud.point) == PROPERTIES, f"{path}: the PLY's fields {sorted(cloud.point)}")
+    check(len(points) == width * height, f"{path}: {len(points)} points, a {width} x {height} grid")
+    (count,) = summary_number(summary, r"points \(rows with range\): (\d+)")
+    (turns,) = summary_number(summary, r"span [\d.]+ rad \([\d.]+ degrees, ([\d.]+) turns\)")
+    check(width == round(turns), f"{path}: a column per mirror turn ({width}, {turns} turns)")
+    returns = ~np.isnan(points).any(axis=1)
+    check(0.95 * count <= returns.sum() <= count, f"{path}: {returns.sum()} cells with a return of {count} points")
+    distance = cloud.point.scalar_distance.numpy().ravel()
+    check(bool(np.all(np.isnan(distance[~returns]))), f"{path}: NaN distance where there was no return")
+    norms = np.linalg.norm(points[returns].astype(np.float64), axis=1)
+    check(bool(np.allclose(distance[returns], norms, atol=1e-3)), f"{path}: distance is |xyz| in the cells")
+    check(bool(np.all(cloud.point.scalar_line.numpy().ravel()[~returns] == -1)), f"{path}: line -1 without return")
+    twin = o3d.t.io.read_point_cloud(ascii_twin, remove_nan_points=False)
+    check(bool(np.allclose(twin.point.positions.numpy(), points, equal_nan=True)),
+          f"{ascii_twin}: the same grid as the binary PCD")
 
 
 def check_picture(path, mode):
@@ -83,6 +128,11 @@ def main():
         check_cloud(os.path.join(directory, "cloud.ply"), summary, 1.0)
         run([exporter, "scan.txt", "--ply", "cloud-text.ply", "--ascii", "--metres"], directory)
         check_cloud(os.path.join(directory, "cloud-text.ply"), summary, 0.0254)
+
+        with_gaps(os.path.join(directory, "scan.txt"), os.path.join(directory, "gaps.txt"), 7)
+        gap_summary = run([exporter, "gaps.txt", "--pcd", "grid.pcd"], directory)
+        run([exporter, "gaps.txt", "--pcd", "grid-text.pcd", "--ascii"], directory)
+        check_grid(os.path.join(directory, "grid.pcd"), gap_summary, os.path.join(directory, "grid-text.pcd"))
 
         width, height = check_picture(os.path.join(directory, "range.png"), "RGB")
         amplitude_width, amplitude_height = check_picture(os.path.join(directory, "amplitude.png"), "L")

@@ -179,7 +179,8 @@ protected:
 };
 
 TEST_F(ExportProgram, HostileTablesGiveEveryOutputOrAnErrorNamingTheLineAndLeaveNoTemporaryFile) {
-    const std::vector<std::string> outputs = {"--png", "r.png", "--amplitude-png", "a.png", "--ply", "p.ply"};
+    const std::vector<std::string> outputs = {"--png", "r.png", "--amplitude-png", "a.png", "--ply", "p.ply",
+                                              "--ptx", "g.ptx", "--pcd", "g.pcd"};
     for (const auto& [name, text] : {std::pair{"tiny", TinySpanTable()}, std::pair{"trillion", TrillionTable()},
                                      std::pair{"near2to57", Near2To57Table()}}) {
         SCOPED_TRACE(name);
@@ -189,7 +190,7 @@ TEST_F(ExportProgram, HostileTablesGiveEveryOutputOrAnErrorNamingTheLineAndLeave
         arguments.insert(arguments.end(), outputs.begin(), outputs.end());
         const e2e::ProgramResult result = Run(arguments);
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "p.ply", "r.png", "t"}));
+        EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "g.pcd", "g.ptx", "p.ply", "r.png", "t"}));
     }
     for (const auto& file : Files()) fs::remove(dir_.Path() / file);
     Write("t", HugeAngleTable());

@@ -1,0 +1,37 @@
+#pragma once
+// The scan's grid, the view the gridded point formats write: the cells of
+// the grid layout (export/panorama_layout.hpp), each holding the row whose
+// point it shows, or none. Of several rows with a range in one cell the
+// nearest is kept, as in the range picture; rows without range hold none.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "export/panorama_layout.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_table.hpp"
+
+namespace velscan::exporter {
+
+class ScanGrid {
+public:
+    static constexpr std::int32_t kNoReturn = -1;
+
+    ScanGrid(const ScanTable& table, const ScanAngles& angles);
+
+    int Width() const { return layout_.width; }    // columns: mirror turns
+    int Height() const { return layout_.height; }  // rows: mirror-angle bins
+    std::size_t Cells() const { return rowOfCell_.size(); }
+    // The table row shown in the cell in column x, row y, or kNoReturn.
+    std::int32_t RowAt(int x, int y) const {
+        return rowOfCell_[static_cast<std::size_t>(y) * static_cast<std::size_t>(layout_.width) +
+                          static_cast<std::size_t>(x)];
+    }
+
+private:
+    PanoramaLayout layout_;
+    std::vector<std::int32_t> rowOfCell_;
+};
+
+}  // namespace velscan::exporter
