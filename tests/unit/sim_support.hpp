@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 #include <memory>
+#include <random>
 #include <span>
 #include <vector>
 
@@ -24,11 +25,18 @@
 
 namespace velscan::simtest {
 
+// A tag of this test process, so test programs that run at the same time (two
+// checkouts, or two builds of one) never share a temporary file.
+inline const std::string& ProcessTag() {
+    static const std::string tag = std::to_string(std::random_device{}());
+    return tag;
+}
+
 // A file name in the test's temporary directory, removed again afterwards.
 class TempFile {
 public:
     explicit TempFile(const char* name)
-        : path_((std::filesystem::path(testing::TempDir()) / name).string()) {
+        : path_((std::filesystem::path(testing::TempDir()) / (ProcessTag() + "-" + name)).string()) {
         std::filesystem::remove(path_);
     }
     ~TempFile() {
