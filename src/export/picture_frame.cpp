@@ -72,9 +72,10 @@ void DrawSlowAxis(Image& image, const PictureFrame& frame, const PanoramaLayout&
     if (std::isfinite(low) && std::isfinite(span) && span > 0.0) {
         step = RoundStep(span, std::max(1.0, frame.panoramaWidth / 110.0));
         ticks = TickValues(low, low + span, step, kMaxTicks);
-    } else if (std::isfinite(low)) {
-        ticks = {low};  // a single position of the slow axis
     }
+    // A single position of the slow axis, or a span too fine for round
+    // values at its size: its start is labelled.
+    if (ticks.empty() && std::isfinite(low)) ticks = {low};
     for (const double value : ticks) {
         const double place = span > 0.0 && std::isfinite(span) ? (value - low) / span : 0.0;
         const int x = frame.panoramaLeft +
@@ -165,7 +166,7 @@ std::vector<double> TickValues(double low, double high, double step, int maxTick
     std::vector<double> values;
     if (!std::isfinite(low) || !std::isfinite(high) || !(step > 0.0) || !std::isfinite(step)) return values;
     for (double value = std::ceil(low / step) * step;
-         value <= high + 1e-9 * std::max(1.0, std::fabs(high)) && static_cast<int>(values.size()) < maxTicks;) {
+         value <= high + step * 1e-6 && static_cast<int>(values.size()) < maxTicks;) {
         values.push_back(value);
         const double next = value + step;
         if (!(next > value)) break;
