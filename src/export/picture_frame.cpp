@@ -93,7 +93,8 @@ void DrawSlowAxis(Image& image, const PictureFrame& frame, const PanoramaLayout&
 PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight) {
     PictureFrame frame;
     const int room = kMinPictureWidth - kLeftAxis - kRightMargin;
-    frame.columnWidth = layout.width < room ? (room + layout.width - 1) / layout.width : 1;
+    // Whole pixels per column, so that every column is equally wide.
+    frame.columnWidth = std::max(1, room / std::max(1, layout.width));
     frame.panoramaLeft = kLeftAxis;
     frame.panoramaTop = kTitleBand;
     frame.panoramaWidth = layout.width * frame.columnWidth;
@@ -104,60 +105,44 @@ PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight) {
     return frame;
 }
 
-std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles) {
+std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
+                         const PanoramaLayout& layout) {
     const std::size_t lines = (table.Rows() + kSamplesPerLine - 1) / kSamplesPerLine;
     std::string title = PrintableText(name) + ": " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
-    const auto range = [](const std::vector<double>& values) {
-        double low = INFINITY, high = -INFINITY;
-        for (const double v : values)
-            if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
-        return low <= high ? Degrees(low * kDegreesPerRadian) + " to " + Degrees(high * kDegreesPerRadian) + " deg"
-                           : std::string("none");
-    };
+    if (table.Rows() == 0) return title;
     // The mirror's angle is cumulative; its turns say how much it covered.
-    const auto turns = [](const std::vector<double>& values) {
-        double low = INFINITY, high = -INFINITY;
-        for (const double v : values)
-            if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
-        char text[48];
-        std::snprintf(text, sizeof text, "%.1f", low <= high ? (high - low) / (2.0 * std::numbers::pi) : 0.0);
-        return std::string(text) + " turns";
-    };
-    if (table.Rows() > 0)
-        title += ", slow axis " + range(angles.slowAxis) + ", mirror " + turns(angles.mirror);
-    return title;
+    double low = INFINITY, high = -INFINITY;
+    for (const double v : angles.mirror)
+        if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    char turns[48];
+    std::snprintf(turns, sizeof turns, "%.1f", low <= high ? (high - low) / (2.0 * std::numbers::pi) : 0.0);
+    return title + ", slow axis " + Degrees(layout.slowMin * kDegreesPerRadian) + " to " +
+           Degrees((layout.slowMin + layout.slowSpan) * kDegreesPerRadian) + " deg, mirror " + turns + " turns";
 }
 
 std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const PanoramaLayout& layout) {
-    std::vector<bool> hasData(static_cast<std::size_t>(layout.width), false);
+    // Cells first, then columns: no division per row.
+    std::vector<std::uint8_t> touched(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height), 0);
     for (const int cell : cellOfRow)
-        if (cell >= 0) hasData[static_cast<std::size_t>(cell % layout.width)] = true;
+        if (cell >= 0) touched[static_cast<std::size_t>(cell)] = 1;
+    std::vector<bool> hasData(static_cast<std::size_t>(layout.width), false);
+    std::size_t cell = 0;
+    for (int y = 0; y < layout.height; ++y)
+        for (int x = 0; x < layout.width; ++x, ++cell)
+            if (touched[cell]) hasData[static_cast<std::size_t>(x)] = true;
     return hasData;
 }
 
 Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, const std::string& title,
                   int channels) {
     Image image(frame.width, frame.height, channels);
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) PaintPixel(image, x, y, kFrameBackground);
+    // The background is one grey in every channel.
+    std::fill(image.pixels.begin(), image.pixels.end(), kFrameBackground[0]);
     const int scale = FittingScale(title, frame.width);
     DrawText(image, kMargin, (kTitleBand - kGlyphHeight * scale) / 2, title, scale, kFrameText);
     DrawMirrorAxis(image, frame);
     DrawSlowAxis(image, frame, layout);
     return image;
-}
-
-void PaintCell(Image& image, const PictureFrame& frame, int x, int y, Rgb colour) {
-    const std::uint8_t rgb[3] = {colour.r, colour.g, colour.b};
-    std::uint8_t* p = image.At(frame.panoramaLeft + x * frame.columnWidth, frame.panoramaTop + y);
-    for (int i = 0; i < frame.columnWidth; ++i, p += image.channels)
-        for (int k = 0; k < image.channels; ++k) p[k] = rgb[k];
-}
-
-void PaintBox(Image& image, int left, int top, int width, int height, Rgb colour) {
-    const std::uint8_t rgb[3] = {colour.r, colour.g, colour.b};
-    for (int y = top; y < top + height; ++y)
-        for (int x = left; x < left + width; ++x) PaintPixel(image, x, y, rgb);
 }
 
 Rgb NoDataColour(int x, int y) { return kNoDataStripes[((x + y) / 4) % 2]; }

@@ -18,7 +18,7 @@
 namespace velscan::exporter {
 
 inline constexpr int kFrameFontScale = 2;
-inline constexpr std::uint8_t kFrameBackground[3] = {48, 48, 48};
+inline constexpr std::uint8_t kFrameBackground[3] = {48, 48, 48};  // a grey: all three alike
 inline constexpr std::uint8_t kFrameText[3] = {235, 235, 235};
 // A column of the panorama without any sample is hatched in these two greys,
 // which the distance colours never take.
@@ -38,9 +38,10 @@ struct PictureFrame {
 // The frame around `layout` with a legend band `legendHeight` pixels high.
 PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight);
 
-// "name: N lines, slow axis A to B deg, mirror T turns"; the name with its
-// control bytes escaped.
-std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles);
+// "name: N lines, slow axis A to B deg, mirror T turns": the name with its
+// control bytes escaped, the slow axis's range as the layout spans it.
+std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
+                         const PanoramaLayout& layout);
 
 // Which of the layout's columns hold at least one sample.
 std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const PanoramaLayout& layout);
@@ -49,12 +50,6 @@ std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const Panor
 // both axes drawn; the caller paints the panorama and the legend.
 Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, const std::string& title,
                   int channels);
-
-// Paints cell (x, y) of the layout, columnWidth pixels wide.
-void PaintCell(Image& image, const PictureFrame& frame, int x, int y, Rgb colour);
-
-// Paints an axis-aligned box, clipped to the picture.
-void PaintBox(Image& image, int left, int top, int width, int height, Rgb colour);
 
 // The hatching of a column without data at picture pixel (x, y).
 Rgb NoDataColour(int x, int y);

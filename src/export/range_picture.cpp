@@ -128,10 +128,16 @@ int DrawSwatch(Image& image, int left, int top, bool hatched, Rgb colour, const 
 template <typename ColourOf>
 void PaintPanorama(Image& image, const PictureFrame& frame, const PanoramaLayout& layout,
                    const std::vector<bool>& hasData, ColourOf colourOf) {
+    const auto channels = static_cast<std::size_t>(image.channels);
     for (int y = 0; y < layout.height; ++y)
         for (int x = 0; x < layout.width; ++x) {
             if (hasData[static_cast<std::size_t>(x)]) {
-                PaintCell(image, frame, x, y, colourOf(static_cast<std::size_t>(y * layout.width + x)));
+                const Rgb c = colourOf(static_cast<std::size_t>(y * layout.width + x));
+                std::uint8_t* p = image.At(frame.panoramaLeft + x * frame.columnWidth, frame.panoramaTop + y);
+                for (int i = 0; i < frame.columnWidth; ++i, p += channels) {
+                    p[0] = c.r;
+                    if (channels == 3) p[1] = c.g, p[2] = c.b;
+                }
                 continue;
             }
             for (int i = 0; i < frame.columnWidth; ++i) {
@@ -162,7 +168,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     if (!(low <= high)) low = high = 0.0;
 
     const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles), 3);
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 3);
     const auto& colours = DistanceColours();
     const double span = high - low;
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t cell) {
@@ -188,7 +194,7 @@ Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const P
         ++count[static_cast<std::size_t>(pixel[row])];
     }
     const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles), 1);
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 1);
     const auto& grey = GreyLevels();
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t i) {
         if (count[i] == 0) return grey[0];

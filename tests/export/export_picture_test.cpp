@@ -56,7 +56,10 @@ int LitPixels(Image& image, int left, int top, int width, int height) {
 TEST(PictureTitle, NamesTheTableEscapedWithItsLinesAndAngles) {
     Scan scan = TurnsScan(4, 10, 0.01, [](int) { return false; });
     scan.table.distance.resize(kSamplesPerLine + 1, 100.0);  // a second, partial line
-    const std::string title = PictureTitle("room\x1b]0;x\a.txt", scan.table, scan.angles);
+    scan.angles.mirror.resize(scan.table.Rows(), scan.angles.mirror.back());
+    scan.angles.slowAxis.resize(scan.table.Rows(), scan.angles.slowAxis.back());
+    const PanoramaLayout layout = ChoosePanorama(scan.table, scan.angles);
+    const std::string title = PictureTitle("room\x1b]0;x\a.txt", scan.table, scan.angles, layout);
     EXPECT_EQ(title.rfind("room\\x1b]0;x\\x07.txt: 2 lines, ", 0), 0u) << title;
     for (const char c : title) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << title;
     EXPECT_NE(title.find("slow axis 0.0 to 1.7 deg"), std::string::npos) << title;
