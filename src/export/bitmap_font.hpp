@@ -1,6 +1,7 @@
 #pragma once
-// A 5 × 7 pixel font for the scale's labels: digits, '-', '.' and the letters
-// of "inches"; other characters draw as blanks.
+// A 5 × 7 pixel font for the pictures' titles, axes and legends: digits,
+// small letters (capitals draw as small letters), the space and
+// - . , : _ / \ ( ) + =; any other character draws as '?'.
 
 #include <string_view>
 

@@ -1,6 +1,7 @@
 #include "export/range_picture.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -10,20 +11,20 @@
 #include "conversion/beam_geometry.hpp"
 #include "export/bitmap_font.hpp"
 #include "export/colour_map.hpp"
+#include "export/picture_frame.hpp"
 
 namespace velscan::exporter {
 namespace {
 
-// The scale band below the panorama.
-constexpr int kFontScale = 2;
-constexpr int kBandHeight = 56;
-constexpr int kMinBandWidth = 360;
+// The legend band below the axes: the bar with its ticks, then a row of
+// swatches for the pixels that carry no value.
+constexpr int kFontScale = kFrameFontScale;
+constexpr int kScaleHeight = 56;
+constexpr int kSwatchRow = 24;
 constexpr int kBarHeight = 14;
 constexpr int kMargin = 10;
 constexpr int kMaxTicks = 20;
 constexpr double kTickSlack = 1e-6;
-constexpr std::uint8_t kBandColour[3] = {48, 48, 48};
-constexpr std::uint8_t kTextColour[3] = {235, 235, 235};
 
 // Entry of the colour map for a distance in [low, low + span]; a float cell
 // may lie a rounding step outside.
@@ -54,11 +55,28 @@ std::string Label(double value) {
     return label;
 }
 
-void DrawScale(Image& image, int top, double nearest, double farthest) {
-    for (int y = top; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) std::copy(kBandColour, kBandColour + 3, image.At(x, y));
-    const auto& colours = DistanceColours();
-    const std::string unit = "inches";
+const std::array<Rgb, 256>& GreyLevels() {
+    static const std::array<Rgb, 256> levels = [] {
+        std::array<Rgb, 256> grey{};
+        for (std::size_t i = 0; i < grey.size(); ++i) {
+            const auto v = static_cast<std::uint8_t>(i);
+            grey[i] = {v, v, v};
+        }
+        return grey;
+    }();
+    return levels;
+}
+
+void PaintPixel(Image& image, int x, int y, Rgb c) {
+    std::uint8_t* p = image.At(x, y);
+    const std::uint8_t rgb[3] = {c.r, c.g, c.b};
+    for (int k = 0; k < image.channels; ++k) p[k] = rgb[k];
+}
+
+// The bar of `colours` from `nearest` to `farthest`, labelled in `unit`.
+void DrawScale(Image& image, int top, double nearest, double farthest, const std::array<Rgb, 256>& colours,
+               const std::string& unit) {
+    const auto* kTextColour = kFrameText;
     const int unitWidth = static_cast<int>(unit.size()) * kGlyphAdvance * kFontScale;
     const int barLeft = kMargin + 2 * kGlyphAdvance * kFontScale;
     const int barWidth = std::max(1, image.width - barLeft - unitWidth - 3 * kMargin);
@@ -66,8 +84,7 @@ void DrawScale(Image& image, int top, double nearest, double farthest) {
     for (int x = 0; x < barWidth; ++x) {
         const Rgb c = colours[static_cast<std::size_t>(x * 255 / std::max(1, barWidth - 1))];
         for (int y = barTop; y < barTop + kBarHeight; ++y) {
-            std::uint8_t* p = image.At(barLeft + x, y);
-            p[0] = c.r, p[1] = c.g, p[2] = c.b;
+            PaintPixel(image, barLeft + x, y, c);
         }
     }
     DrawText(image, barLeft + barWidth + kMargin, barTop, unit, kFontScale, kTextColour);
@@ -85,10 +102,8 @@ void DrawScale(Image& image, int top, double nearest, double farthest) {
         if (place >= -kTickSlack && place <= 1.0 + kTickSlack) {
             const int x = barLeft + std::clamp(static_cast<int>(place * (barWidth - 1)), 0, barWidth - 1);
             for (int y = barTop + kBarHeight; y < labelTop - 1; ++y)
-                std::copy(kTextColour, kTextColour + 3, image.At(x, y));
-            const std::string text = Label(value);
-            const int textWidth = static_cast<int>(text.size()) * kGlyphAdvance * kFontScale;
-            DrawText(image, x - textWidth / 2, labelTop, text, kFontScale, kTextColour);
+                PaintPixel(image, x, y, Rgb{kTextColour[0], kTextColour[1], kTextColour[2]});
+            DrawLabel(image, x, labelTop, Label(value), kFontScale);
         }
         if (span <= 0.0) break;
         const double next = value + step;
@@ -97,9 +112,47 @@ void DrawScale(Image& image, int top, double nearest, double farthest) {
     }
 }
 
+// A swatch and its name; returns where the next one may begin.
+int DrawSwatch(Image& image, int left, int top, bool hatched, Rgb colour, const std::string& name) {
+    const int side = kGlyphHeight * kFontScale;
+    for (int y = top; y < top + side; ++y)
+        for (int x = left; x < left + side; ++x)
+            if (x < image.width && y < image.height) PaintPixel(image, x, y, hatched ? NoDataColour(x, y) : colour);
+    const int textLeft = left + side + 6;
+    DrawText(image, textLeft, top, name, kFontScale, kFrameText);
+    return textLeft + static_cast<int>(name.size()) * kGlyphAdvance * kFontScale + 2 * kMargin;
+}
+
+// The panorama's cells, `colourOf(cell)` in the columns with data, hatched
+// in the others.
+template <typename ColourOf>
+void PaintPanorama(Image& image, const PictureFrame& frame, const PanoramaLayout& layout,
+                   const std::vector<bool>& hasData, ColourOf colourOf) {
+    const auto channels = static_cast<std::size_t>(image.channels);
+    for (int y = 0; y < layout.height; ++y)
+        for (int x = 0; x < layout.width; ++x) {
+            if (hasData[static_cast<std::size_t>(x)]) {
+                const Rgb c = colourOf(static_cast<std::size_t>(y * layout.width + x));
+                std::uint8_t* p = image.At(frame.panoramaLeft + x * frame.columnWidth, frame.panoramaTop + y);
+                for (int i = 0; i < frame.columnWidth; ++i, p += channels) {
+                    p[0] = c.r;
+                    if (channels == 3) p[1] = c.g, p[2] = c.b;
+                }
+                continue;
+            }
+            for (int i = 0; i < frame.columnWidth; ++i) {
+                const int px = frame.panoramaLeft + x * frame.columnWidth + i, py = frame.panoramaTop + y;
+                PaintPixel(image, px, py, NoDataColour(px, py));
+            }
+        }
+}
+
 }  // namespace
 
-Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout) {
+int PictureLegendHeight() { return kScaleHeight + kSwatchRow; }
+
+Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
+                   const std::string& name) {
     const std::vector<int> pixel = CellsOfRows(angles, layout);
     std::vector<float> nearest(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height),
                                std::numeric_limits<float>::infinity());
@@ -114,21 +167,23 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     }
     if (!(low <= high)) low = high = 0.0;
 
-    Image image(std::max(layout.width, kMinBandWidth), layout.height + kBandHeight, 3);
+    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 3);
     const auto& colours = DistanceColours();
     const double span = high - low;
-    for (int y = 0; y < layout.height; ++y)
-        for (int x = 0; x < layout.width; ++x) {
-            const float d = nearest[static_cast<std::size_t>(y * layout.width + x)];
-            const Rgb c = std::isinf(d) ? kNoRangeColour : colours[ColourIndex(d, low, span)];
-            std::uint8_t* p = image.At(x, y);
-            p[0] = c.r, p[1] = c.g, p[2] = c.b;
-        }
-    DrawScale(image, layout.height, low, high);
+    PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t cell) {
+        const float d = nearest[cell];
+        return std::isinf(d) ? kNoRangeColour : colours[ColourIndex(d, low, span)];
+    });
+    DrawScale(image, frame.legendTop, low, high, colours, "inches");
+    const int swatchTop = frame.legendTop + kScaleHeight;
+    const int next = DrawSwatch(image, kMargin, swatchTop, false, kNoRangeColour, "no range");
+    DrawSwatch(image, next, swatchTop, true, kNoRangeColour, "no data");
     return image;
 }
 
-Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout) {
+Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
+                       const std::string& name) {
     const std::vector<int> pixel = CellsOfRows(angles, layout);
     const std::size_t cells = static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height);
     std::vector<float> sum(cells, 0.0f);
@@ -138,14 +193,17 @@ Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const P
         sum[static_cast<std::size_t>(pixel[row])] += table.amplitude[row];
         ++count[static_cast<std::size_t>(pixel[row])];
     }
-    Image image(layout.width, layout.height, 1);
-    for (std::size_t i = 0; i < cells; ++i) {
-        if (count[i] == 0) continue;
+    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 1);
+    const auto& grey = GreyLevels();
+    PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t i) {
+        if (count[i] == 0) return grey[0];
         // A sum beyond single precision is infinite, or not a number.
         const float mean = sum[i] / static_cast<float>(count[i]);
-        image.pixels[i] = static_cast<std::uint8_t>(
-            std::isnan(mean) ? 0 : std::lround(std::clamp(mean, 0.0f, 255.0f)));
-    }
+        return grey[std::isnan(mean) ? 0 : static_cast<std::size_t>(std::lround(std::clamp(mean, 0.0f, 255.0f)))];
+    });
+    DrawScale(image, frame.legendTop, 0.0, 255.0, grey, "amplitude");
+    DrawSwatch(image, kMargin, frame.legendTop + kScaleHeight, true, grey[0], "no data");
     return image;
 }
 

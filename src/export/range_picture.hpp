@@ -1,8 +1,13 @@
 #pragma once
-// The scan as a panorama (export/panorama_layout.hpp). The range
-// picture colours each pixel by the nearest distance seen there and carries a
-// scale in inches below the panorama; the amplitude picture shows the mean
-// amplitude as a grey level.
+// The scan as a panorama (export/panorama_layout.hpp) in the frame of
+// export/picture_frame.hpp, titled with the table's name. The range picture
+// colours each pixel by the nearest distance seen there and carries a scale
+// in inches; the amplitude picture shows the mean amplitude as a grey level
+// and carries a grey scale. Both name their swatches for pixels without a
+// value: "no range" (black, range picture only) and "no data" (hatched
+// columns that no sample reached).
+
+#include <string>
 
 #include "export/image.hpp"
 #include "export/panorama_layout.hpp"
@@ -11,7 +16,12 @@
 
 namespace velscan::exporter {
 
-Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout);
-Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout);
+Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
+                   const std::string& name);
+Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
+                       const std::string& name);
+
+// The height of both pictures' legend band.
+int PictureLegendHeight();
 
 }  // namespace velscan::exporter

@@ -136,8 +136,10 @@ def main():
 
         width, height = check_picture(os.path.join(directory, "range.png"), "RGB")
         amplitude_width, amplitude_height = check_picture(os.path.join(directory, "amplitude.png"), "L")
-        check(amplitude_height < height and amplitude_width <= width and amplitude_height >= 64,
-              f"range picture {width}x{height} (panorama and scale), amplitude {amplitude_width}x{amplitude_height}")
+        # Both pictures share one frame (title, axes, legend) around at least
+        # a pixel per mirror turn across and 64 rows down.
+        check((amplitude_width, amplitude_height) == (width, height) and width >= 40 and height >= 64,
+              f"range picture {width}x{height}, amplitude {amplitude_width}x{amplitude_height}, one frame")
     finally:
         shutil.rmtree(directory)
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "export/colour_map.hpp"
+#include "export/picture_frame.hpp"
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
@@ -54,10 +55,11 @@ std::string HugeAngleTable() {
     return text;
 }
 
-std::set<std::tuple<int, int, int>> PanoramaColours(const Image& image, int panoramaHeight) {
+std::set<std::tuple<int, int, int>> PanoramaColours(const Image& image, const PanoramaLayout& layout) {
+    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
     std::set<std::tuple<int, int, int>> colours;
-    for (int y = 0; y < panoramaHeight; ++y)
-        for (int x = 0; x < image.width; ++x) {
+    for (int y = frame.panoramaTop; y < frame.panoramaTop + frame.panoramaHeight; ++y)
+        for (int x = frame.panoramaLeft; x < frame.panoramaLeft + frame.panoramaWidth; ++x) {
             const std::uint8_t* p = const_cast<Image&>(image).At(x, y);
             colours.insert({p[0], p[1], p[2]});
         }
@@ -76,8 +78,8 @@ TEST(HostileNumbers, DistancesInATinySpanTakeTheEndsOfTheColourMap) {
         const ScanTable table = ParseTable(text, "t");
         const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
         const PanoramaLayout layout = ChoosePanorama(table, angles);
-        const Image image = RangePicture(table, angles, layout);
-        const auto colours = PanoramaColours(image, layout.height);
+        const Image image = RangePicture(table, angles, layout, "t");
+        const auto colours = PanoramaColours(image, layout);
         const std::set<std::tuple<int, int, int>> allowed = {{0, 0, 0}, Entry(0), Entry(255)};
         EXPECT_TRUE(std::includes(allowed.begin(), allowed.end(), colours.begin(), colours.end()))
             << colours.size() << " colours in the panorama";
@@ -90,10 +92,11 @@ TEST(HostileNumbers, DistancesNear2To57GiveAScaleWithATick) {
     const ScanTable table = ParseTable(Near2To57Table(), "t");
     const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
     const PanoramaLayout layout = ChoosePanorama(table, angles);
-    Image image = RangePicture(table, angles, layout);  // once a hang
+    Image image = RangePicture(table, angles, layout, "t");  // once a hang
     // The tick marks sit just below the colour bar, in the text colour.
+    const int legendTop = PlanFrame(layout, PictureLegendHeight()).legendTop;
     int tickPixels = 0;
-    for (int y = layout.height + 24; y < layout.height + 30; ++y)
+    for (int y = legendTop + 24; y < legendTop + 30; ++y)
         for (int x = 0; x < image.width; ++x) tickPixels += image.At(x, y)[0] == 235;
     EXPECT_GT(tickPixels, 0);
 }
@@ -113,9 +116,10 @@ TEST(HostileNumbers, AnglesWithoutAFiniteSpanStayInsideThePicture) {
     const PanoramaLayout layout = ChoosePanorama(table, angles);
     EXPECT_GE(layout.width, 1);
     EXPECT_LE(layout.height, kMaxPictureSide);
-    const Image range = RangePicture(table, angles, layout);
-    const Image amplitude = AmplitudePicture(table, angles, layout);
-    EXPECT_EQ(range.width, std::max(layout.width, 360));
+    const Image range = RangePicture(table, angles, layout, "t");
+    const Image amplitude = AmplitudePicture(table, angles, layout, "t");
+    EXPECT_EQ(range.width, PlanFrame(layout, PictureLegendHeight()).width);
+    EXPECT_GE(range.width, layout.width);
     // Sums of the largest amplitudes overflow to infinity: shown white, not 0.
     EXPECT_NE(std::find(amplitude.pixels.begin(), amplitude.pixels.end(), 255), amplitude.pixels.end());
 }
