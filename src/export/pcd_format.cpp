@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "export/chunked_writer.hpp"
 #include "export/export_format.hpp"
 #include "export/point_fields.hpp"
 #include "export/stream_failure.hpp"
@@ -18,7 +19,6 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxAsciiPointChars = 6 * 16 + 2 * 11 + 8;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
@@ -90,10 +90,7 @@ void WritePcd(std::FILE* out, const ExportJob& job) {
 
     const ScanGrid& grid = job.Grid();
     const bool ascii = job.Settings().ascii;
-    std::vector<char> buffer(kChunkBytes);
-    char* const begin = buffer.data();
-    char* const flushPoint = begin + kChunkBytes - kMaxAsciiPointChars;
-    char* cursor = begin;
+    ChunkedWriter chunks(out, kMaxAsciiPointChars);
     for (int y = 0; y < grid.Height(); ++y)
         for (int x = 0; x < grid.Width(); ++x) {
             const std::int32_t row = grid.RowAt(x, y);
@@ -104,18 +101,16 @@ void WritePcd(std::FILE* out, const ExportJob& job) {
                           static_cast<float>(s.distance), s.amplitude,             s.temperature,
                           s.line,                         s.sample};
             }
+            char* cursor = chunks.Next();
             if (ascii) {
                 cursor = AppendText(cursor, p);
             } else {
                 std::memcpy(cursor, &p, sizeof p);  // little-endian host
                 cursor += sizeof p;
             }
-            if (cursor >= flushPoint) {
-                WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
-                cursor = begin;
-            }
+            chunks.Wrote(cursor);
         }
-    WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
+    chunks.Flush();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "export/chunked_writer.hpp"
 #include "export/export_format.hpp"
 #include "export/point_fields.hpp"
 #include "export/stream_failure.hpp"
@@ -15,7 +16,6 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxAsciiVertexChars = 6 * 16 + 2 * 11 + 8;
 
 static_assert(std::endian::native == std::endian::little, "vertices are copied as they lie");
@@ -60,27 +60,22 @@ void WritePly(std::FILE* out, const ExportJob& job) {
     WriteAll(out, header.data(), header.size());
 
     const bool ascii = job.Settings().ascii;
-    std::vector<char> buffer(kChunkBytes);
-    char* const begin = buffer.data();
-    char* const flushPoint = begin + kChunkBytes - kMaxAsciiVertexChars;
-    char* cursor = begin;
+    ChunkedWriter chunks(out, kMaxAsciiVertexChars);
     job.Points().ForEach([&](const ScanPoint& point) {
         const Vertex vertex{static_cast<float>(point.x),        static_cast<float>(point.y),
                             static_cast<float>(point.z),        static_cast<float>(point.distance),
                             point.amplitude,                    point.temperature,
                             point.line,                         point.sample};
+        char* cursor = chunks.Next();
         if (ascii) {
             cursor = AppendText(cursor, vertex);
         } else {
             std::memcpy(cursor, &vertex, sizeof vertex);  // little-endian host
             cursor += sizeof vertex;
         }
-        if (cursor >= flushPoint) {
-            WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
-            cursor = begin;
-        }
+        chunks.Wrote(cursor);
     });
-    WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
+    chunks.Flush();
 }
 
 }  // namespace

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "export/chunked_writer.hpp"
 #include "export/export_format.hpp"
 #include "export/stream_failure.hpp"
 
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxCellChars = 4 * 16 + 1;
 constexpr float kFullAmplitude = 255.0f;
 
@@ -46,13 +46,11 @@ void WritePtx(std::FILE* out, const ExportJob& job) {
     WriteAll(out, header.data(), header.size());
 
     const ScanGrid& grid = job.Grid();
-    std::vector<char> buffer(kChunkBytes);
-    char* const begin = buffer.data();
-    char* const flushPoint = begin + kChunkBytes - kMaxCellChars;
-    char* cursor = begin;
+    ChunkedWriter chunks(out, kMaxCellChars);
     for (int x = 0; x < grid.Width(); ++x)
         for (int y = 0; y < grid.Height(); ++y) {
             const std::int32_t row = grid.RowAt(x, y);
+            char* cursor = chunks.Next();
             if (row == ScanGrid::kNoReturn) {
                 static constexpr char kNoReturnLine[] = "0 0 0 0\n";
                 cursor = std::copy(kNoReturnLine, kNoReturnLine + sizeof kNoReturnLine - 1, cursor);
@@ -63,12 +61,9 @@ void WritePtx(std::FILE* out, const ExportJob& job) {
                 cursor = AppendFloat(cursor, static_cast<float>(point.z), ' ');
                 cursor = AppendFloat(cursor, Intensity(point.amplitude), '\n');
             }
-            if (cursor >= flushPoint) {
-                WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
-                cursor = begin;
-            }
+            chunks.Wrote(cursor);
         }
-    WriteAll(out, begin, static_cast<std::size_t>(cursor - begin));
+    chunks.Flush();
 }
 
 }  // namespace

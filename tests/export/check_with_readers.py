@@ -14,6 +14,8 @@ import numpy as np
 import open3d as o3d
 from PIL import Image
 
+from table_gaps import with_gaps
+
 # The built-in room around the scanner, inches: x -300..350, y -250..250, z -60..120.
 ROOM_LOW = np.array([-300.0, -250.0, -60.0])
 ROOM_HIGH = np.array([350.0, 250.0, 120.0])
@@ -57,16 +59,6 @@ def check_cloud(path, summary, scale):
     line = cloud.point.scalar_line.numpy().ravel()
     sample = cloud.point.scalar_sample.numpy().ravel()
     check(line.min() == 0 and line.max() == 19 and sample.max() == 4999, f"{path}: line and sample numbers")
-
-
-def with_gaps(table, gapped, every):
-    """Copies the table with the distance of every `every`-th row set to 0.00 (no range)."""
-    with open(table) as source, open(gapped, "w") as out:
-        out.write(source.readline())
-        for index, line in enumerate(source):
-            if index % every == 0:
-                line = "0.00" + line[line.index("\t"):]
-            out.write(line)
 
 
 def pcd_grid(path):

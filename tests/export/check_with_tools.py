@@ -13,6 +13,8 @@ import tempfile
 
 import numpy as np
 
+from table_gaps import with_gaps
+
 # Our PLY's fields as CloudCompare names them: it drops the "scalar_" prefix.
 CLOUDCOMPARE_FIELDS = ["X", "Y", "Z", "distance", "intensity", "temperature", "line", "sample"]
 PLY_FIELDS = ["x", "y", "z", "scalar_distance", "intensity", "scalar_temperature", "scalar_line", "scalar_sample"]
@@ -33,16 +35,6 @@ def run(arguments, directory, environment=None):
     if result.returncode != 0:
         sys.exit(f"FAILED: {arguments} exited {result.returncode}: {result.stdout}{result.stderr}")
     return result.stdout + result.stderr
-
-
-def with_gaps(table, gapped, every):
-    """Copies the table with the distance of every `every`-th row set to 0.00 (no range)."""
-    with open(table) as source, open(gapped, "w") as out:
-        out.write(source.readline())
-        for index, line in enumerate(source):
-            if index % every == 0:
-                line = "0.00" + line[line.index("\t"):]
-            out.write(line)
 
 
 def read_binary_ply(path):
