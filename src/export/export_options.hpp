@@ -3,6 +3,7 @@
 // from the table of formats (export/export_format.hpp).
 
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -17,11 +18,17 @@ std::string UsageText();
 struct RequestedOutput {
     const ExportFormat* format = nullptr;
     std::string path;
+    // For an output written by default (no output option given), what it is,
+    // as the line that says where it went names it ("the viewer").
+    std::string_view byDefault;
 };
 
 struct ExportOptions {
     std::string table;
-    std::vector<RequestedOutput> outputs;  // in the order of the table of formats
+    // In the order of the table of formats. With no output option, the range
+    // picture and the viewer beside the table: its name with the formats'
+    // extensions in place of its own ("scan.txt": "scan.png", "scan.html").
+    std::vector<RequestedOutput> outputs;
     ExportSettings settings;
     bool rawAngles = false;
     double mirrorOffset = 0.0;
@@ -36,5 +43,8 @@ struct UsageError {
 using ParsedCommandLine = std::variant<ExportOptions, HelpRequested, UsageError>;
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments);
+
+// "Wrote the viewer to scan.html", a line for each output written by default.
+std::string DefaultOutputLines(const ExportOptions& options);
 
 }  // namespace velscan::exporter
