@@ -55,7 +55,7 @@ void Request(std::vector<RequestedOutput>& outputs, const ExportFormat* format, 
     const auto later = std::find_if(outputs.begin(), outputs.end(), [&](const RequestedOutput& output) {
         return PlaceInTable(output.format) > PlaceInTable(format);
     });
-    outputs.insert(later, RequestedOutput{format, path, {}});
+    outputs.insert(later, RequestedOutput{format, path});
 }
 
 void RequestDefaults(ExportOptions& options) {
@@ -64,18 +64,19 @@ void RequestDefaults(ExportOptions& options) {
         std::filesystem::path path(options.table);
         path.replace_extension(std::filesystem::path(std::string(format->extension)));
         Request(options.outputs, format, path.string());
-        for (RequestedOutput& requested : options.outputs)
-            if (requested.format == format) requested.byDefault = output.what;
     }
+    options.outputsByDefault = true;
 }
 
 }  // namespace
 
 std::string DefaultOutputLines(const ExportOptions& options) {
     std::string lines;
+    if (!options.outputsByDefault) return lines;
     for (const RequestedOutput& output : options.outputs)
-        if (!output.byDefault.empty())
-            lines += "Wrote " + std::string(output.byDefault) + " to " + PrintableText(output.path) + "\n";
+        for (const DefaultOutput& byDefault : kDefaultOutputs)
+            if (output.format->option == byDefault.option)
+                lines += "Wrote " + std::string(byDefault.what) + " to " + PrintableText(output.path) + "\n";
     return lines;
 }
 

@@ -3,7 +3,6 @@
 // from the table of formats (export/export_format.hpp).
 
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -18,9 +17,6 @@ std::string UsageText();
 struct RequestedOutput {
     const ExportFormat* format = nullptr;
     std::string path;
-    // For an output written by default (no output option given), what it is,
-    // as the line that says where it went names it ("the viewer").
-    std::string_view byDefault;
 };
 
 struct ExportOptions {
@@ -29,6 +25,7 @@ struct ExportOptions {
     // picture and the viewer beside the table: its name with the formats'
     // extensions in place of its own ("scan.txt": "scan.png", "scan.html").
     std::vector<RequestedOutput> outputs;
+    bool outputsByDefault = false;  // no output option was given
     ExportSettings settings;
     bool rawAngles = false;
     double mirrorOffset = 0.0;
