@@ -2,7 +2,8 @@
 10-line scan of the simulated room must load without a console message or
 an error of its own, render the points, and the screenshot must show them
 where the default view puts the room, in the colours of the range picture's
-map. The page's data is also decoded here and checked against the PLY: no
+map. Pages of a table without a range and of one with a point too far for
+16-bit positions must load and draw too. The page's data is also decoded here and checked against the PLY: no
 point moved by more than 0.05 inch.
 Usage:
     check_viewer_in_chromium.py VELSCAN VELSCAN_EXPORT LOOKUPHS CHROMIUM
@@ -161,6 +162,37 @@ def check_screenshot(path, points, colour_map):
                          f"{len(want_cells | got_cells)} cells")
 
 
+HEADER = "Distance(inches)\tRaw Range(bits)\tAmplitude\tTemp(F)\tAngle1(radins)\tAngle2(radins\tIndex1\tIndex2\t"
+# A table without a range (no point at all), and one whose far point is too
+# far for 16 bits per axis (the page then carries float32 positions).
+EDGE_TABLES = {
+    "none.txt": (HEADER + "\n0.00\t0\t79.0\t69.8\t2324.7801\t2.8903\t0\t0\t"
+                 "\n0.00\t0\t76.0\t69.8\t2324.7832\t2.8903\t0\t0\t", 0, "uint16"),
+    "far.txt": (HEADER + "\n3000000000000000000000000000000.00\t0\t79.0\t69.8\t2324.7801\t2.8903\t0\t0\t"
+                "\n308.57\t2208\t76.0\t69.8\t2324.7832\t2.8903\t0\t0\t", 2, "float32"),
+}
+
+
+def check_drawn(chromium_program, directory, page, name, count):
+    dom = chromium(chromium_program, directory, page, "--dump-dom")
+    title = re.search(r"<title>(.*?)</title>", dom, re.S)
+    check(title is not None and title.group(1) == "velscan viewer: " + name,
+          f"the page's title says it drew {name}: {title.group(1) if title else dom[:300]!r}")
+    check(f'data-drawn="{count}"' in dom, f"the page drew all {count} points of {name}")
+
+
+def check_edge_pages(velscan_export, chromium_program, directory):
+    for name, (text, count, encoding) in EDGE_TABLES.items():
+        with open(os.path.join(directory, name), "w") as table:
+            table.write(text)
+        page = name.replace(".txt", ".html")
+        run([velscan_export, name, "--html", page], directory)
+        with open(os.path.join(directory, page), encoding="utf-8") as html:
+            cloud, _ = page_data(html.read())
+        check(cloud["encoding"] == encoding, f"{name}: positions as {cloud['encoding']}")
+        check_drawn(chromium_program, directory, os.path.join(directory, page), name, count)
+
+
 def main():
     if len(sys.argv) != 5:
         sys.exit(__doc__)
@@ -182,16 +214,13 @@ def main():
         _, vertices = read_binary_ply(os.path.join(directory, "scan.ply"))
         points = check_page_data(cloud, vertices)
 
-        dom = chromium(chromium_program, directory, page, "--dump-dom")
-        title = re.search(r"<title>(.*?)</title>", dom, re.S)
-        check(title is not None and title.group(1) == "velscan viewer: scan.txt",
-              f"the page's title says it drew the scan: {title.group(1) if title else dom[:300]!r}")
-        check(f'data-drawn="{cloud["count"]}"' in dom, f"the page drew all {cloud['count']} points")
+        check_drawn(chromium_program, directory, page, "scan.txt", cloud["count"])
 
         shot = os.path.join(directory, "view.png")
         chromium(chromium_program, directory, page, "--screenshot=" + shot)
         check(os.path.exists(shot), "chromium saved the screenshot")
         check_screenshot(shot, points, colour_map)
+        check_edge_pages(velscan_export, chromium_program, directory)
     finally:
         if os.environ.get("VELSCAN_KEEP_VIEWER_CHECK"):
             print("kept", directory)
