@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "export/base64.hpp"
@@ -116,6 +117,14 @@ std::string ColourMapHex() {
     return hex;
 }
 
+// The panel's lines, in order: the table's name, then the summary. Lines of
+// the scan's own record (its settings and time) go after these.
+std::vector<InfoLine> PanelLines(const ExportJob& job) {
+    std::vector<InfoLine> lines{{"table", job.Source()}};
+    for (InfoLine& line : InfoLinesOf(Summary(job.Table(), job.Angles()))) lines.push_back(std::move(line));
+    return lines;
+}
+
 std::string DataScript(const ExportJob& job) {
     const ScanPoints& points = job.Points();
     const Extent extent = ExtentOf(points);
@@ -124,10 +133,7 @@ std::string DataScript(const ExportJob& job) {
     const PointBytes bytes = BytesOf(points, quantizer, extent);
     const std::string unit(points.UnitName());
 
-    std::vector<InfoLine> info{{"table", job.Source()}};
-    for (InfoLine& line : InfoLinesOf(Summary(job.Table(), job.Angles()))) info.push_back(std::move(line));
-
-    std::string script = "<script>\nvar scanInfo = " + InfoObject(info) + ";\n";
+    std::string script = "<script>\nvar scanInfo = " + InfoObject(PanelLines(job)) + ";\n";
     script += "var distanceColours = \"" + ColourMapHex() + "\";\n";
     script += "var cloud = {\"name\": " + ScriptString(job.Source()) + ", \"count\": " +
               std::to_string(points.Count()) + ", \"unit\": " + ScriptString(unit) + ",\n";
