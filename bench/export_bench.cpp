@@ -1,7 +1,7 @@
 // velscan-export on a full table of 1,000,000 rows (200 lines), synthesised
 // in velscan's format with the encoder behaviour of the simulated instrument:
 // reading and checking the table, recovering the angles, and the whole export
-// to PLY, range picture and amplitude picture.
+// to PLY, range picture and amplitude picture, and the HTML viewer alone.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -86,5 +86,20 @@ void BM_ExportFullTableToPlyAndPng(benchmark::State& state) {
         fs::remove(directory / name);
 }
 BENCHMARK(BM_ExportFullTableToPlyAndPng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The HTML viewer of the full table on its own, from the table read and its
+// angles recovered to the page in place; the page's size is reported too.
+void BM_WriteViewerOfFullTable(benchmark::State& state) {
+    const fs::path page = TableFile().parent_path() / "velscan-export-bench.html";
+    const ScanTable table = ReadTable(TableFile().string());
+    const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
+    const ExportJob job(table, angles, {}, "bench");
+    const std::vector<RequestedOutput> outputs{{FormatOfOption("--html"), page.string()}};
+    for (auto _ : state) WriteOutputs(outputs, job);
+    state.counters["page_MB"] = static_cast<double>(fs::file_size(page)) / 1e6;
+    state.counters["points"] = static_cast<double>(job.Points().Count());
+    fs::remove(page);
+}
+BENCHMARK(BM_WriteViewerOfFullTable)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

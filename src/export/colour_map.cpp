@@ -90,4 +90,11 @@ const std::array<Rgb, 256>& DistanceColours() {
     return map;
 }
 
+std::size_t DistanceColourIndex(double d, double low, double span) {
+    if (!(span > 0.0)) return 0;
+    const double place = (d - low) / span * 255.0;
+    if (!(place > 0.0)) return 0;
+    return static_cast<std::size_t>(std::lround(std::min(place, 255.0)));
+}
+
 }  // namespace velscan::exporter

@@ -8,10 +8,11 @@ extern const ExportFormat kAmplitudePngFormat;
 extern const ExportFormat kPlyFormat;
 extern const ExportFormat kPtxFormat;
 extern const ExportFormat kPcdFormat;
+extern const ExportFormat kHtmlFormat;
 
 std::span<const ExportFormat* const> ExportFormats() {
     static const ExportFormat* const formats[] = {&kRangePngFormat, &kAmplitudePngFormat, &kPlyFormat,
-                                                  &kPtxFormat, &kPcdFormat};
+                                                  &kPtxFormat, &kPcdFormat, &kHtmlFormat};
     return formats;
 }
 

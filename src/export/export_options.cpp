@@ -3,10 +3,24 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <optional>
+
+#include "conversion/printable_text.hpp"
 
 namespace velscan::exporter {
 namespace {
+
+// What is written when no output option is given.
+struct DefaultOutput {
+    std::string_view option;
+    std::string_view what;
+};
+constexpr DefaultOutput kDefaultOutputs[] = {{"--png", "the range picture"}, {"--html", "the viewer"}};
+
+constexpr char kDefaultOutputsHelp[] =
+    "With no output option, the range picture and the viewer are written beside the\n"
+    "table, named as the table with .png and .html for its extension.\n";
 
 constexpr char kOtherOptions[] =
     "  --ascii               write the PLY and the PCD as text\n"
@@ -44,7 +58,27 @@ void Request(std::vector<RequestedOutput>& outputs, const ExportFormat* format, 
     outputs.insert(later, RequestedOutput{format, path});
 }
 
+void RequestDefaults(ExportOptions& options) {
+    for (const DefaultOutput& output : kDefaultOutputs) {
+        const ExportFormat* format = FormatOfOption(output.option);
+        std::filesystem::path path(options.table);
+        path.replace_extension(std::filesystem::path(std::string(format->extension)));
+        Request(options.outputs, format, path.string());
+    }
+    options.outputsByDefault = true;
+}
+
 }  // namespace
+
+std::string DefaultOutputLines(const ExportOptions& options) {
+    std::string lines;
+    if (!options.outputsByDefault) return lines;
+    for (const RequestedOutput& output : options.outputs)
+        for (const DefaultOutput& byDefault : kDefaultOutputs)
+            if (output.format->option == byDefault.option)
+                lines += "Wrote " + std::string(byDefault.what) + " to " + PrintableText(output.path) + "\n";
+    return lines;
+}
 
 std::string UsageText() {
     std::string usage = "usage: velscan-export <table>";
@@ -52,7 +86,7 @@ std::string UsageText() {
         usage += " [" + std::string(format->option) + " PATH]";
     usage += " [options]\n";
     for (const ExportFormat* format : ExportFormats()) usage += format->help;
-    return usage + kOtherOptions;
+    return usage + kOtherOptions + kDefaultOutputsHelp;
 }
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments) {
@@ -89,6 +123,7 @@ ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& argumen
         }
     }
     if (!haveTable) return UsageError{"no table given"};
+    if (options.outputs.empty()) RequestDefaults(options);
     return options;
 }
 

@@ -21,7 +21,11 @@ struct RequestedOutput {
 
 struct ExportOptions {
     std::string table;
-    std::vector<RequestedOutput> outputs;  // in the order of the table of formats
+    // In the order of the table of formats. With no output option, the range
+    // picture and the viewer beside the table: its name with the formats'
+    // extensions in place of its own ("scan.txt": "scan.png", "scan.html").
+    std::vector<RequestedOutput> outputs;
+    bool outputsByDefault = false;  // no output option was given
     ExportSettings settings;
     bool rawAngles = false;
     double mirrorOffset = 0.0;
@@ -36,5 +40,8 @@ struct UsageError {
 using ParsedCommandLine = std::variant<ExportOptions, HelpRequested, UsageError>;
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments);
+
+// "Wrote the viewer to scan.html", a line for each output written by default.
+std::string DefaultOutputLines(const ExportOptions& options);
 
 }  // namespace velscan::exporter

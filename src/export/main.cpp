@@ -77,7 +77,8 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     const ExportJob job(table, angles, options.settings,
                         std::filesystem::path(options.table).filename().string());
     WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles), closed, "the summary");
+    return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
+                                 "the summary");
 }
 
 int Main(int argc, char** argv) {

@@ -26,15 +26,6 @@ constexpr int kMargin = 10;
 constexpr int kMaxTicks = 20;
 constexpr double kTickSlack = 1e-6;
 
-// Entry of the colour map for a distance in [low, low + span]; a float cell
-// may lie a rounding step outside.
-std::size_t ColourIndex(double d, double low, double span) {
-    if (!(span > 0.0)) return 0;
-    const double place = (d - low) / span * 255.0;
-    if (!(place > 0.0)) return 0;
-    return static_cast<std::size_t>(std::lround(std::min(place, 255.0)));
-}
-
 // A round step between labelled distances: 1, 2 or 5 times a power of ten.
 double TickStep(double span) {
     const double rough = span / 5.0;
@@ -173,7 +164,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     const double span = high - low;
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t cell) {
         const float d = nearest[cell];
-        return std::isinf(d) ? kNoRangeColour : colours[ColourIndex(d, low, span)];
+        return std::isinf(d) ? kNoRangeColour : colours[DistanceColourIndex(d, low, span)];
     });
     DrawScale(image, frame.legendTop, low, high, colours, "inches");
     const int swatchTop = frame.legendTop + kScaleHeight;

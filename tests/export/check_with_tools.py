@@ -129,4 +129,5 @@ def main():
         shutil.rmtree(directory)
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -71,7 +71,7 @@ TEST(FormatTable, EveryEntryHasItsOwnOptionExtensionUsageLinesAndWriter) {
 TEST(FormatTable, UsageTextListsTheFormatsInTheirOrderThenTheOtherOptions) {
     EXPECT_EQ(UsageText(),
               "usage: velscan-export <table> [--png PATH] [--amplitude-png PATH] [--ply PATH] [--ptx PATH] "
-              "[--pcd PATH] [options]\n"
+              "[--pcd PATH] [--html PATH] [options]\n"
               "  --png PATH            range picture: slow-axis angle across, mirror angle down,\n"
               "                        colour by distance (scale in inches), black without range\n"
               "  --amplitude-png PATH  the same panorama in grey levels of amplitude\n"
@@ -79,13 +79,17 @@ TEST(FormatTable, UsageTextListsTheFormatsInTheirOrderThenTheOtherOptions) {
               "  --ptx PATH            the scan's grid as PTX text (0 0 0 0 without return)\n"
               "  --pcd PATH            the scan's grid as an organised PCD cloud, binary\n"
               "                        (NaN without return)\n"
+              "  --html PATH           viewer: one HTML file that shows the points in 3D in a web\n"
+              "                        browser, offline, coloured by distance or amplitude\n"
               "  --ascii               write the PLY and the PCD as text\n"
               "  --metres              point coordinates and distance in metres (default inches)\n"
               "  --raw-angles          use the table's angles as they stand (no recovery\n"
               "                        between encoder steps)\n"
               "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
               "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
-              "  --help                this text\n");
+              "  --help                this text\n"
+              "With no output option, the range picture and the viewer are written beside the\n"
+              "table, named as the table with .png and .html for its extension.\n");
 }
 
 TEST(FormatTable, OutputsComeInTheTableOrderAndAFormatAskedTwiceKeepsTheLaterPath) {

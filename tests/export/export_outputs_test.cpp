@@ -122,5 +122,72 @@ TEST_F(ExportOutputs, ADanglingLinkIsWrittenThroughAndStaysALink) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"clouds", "o.ply", "t"}));
 }
 
+// --- the outputs written when none is named ---------------------------------
+
+// The lines after the summary that say where the default outputs went.
+std::string WroteLines(const std::string& out) {
+    const std::size_t start = out.find("Wrote ");
+    return start == std::string::npos ? std::string() : out.substr(start);
+}
+
+TEST_F(ExportOutputs, ATableAloneGivesTheRangePictureAndTheViewerBesideItAndSaysWhere) {
+    fs::create_directory(dir_.Path() / "scans");
+    Write("scans/scan.txt", kTable);
+    const e2e::ProgramResult result = Export({"scans/scan.txt"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(WroteLines(result.out),
+              "Wrote the range picture to scans/scan.png\nWrote the viewer to scans/scan.html\n");
+    EXPECT_EQ(result.out.rfind("rows read: 2\n", 0), 0u) << "the summary comes first";
+    EXPECT_EQ(Read("scans/scan.png").substr(1, 3), "PNG");
+    EXPECT_EQ(Read("scans/scan.html").rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(Read("scans/scan.txt"), kTable);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"scans", "t"}));
+}
+
+TEST_F(ExportOutputs, ATableWithoutExtensionGetsTheExtensionsAppended) {
+    const e2e::ProgramResult result = Export({"t"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(WroteLines(result.out), "Wrote the range picture to t.png\nWrote the viewer to t.html\n");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"t", "t.html", "t.png"}));
+}
+
+TEST_F(ExportOutputs, TheDefaultOutputsReplaceEarlierFilesOfTheirNames) {
+    Write("t.png", "old picture");
+    Write("t.html", "old page");
+    ASSERT_EQ(Export({"t"}).exitCode, 0);
+    EXPECT_EQ(Read("t.png").substr(1, 3), "PNG");
+    EXPECT_NE(Read("t.html").find("var cloud = "), std::string::npos);
+}
+
+TEST_F(ExportOutputs, ATableNamedAsADefaultOutputIsRefusedAndNothingIsWritten) {
+    for (const std::string name : {"scan.png", "scan.html"}) {
+        SCOPED_TRACE(name);
+        Write(name, kTable);
+        const e2e::ProgramResult result = Export({name});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find("the output " + name + " is the table itself"), std::string::npos)
+            << result.err;
+        EXPECT_EQ(Read(name), kTable);
+        EXPECT_EQ(Files(), (std::vector<std::string>{name, "t"}));
+        fs::remove(dir_.Path() / name);
+    }
+}
+
+TEST_F(ExportOutputs, AnyOutputOptionTurnsTheDefaultsOffAndTheirLinesWithThem) {
+    const e2e::ProgramResult result = Export({"t", "--ply", "o.ply"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(WroteLines(result.out), "");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"o.ply", "t"}));
+}
+
+TEST_F(ExportOutputs, ADefaultOutputNameWithAControlByteIsShownEscaped) {
+    Write("t\x1b.txt", kTable);
+    const e2e::ProgramResult result = Export({"t\x1b.txt"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(WroteLines(result.out),
+              "Wrote the range picture to t\\x1b.png\nWrote the viewer to t\\x1b.html\n");
+    EXPECT_TRUE(fs::exists(dir_.Path() / "t\x1b.html"));
+}
+
 }  // namespace
 }  // namespace velscan::exporter
