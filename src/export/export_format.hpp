@@ -28,14 +28,17 @@ struct ExportSettings {
 
 class ExportJob {
 public:
-    // `source` names the table in the outputs (its file name).
+    // `source` names the table in the outputs (its file name);
+    // `pictureDetails`, the facts of its metadata file for the pictures'
+    // titles, empty without one.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
-              std::string source);
+              std::string source, std::string pictureDetails = {});
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
     const ExportSettings& Settings() const { return settings_; }
     const std::string& Source() const { return source_; }
+    const std::string& PictureDetails() const { return pictureDetails_; }
     const ScanPoints& Points() const { return points_; }
     // The pictures' layout, chosen on first use.
     const PanoramaLayout& Panorama() const;
@@ -47,6 +50,7 @@ private:
     const ScanAngles& angles_;
     ExportSettings settings_;
     std::string source_;
+    std::string pictureDetails_;
     ScanPoints points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;

@@ -17,6 +17,7 @@
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
 #include "export/scan_angles.hpp"
+#include "export/scan_metadata.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
 #include "export/write_outputs.hpp"
@@ -69,13 +70,23 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
     return kExitStandardOutputFailed;
 }
 
+void Warn(const std::string& warning) {
+    if (!warning.empty()) Error(warning);
+}
+
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
     const ScanTable table = ReadTable(options.table);
+    // The metadata file beside the table, when there is a sound one; a
+    // changed table is still exported, with a warning.
+    const MetadataReading metadata = ReadMetadataBeside(options.table);
+    Warn(metadata.warning);
+    if (metadata.metadata) Warn(StaleTableWarning(options.table, *metadata.metadata));
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);
     const ExportJob job(table, angles, options.settings,
-                        std::filesystem::path(options.table).filename().string());
+                        std::filesystem::path(options.table).filename().string(),
+                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string());
     WriteOutputs(options.outputs, job);
     return PrintToStandardOutput(Summary(table, angles), closed, "the summary");
 }
