@@ -10,6 +10,7 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,12 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
     return kExitStandardOutputFailed;
 }
 
+// The points' times, when the metadata gives both the start and the period.
+std::optional<PointTimes> TimesOfPoints(const ScanMetadata& metadata) {
+    if (!metadata.start || !metadata.samplePeriod || *metadata.samplePeriod <= 0) return std::nullopt;
+    return PointTimes{*metadata.start, static_cast<double>(*metadata.samplePeriod), metadata.linesWithLostSamples};
+}
+
 void Warn(const std::string& warning) {
     if (!warning.empty()) Error(warning);
 }
@@ -86,7 +93,8 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     RequireFiniteAngles(angles, options.table);
     const ExportJob job(table, angles, options.settings,
                         std::filesystem::path(options.table).filename().string(),
-                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string());
+                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
     WriteOutputs(options.outputs, job);
     return PrintToStandardOutput(Summary(table, angles), closed, "the summary");
 }

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <vector>
 #include <string>
 
 #include "export/picture_frame.hpp"
@@ -171,6 +173,54 @@ TEST_F(ExportWithMetadata, AFolderOfThatNameIsNotRead) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "velscan-export: Warning: scan.txt.json is not a regular file; the table is exported "
                           "without it\n");
+}
+
+// The text PLY's vertex lines, after its header.
+std::vector<std::vector<std::string>> PlyRows(const std::string& ply) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(ply.substr(ply.find("end_header\n") + 11));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        rows.emplace_back();
+        for (std::string word; words >> word;) rows.back().push_back(word);
+    }
+    return rows;
+}
+
+TEST_F(ExportWithMetadata, EveryPointGetsItsTimeAndTheLostMarkOfItsLine) {
+    const auto exportText = [this] {
+        return e2e::Execute(VELSCAN_EXPORT_BINARY, {{"scan.txt", "--ascii", "--ply", "scan.ply", "--pcd", "scan.pcd"},
+                                                    {}, std::nullopt, dir_.Path(), std::nullopt});
+    };
+    ASSERT_EQ(exportText().exitCode, 0);
+    const std::string plainPly = Read("scan.ply");
+    const std::string plainPcd = Read("scan.pcd");
+    EXPECT_EQ(plainPly.find("scalar_time"), std::string::npos);
+
+    std::string document = Document(TableSha());
+    document.replace(document.find("[3, 7]"), 6, "[0]");  // the one recorded line lost samples
+    Write("scan.txt.json", document);
+    const e2e::ProgramResult result = exportText();
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string ply = Read("scan.ply");
+    EXPECT_NE(ply.find("comment scalar_time: seconds since the scan's start 2026-12-09T07:30:00.123Z"),
+              std::string::npos);
+    EXPECT_NE(ply.find("property int scalar_sample\nproperty double scalar_time\nproperty int scalar_lost\n"),
+              std::string::npos);
+    const auto rows = PlyRows(ply);
+    ASSERT_EQ(rows.size(), PlyRows(plainPly).size());
+    ASSERT_FALSE(rows.empty());
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), 10u);
+        const long long line = std::stoll(row[6]), sample = std::stoll(row[7]);
+        EXPECT_EQ(std::stod(row[8]), static_cast<double>(line * 5000 + sample) * 40.0 * 1e-6) << row[8];
+        EXPECT_EQ(row[9], "1");
+    }
+    const std::string pcd = Read("scan.pcd");
+    EXPECT_NE(pcd.find("scalar_line scalar_sample scalar_time scalar_lost\nSIZE 4 4 4 4 4 4 4 4 8 4\n"
+                       "TYPE F F F F F F I I F I\nCOUNT 1 1 1 1 1 1 1 1 1 1\n"),
+              std::string::npos);
+    EXPECT_EQ(pcd.size() > plainPcd.size(), true);
 }
 
 }  // namespace
