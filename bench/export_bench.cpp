@@ -1,7 +1,8 @@
 // velscan-export on a full table of 1,000,000 rows (200 lines), synthesised
 // in velscan's format with the encoder behaviour of the simulated instrument:
 // reading and checking the table, recovering the angles, and the whole export
-// to PLY, range picture and amplitude picture, and the HTML viewer alone.
+// to each output on its own and to every output together, and the viewer's
+// page size.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -68,24 +69,62 @@ void BM_RecoverAnglesFullTable(benchmark::State& state) {
 }
 BENCHMARK(BM_RecoverAnglesFullTable)->Unit(benchmark::kMillisecond);
 
-// The program's work from the table file to the three outputs in place.
-void BM_ExportFullTableToPlyAndPng(benchmark::State& state) {
+// The program's work from the table file to the given outputs in place:
+// reading the table, recovering its angles and writing every output.
+void ExportFullTable(benchmark::State& state, const std::vector<std::pair<const char*, const char*>>& wanted) {
     const fs::path directory = TableFile().parent_path();  // written once, outside the timing
+    std::vector<RequestedOutput> outputs;
+    for (const auto& [option, name] : wanted) outputs.push_back({FormatOfOption(option), (directory / name).string()});
     for (auto _ : state) {
         const ScanTable table = ReadTable(TableFile().string());
         const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
         const ExportJob job(table, angles, {}, "bench");
-        std::vector<RequestedOutput> outputs;
-        for (const auto& [option, name] : {std::pair{"--ply", "velscan-export-bench.ply"},
-                                           std::pair{"--png", "velscan-export-bench.png"},
-                                           std::pair{"--amplitude-png", "velscan-export-bench-amplitude.png"}})
-            outputs.push_back({FormatOfOption(option), (directory / name).string()});
         WriteOutputs(outputs, job);
     }
-    for (const char* name : {"velscan-export-bench.ply", "velscan-export-bench.png", "velscan-export-bench-amplitude.png"})
-        fs::remove(directory / name);
+    for (const RequestedOutput& output : outputs) fs::remove(output.path);
 }
-BENCHMARK(BM_ExportFullTableToPlyAndPng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Each output on its own (goal: at most 1 s each).
+void BM_ExportFullTableToPly(benchmark::State& state) {
+    ExportFullTable(state, {{"--ply", "velscan-export-bench.ply"}});
+}
+BENCHMARK(BM_ExportFullTableToPly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFullTableToRangePng(benchmark::State& state) {
+    ExportFullTable(state, {{"--png", "velscan-export-bench.png"}});
+}
+BENCHMARK(BM_ExportFullTableToRangePng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFullTableToAmplitudePng(benchmark::State& state) {
+    ExportFullTable(state, {{"--amplitude-png", "velscan-export-bench-amplitude.png"}});
+}
+BENCHMARK(BM_ExportFullTableToAmplitudePng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFullTableToPtx(benchmark::State& state) {
+    ExportFullTable(state, {{"--ptx", "velscan-export-bench.ptx"}});
+}
+BENCHMARK(BM_ExportFullTableToPtx)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFullTableToPcd(benchmark::State& state) {
+    ExportFullTable(state, {{"--pcd", "velscan-export-bench.pcd"}});
+}
+BENCHMARK(BM_ExportFullTableToPcd)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ExportFullTableToHtml(benchmark::State& state) {
+    ExportFullTable(state, {{"--html", "velscan-export-bench.html"}});
+}
+BENCHMARK(BM_ExportFullTableToHtml)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Every output of one run together (goal: at most 2 s).
+void BM_ExportFullTableToEveryOutput(benchmark::State& state) {
+    ExportFullTable(state, {{"--ply", "velscan-export-bench.ply"},
+                            {"--png", "velscan-export-bench.png"},
+                            {"--amplitude-png", "velscan-export-bench-amplitude.png"},
+                            {"--ptx", "velscan-export-bench.ptx"},
+                            {"--pcd", "velscan-export-bench.pcd"},
+                            {"--html", "velscan-export-bench.html"}});
+}
+BENCHMARK(BM_ExportFullTableToEveryOutput)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The HTML viewer of the full table on its own, from the table read and its
 // angles recovered to the page in place; the page's size is reported too.

@@ -5,8 +5,17 @@
 install(TARGETS velscan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES examples/LOOKUPHS examples/room.scene DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
-# On Windows it would land on top of the project's README.
-if(NOT WIN32)
+# The scene format's description. On Windows, where the examples sit at the
+# top of the folder, it would land on the project's README: it goes into an
+# examples folder of its own, as the README's "examples/README.md" names it.
+if(WIN32)
+  install(FILES examples/README.md DESTINATION examples)
+  # The operator's guide, at the top of the zip with Windows line ends, so
+  # that any editor of the host shows its lines.
+  configure_file(packaging/OPERATOR-GUIDE.txt ${CMAKE_BINARY_DIR}/OPERATOR-GUIDE.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/OPERATOR-GUIDE.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
   install(FILES examples/README.md DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
 endif()
 
@@ -21,12 +30,16 @@ set(CPACK_PACKAGE_CONTACT "${VELSCAN_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/packages")
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
-  # Unpacked into the folder the operator chooses: velscan.exe, LOOKUPHS,
-  # room.scene and README.md side by side.
+  # Unpacked into the folder the operator chooses: OPERATOR-GUIDE.txt,
+  # velscan.exe, LOOKUPHS, room.scene and README.md side by side, the scene
+  # format's description in examples/.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR TGZ DEB)
+  # The .tar.gz holds one folder named after the package
+  # (velscan-VERSION-Linux/) with bin/ and share/ inside, as the README says.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   # The C++ runtime the program links is found by dpkg's own tool, when present.

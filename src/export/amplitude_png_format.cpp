@@ -6,7 +6,7 @@ namespace velscan::exporter {
 namespace {
 
 void WriteAmplitudePng(std::FILE* out, const ExportJob& job) {
-    WritePng(out, AmplitudePicture(job.Table(), job.Angles(), job.Panorama(), job.Source()));
+    WritePng(out, AmplitudePicture(job.Table(), job.Angles(), job.Panorama(), job.Source(), job.PictureDetails()));
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 // Adding a format is one file that defines its ExportFormat and one entry in
 // export_formats.cpp.
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
@@ -21,6 +25,22 @@
 
 namespace velscan::exporter {
 
+// The time of every point, from the scan's metadata file: the row's place in
+// the table (line * samples per line + sample, every sample of every recorded
+// line counted) times the sample period, from the start; lines that lost
+// samples are marked, since their times after the loss are not exact.
+struct PointTimes {
+    std::string start;              // UTC, ISO 8601, as the metadata file holds it
+    double periodMicroseconds = 0;  // -s
+    std::vector<long long> linesWithLostSamples;
+
+    double SecondsOf(std::size_t row) const { return static_cast<double>(row) * periodMicroseconds * 1e-6; }
+    bool Lost(std::int32_t line) const {
+        return std::find(linesWithLostSamples.begin(), linesWithLostSamples.end(), line) !=
+               linesWithLostSamples.end();
+    }
+};
+
 struct ExportSettings {
     bool ascii = false;                      // text rather than binary, where a format has both
     LengthUnit unit = LengthUnit::kInches;   // of the point formats
@@ -28,14 +48,19 @@ struct ExportSettings {
 
 class ExportJob {
 public:
-    // `source` names the table in the outputs (its file name).
+    // `source` names the table in the outputs (its file name);
+    // `pictureDetails`, the facts of its metadata file for the pictures'
+    // titles, empty without one.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
-              std::string source);
+              std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {});
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
     const ExportSettings& Settings() const { return settings_; }
     const std::string& Source() const { return source_; }
+    const std::string& PictureDetails() const { return pictureDetails_; }
+    // The points' times, when the metadata file gives the start and period.
+    const std::optional<PointTimes>& Times() const { return times_; }
     const ScanPoints& Points() const { return points_; }
     // The pictures' layout, chosen on first use.
     const PanoramaLayout& Panorama() const;
@@ -47,6 +72,8 @@ private:
     const ScanAngles& angles_;
     ExportSettings settings_;
     std::string source_;
+    std::string pictureDetails_;
+    std::optional<PointTimes> times_;
     ScanPoints points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;

@@ -121,6 +121,8 @@ std::string ColourMapHex() {
 // the scan's own record (its settings and time) go after these.
 std::vector<InfoLine> PanelLines(const ExportJob& job) {
     std::vector<InfoLine> lines{{"table", job.Source()}};
+    // From the metadata file beside the table: the date, settings and lines.
+    if (!job.PictureDetails().empty()) lines.push_back({"scan", job.PictureDetails()});
     for (InfoLine& line : InfoLinesOf(Summary(job.Table(), job.Angles()))) lines.push_back(std::move(line));
     return lines;
 }

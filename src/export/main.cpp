@@ -10,6 +10,7 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
 #include "export/scan_angles.hpp"
+#include "export/scan_metadata.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
 #include "export/write_outputs.hpp"
@@ -69,13 +71,30 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
     return kExitStandardOutputFailed;
 }
 
+// The points' times, when the metadata gives both the start and the period.
+std::optional<PointTimes> TimesOfPoints(const ScanMetadata& metadata) {
+    if (!metadata.start || !metadata.samplePeriod || *metadata.samplePeriod <= 0) return std::nullopt;
+    return PointTimes{*metadata.start, static_cast<double>(*metadata.samplePeriod), metadata.linesWithLostSamples};
+}
+
+void Warn(const std::string& warning) {
+    if (!warning.empty()) Error(warning);
+}
+
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
     const ScanTable table = ReadTable(options.table);
+    // The metadata file beside the table, when there is a sound one; a
+    // changed table is still exported, with a warning.
+    const MetadataReading metadata = ReadMetadataBeside(options.table);
+    Warn(metadata.warning);
+    if (metadata.metadata) Warn(StaleTableWarning(options.table, *metadata.metadata));
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);
     const ExportJob job(table, angles, options.settings,
-                        std::filesystem::path(options.table).filename().string());
+                        std::filesystem::path(options.table).filename().string(),
+                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
     WriteOutputs(options.outputs, job);
     return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
                                  "the summary");

@@ -19,7 +19,7 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kMaxAsciiPointChars = 6 * 16 + 2 * 11 + 8;
+constexpr std::size_t kMaxAsciiPointChars = 6 * 16 + 2 * 11 + 8 + 32 + 4;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 static_assert(std::endian::native == std::endian::little, "points are copied as they lie");
@@ -55,8 +55,17 @@ std::string Header(const ExportJob& job) {
         sizes.append(" 4");
         counts.append(" 1");
     }
+    if (job.Times()) {
+        fields.append(" scalar_time scalar_lost");
+        sizes.append(" 8 4");
+        types.append(" F I");
+        counts.append(" 1 1");
+    }
     std::string header = "# .PCD v0.7 - velscan-export of " + OneLine(job.Source()) + "; units: " +
                          std::string(job.Points().UnitName()) + "; x forward, y left, z up\n";
+    if (job.Times())
+        header += "# scalar_time: seconds since the scan's start " + OneLine(job.Times()->start) +
+                  "; scalar_lost: 1 on a line that lost samples (NaN and -1 without return)\n";
     header += "VERSION 0.7\nFIELDS" + fields + "\nSIZE" + sizes + "\nTYPE" + types + "\nCOUNT" + counts + "\n";
     header += "WIDTH " + std::to_string(grid.Width()) + "\nHEIGHT " + std::to_string(grid.Height()) + "\n";
     header += "VIEWPOINT 0 0 0 1 0 0 0\nPOINTS " + std::to_string(grid.Cells()) + "\n";
@@ -107,6 +116,31 @@ void WritePcd(std::FILE* out, const ExportJob& job) {
             } else {
                 std::memcpy(cursor, &p, sizeof p);  // little-endian host
                 cursor += sizeof p;
+            }
+            if (const auto& times = job.Times()) {
+                double seconds = std::numeric_limits<double>::quiet_NaN();
+                std::int32_t lost = -1;
+                if (row != ScanGrid::kNoReturn) {
+                    seconds = times->SecondsOf(static_cast<std::size_t>(row));
+                    lost = times->Lost(p.line) ? 1 : 0;
+                }
+                if (ascii) {
+                    cursor[-1] = ' ';  // the line goes on
+                    if (std::isnan(seconds)) {
+                        std::memcpy(cursor, "nan", 3);
+                        cursor += 3;
+                    } else {
+                        cursor = std::to_chars(cursor, cursor + 32, seconds).ptr;
+                    }
+                    *cursor++ = ' ';
+                    cursor = std::to_chars(cursor, cursor + 2, lost).ptr;
+                    *cursor++ = '\n';
+                } else {
+                    std::memcpy(cursor, &seconds, sizeof seconds);
+                    cursor += sizeof seconds;
+                    std::memcpy(cursor, &lost, sizeof lost);
+                    cursor += sizeof lost;
+                }
             }
             chunks.Wrote(cursor);
         }

@@ -106,10 +106,11 @@ PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight) {
 }
 
 std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
-                         const PanoramaLayout& layout) {
+                         const PanoramaLayout& layout, const std::string& details) {
+    const std::string more = details.empty() ? std::string() : "; " + PrintableText(details);
     const std::size_t lines = (table.Rows() + kSamplesPerLine - 1) / kSamplesPerLine;
     std::string title = PrintableText(name) + ": " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
-    if (table.Rows() == 0) return title;
+    if (table.Rows() == 0) return title + more;
     // The mirror's angle is cumulative; its turns say how much it covered.
     double low = INFINITY, high = -INFINITY;
     for (const double v : angles.mirror)
@@ -117,7 +118,7 @@ std::string PictureTitle(const std::string& name, const ScanTable& table, const 
     char turns[48];
     std::snprintf(turns, sizeof turns, "%.1f", low <= high ? (high - low) / (2.0 * std::numbers::pi) : 0.0);
     return title + ", slow axis " + Degrees(layout.slowMin * kDegreesPerRadian) + " to " +
-           Degrees((layout.slowMin + layout.slowSpan) * kDegreesPerRadian) + " deg, mirror " + turns + " turns";
+           Degrees((layout.slowMin + layout.slowSpan) * kDegreesPerRadian) + " deg, mirror " + turns + " turns" + more;
 }
 
 std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const PanoramaLayout& layout) {

@@ -39,9 +39,10 @@ struct PictureFrame {
 PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight);
 
 // "name: N lines, slow axis A to B deg, mirror T turns": the name with its
-// control bytes escaped, the slow axis's range as the layout spans it.
+// control bytes escaped, the slow axis's range as the layout spans it; then
+// "; details" when `details` (the metadata's facts) is not empty.
 std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
-                         const PanoramaLayout& layout);
+                         const PanoramaLayout& layout, const std::string& details = {});
 
 // Which of the layout's columns hold at least one sample.
 std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const PanoramaLayout& layout);

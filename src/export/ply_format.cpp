@@ -16,7 +16,7 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kMaxAsciiVertexChars = 6 * 16 + 2 * 11 + 8;
+constexpr std::size_t kMaxAsciiVertexChars = 6 * 16 + 2 * 11 + 8 + 32 + 3;
 
 static_assert(std::endian::native == std::endian::little, "vertices are copied as they lie");
 
@@ -26,15 +26,27 @@ struct Vertex {
 };
 static_assert(sizeof(Vertex) == 32);
 
+// Text from the metadata file on a comment line: a control character would
+// end the comment and break the header.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return text;
+}
+
 std::string Header(const ExportJob& job) {
     std::string header = "ply\n";
     header += job.Settings().ascii ? "format ascii 1.0\n" : "format binary_little_endian 1.0\n";
     header += "comment velscan-export of " + job.Source() + "\n";
     header += "comment units: " + std::string(job.Points().UnitName()) +
               "; x forward, y left, z up; scanner at the origin\n";
+    if (job.Times())
+        header += "comment scalar_time: seconds since the scan's start " + OneLine(job.Times()->start) +
+                  "; scalar_lost: 1 on a line that lost samples\n";
     header += "element vertex " + std::to_string(job.Points().Count()) + "\n";
     for (const std::string_view name : kFloatFieldNames) header += "property float " + std::string(name) + "\n";
     for (const std::string_view name : kIntFieldNames) header += "property int " + std::string(name) + "\n";
+    if (job.Times()) header += "property double scalar_time\nproperty int scalar_lost\n";
     header += "end_header\n";
     return header;
 }
@@ -72,6 +84,23 @@ void WritePly(std::FILE* out, const ExportJob& job) {
         } else {
             std::memcpy(cursor, &vertex, sizeof vertex);  // little-endian host
             cursor += sizeof vertex;
+        }
+        if (const auto& times = job.Times()) {
+            const double seconds = times->SecondsOf(static_cast<std::size_t>(point.line) * kSamplesPerLine +
+                                                    static_cast<std::size_t>(point.sample));
+            const std::int32_t lost = times->Lost(point.line) ? 1 : 0;
+            if (ascii) {
+                cursor[-1] = ' ';  // the line goes on
+                cursor = std::to_chars(cursor, cursor + 32, seconds).ptr;
+                *cursor++ = ' ';
+                *cursor++ = static_cast<char>('0' + lost);
+                *cursor++ = '\n';
+            } else {
+                std::memcpy(cursor, &seconds, sizeof seconds);
+                cursor += sizeof seconds;
+                std::memcpy(cursor, &lost, sizeof lost);
+                cursor += sizeof lost;
+            }
         }
         chunks.Wrote(cursor);
     });

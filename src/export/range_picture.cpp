@@ -143,7 +143,7 @@ void PaintPanorama(Image& image, const PictureFrame& frame, const PanoramaLayout
 int PictureLegendHeight() { return kScaleHeight + kSwatchRow; }
 
 Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
-                   const std::string& name) {
+                   const std::string& name, const std::string& details) {
     const std::vector<int> pixel = CellsOfRows(angles, layout);
     std::vector<float> nearest(static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height),
                                std::numeric_limits<float>::infinity());
@@ -159,7 +159,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     if (!(low <= high)) low = high = 0.0;
 
     const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 3);
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout, details), 3);
     const auto& colours = DistanceColours();
     const double span = high - low;
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t cell) {
@@ -174,7 +174,7 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
 }
 
 Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
-                       const std::string& name) {
+                       const std::string& name, const std::string& details) {
     const std::vector<int> pixel = CellsOfRows(angles, layout);
     const std::size_t cells = static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height);
     std::vector<float> sum(cells, 0.0f);
@@ -185,7 +185,7 @@ Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const P
         ++count[static_cast<std::size_t>(pixel[row])];
     }
     const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout), 1);
+    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout, details), 1);
     const auto& grey = GreyLevels();
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t i) {
         if (count[i] == 0) return grey[0];

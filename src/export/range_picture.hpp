@@ -16,10 +16,11 @@
 
 namespace velscan::exporter {
 
+// `details`: the scan's facts from its metadata file for the title, or empty.
 Image RangePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
-                   const std::string& name);
+                   const std::string& name, const std::string& details = {});
 Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const PanoramaLayout& layout,
-                       const std::string& name);
+                       const std::string& name, const std::string& details = {});
 
 // The height of both pictures' legend band.
 int PictureLegendHeight();

@@ -6,7 +6,7 @@ namespace velscan::exporter {
 namespace {
 
 void WriteRangePng(std::FILE* out, const ExportJob& job) {
-    WritePng(out, RangePicture(job.Table(), job.Angles(), job.Panorama(), job.Source()));
+    WritePng(out, RangePicture(job.Table(), job.Angles(), job.Panorama(), job.Source(), job.PictureDetails()));
 }
 
 }  // namespace
