@@ -342,7 +342,13 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     // place (a FIFO, a device) is no file to keep, and gets none.
     if (!table->TemporaryPath().empty()) {
         record.metadata = CreateMetadataOutput(outputs, settings.outputFileName, whyNot);
-        if (record.metadata == nullptr) {
+        if (record.metadata == nullptr && whyNot == std::errc::filename_too_long) {
+            // A table name of the longest length leaves no room for ".json":
+            // the scan is taken all the same, and the operator told.
+            console.ErrorFormat("Warning: no metadata file beside %s: the name %s is too long\n",
+                                PrintableText(settings.outputFileName).c_str(),
+                                PrintableText(MetadataFileName(settings.outputFileName)).c_str());
+        } else if (record.metadata == nullptr) {
             console.ErrorFormat("Error: Can't create the file %s\n",
                                 PrintableText(MetadataFileName(settings.outputFileName)).c_str());
             outputs.Discard();

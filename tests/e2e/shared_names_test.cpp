@@ -62,7 +62,7 @@ TEST_F(SharedNamesTest, AnUncreatableTraceLeavesNoCaptureBehind) {
         Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "raw.bin"}});
     EXPECT_EQ(good.exitCode, 0) << good.err;
     EXPECT_EQ(fs::file_size(Work() / "raw.bin"), (20u + 5000u) * 16u);
-    EXPECT_THAT(OtherFiles(), ElementsAre("raw.bin", "scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("raw.bin", "raw.bin.json", "scan.txt", "scan.txt.json"));
 }
 
 TEST_F(SharedNamesTest, AnOutputNameTooLongForTheFileSystemIsRefusedBeforeTheHardware) {
