@@ -98,5 +98,29 @@ TEST_F(MetadataTest, AForcedEndLeavesNoUnfinishedMetadataBehind) {
     EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "scan.txt.json"));
 }
 
+TEST_F(MetadataTest, ATableThatFailsToBeWrittenReplacesNeitherFile) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "scan.txt.json") << "previous metadata"; }
+    // Writes beyond 100 kB fail: the table's, long before its end.
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"}, {}, std::nullopt, 100000);
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_EQ(ReadFile(Work() / "scan.txt.json"), "previous metadata");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+}
+
+TEST_F(MetadataTest, AMetadataFileThatCannotBeCreatedStopsTheRunBeforeTheHardware) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    fs::create_directory(Work() / "scan.txt.json");
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Error: Can't create the file scan.txt.json\n");
+    EXPECT_FALSE(Trace().serialOpened);
+    EXPECT_FALSE(Trace().cardOpened);
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_TRUE(fs::is_directory(Work() / "scan.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+}
+
 }  // namespace
 }  // namespace velscan::e2e
