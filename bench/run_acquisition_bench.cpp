@@ -77,8 +77,12 @@ void SimulatedDefaultRun(benchmark::State& state) {
             break;
         }
         IdleConsole console;
-        const velscan::RunContext context{console, *chosen->seam.clock, *plan,
-                                          chosen->finishCapture};
+        const velscan::RunContext context{console,
+                                          *chosen->seam.clock,
+                                          *plan,
+                                          chosen->finishCapture,
+                                          {"velscan", settings.outputFileName},
+                                          &velscan::platform::WallClockNow};
         const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
         benchmark::DoNotOptimize(velscan::RunAcquisition(settings, context));

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "acquisition/scan_metadata.hpp"
 #include "conversion/printable_text.hpp"
 #include "platform/files/file_identity.hpp"
 
@@ -21,6 +22,13 @@ std::optional<std::string> CheckRunFiles(const RunFiles& files) {
     if (!files.capture.empty())
         written.push_back({"VELSCAN_CAPTURE=" + PrintableText(files.capture), files.capture});
     if (!files.trace.empty()) written.push_back({"VELSCAN_TRACE=" + PrintableText(files.trace), files.trace});
+    // The metadata files beside the table and the capture are outputs too.
+    const auto addMetadata = [&written](const std::string& described) {
+        const std::string name = MetadataFileName(described);
+        written.push_back({"the metadata file " + PrintableText(name), name});
+    };
+    addMetadata(files.output);
+    if (!files.capture.empty()) addMetadata(files.capture);
     std::vector<NamedFile> read{{"the lookup file " + PrintableText(files.lookup), files.lookup}};
     if (!files.scene.empty()) read.push_back({"VELSCAN_SIM_SCENE=" + PrintableText(files.scene), files.scene});
     if (!files.replay.empty())

@@ -1,5 +1,6 @@
 #pragma once
-// The files a run writes (the output table, the capture, the trace) must be
+// The files a run writes (the output table, the capture, the trace, and the
+// metadata files NAME.json beside the table and the capture) must be
 // different files from each other and from the files it reads (the lookup
 // file, the scene, the replay), compared as files, not names, and checked
 // before anything is created: no file the operator did not name as output is

@@ -61,8 +61,12 @@ LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
             result.end = LineLoopEnd::FirstSampleInvalid;
             break;
         }
+        if (read == 2 || restart) {
+            ++result.linesWithLostSamples;
+            if (static_cast<std::size_t>(k) < result.lostSamplesAt.size())
+                result.lostSamplesAt.set(static_cast<std::size_t>(k));
+        }
         ++k;
-        if (read == 2 || restart) ++result.linesWithLostSamples;
         observer.LineRecorded(k);
 
         if (StopRequested(console)) break;

@@ -3,6 +3,7 @@
 // card, converts each into the next 5000 records of the measurement array and
 // polls the keyboard (and Ctrl+C) once per line for the stop request.
 
+#include <bitset>
 #include <cstdint>
 #include <span>
 
@@ -25,6 +26,8 @@ struct LineLoopResult {
     // Recorded lines whose read reported a card buffer overflow or whose last
     // sample asked for a sampling restart: samples were lost next to them.
     std::int32_t linesWithLostSamples = 0;
+    // Which recorded lines those are, by 0-based index.
+    std::bitset<kMaxLines> lostSamplesAt;
 };
 
 // Told after every recorded line; must not allocate.

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "acquisition/backend_chooser.hpp"
 #include "acquisition/command_line.hpp"
@@ -22,6 +23,7 @@
 #include "platform/terminal.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "platform/environment.hpp"
+#include "platform/system_facts.hpp"
 
 namespace {
 
@@ -78,8 +80,12 @@ int RunProgram(int argc, char** argv) {
     // wait unechoed and are read one per line.
     const std::unique_ptr<velscan::platform::Console> console =
         velscan::platform::CreateSystemConsole();
-    const velscan::RunContext context{*console, *chosen->seam.clock, *plan,
-                                      chosen->finishCapture};
+    const velscan::RunContext context{*console,
+                                      *chosen->seam.clock,
+                                      *plan,
+                                      chosen->finishCapture,
+                                      std::vector<std::string>(argv, argv + argc),
+                                      &velscan::platform::WallClockNow};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
     return velscan::RunAcquisition(settings, context);
 }

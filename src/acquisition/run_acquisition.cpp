@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,19 +13,25 @@
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
+#include "acquisition/metadata_output.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "acquisition/run_configuration.hpp"
 #include "acquisition/run_console.hpp"
+#include "acquisition/run_facts.hpp"
 #include "acquisition/run_guard.hpp"
+#include "acquisition/scan_metadata.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/printable_text.hpp"
 #include "laserlink/serial_link.hpp"
+#include "conversion/lookup_table.hpp"
 #include "platform/cancellable_pause.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
+#include "platform/digest/sha256.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/files/output_files.hpp"
+#include "platform/system_facts.hpp"
 #include "platform/terminal.hpp"
 
 namespace velscan {
@@ -34,6 +41,72 @@ namespace {
 // The mirror's run-up: 20 one-second pauses, so the console can count down.
 constexpr std::int32_t kMirrorWaitSeconds = 20;
 constexpr std::uint32_t kMirrorWaitStepMs = 1000;
+
+// What the run's metadata files will say, gathered as the run goes.
+struct RunRecord {
+    ScanFacts facts;
+    platform::WallClock wallClock;
+    std::string capturePath;                // empty: no capture
+    files::OutputFile* metadata = nullptr;  // the table's metadata file; null: none
+    bool tableCommitted = false;
+    bool stoppedEarly = false;  // q or a first Ctrl+C ended the lines early
+
+    std::string Stamp() const { return platform::UtcTimestamp(wallClock()); }
+    // The run's end as it stands: the exit code it will have and its message.
+    void RecordEnd(int exitCode, const RunConsole& console, const RunGuard& guard) {
+        std::string message = console.FirstErrorLine();
+        if (message.empty()) message = guard.CaptureProblem().substr(0, guard.CaptureProblem().find('\n'));
+        facts.end = EndFacts(exitCode, stoppedEarly, message);
+        facts.endTime = Stamp();
+    }
+};
+
+// The table's metadata: its rows, its digest (of the bytes written to the
+// unfinished file, as they will stand under the target's name), the capture
+// once closed and the run's end. False when the table cannot be read back.
+bool WriteTableMetadata(RunConsole& console, RunGuard& guard, files::OutputFile& table,
+                        std::int32_t lines, bool loopFailed, RunRecord& record) {
+    const std::size_t rows = static_cast<std::size_t>(lines) * kSamplesPerLine;
+    record.facts.rows = rows;
+    record.facts.rowsWithoutRange = RowsWithoutRange(MeasurementArray().first(rows));
+    const std::optional<std::string> digest = platform::Sha256HexOfFile(table.TemporaryPath());
+    if (!digest) {
+        console.ErrorFormat("Error: Can't read back the file %s\n",
+                            PrintableText(table.TemporaryPath()).c_str());
+        return false;
+    }
+    record.facts.table = MetadataFile{.name = table.Target(), .sha256 = *digest};
+    // No record comes after the lines, so the capture is complete now.
+    if (!record.capturePath.empty() && guard.CloseCapture())
+        record.facts.capture = CaptureFacts(record.capturePath);
+    record.RecordEnd(guard.ExitCodeFor(loopFailed ? kExitRunFailed : kExitSuccess), console, guard);
+    if (!WriteMetadataText(*record.metadata, MetadataText(record.facts, MetadataDescribes::Table))) {
+        console.ErrorFormat("Error: Can't write the file %s\n",
+                            PrintableText(record.metadata->Target()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// The capture's metadata, once the capture holds every record: the same
+// document as the table's when the table was saved, else the run's end now.
+bool WriteCaptureMetadata(RunConsole& console, const RunGuard& guard, RunRecord& record,
+                          int exitCode) {
+    ScanFacts facts = record.facts;
+    if (!record.tableCommitted) {
+        facts.table.reset();
+        record.RecordEnd(exitCode, console, guard);
+        facts.end = record.facts.end;
+        facts.endTime = record.facts.endTime;
+    }
+    facts.capture = CaptureFacts(record.capturePath);
+    if (!facts.capture) return true;  // no regular file to describe (a FIFO, a device)
+    if (WriteMetadataFile(record.capturePath, MetadataText(facts, MetadataDescribes::Capture)))
+        return true;
+    console.ErrorFormat("Error: Can't create the file %s\n",
+                        PrintableText(MetadataFileName(record.capturePath)).c_str());
+    return false;
+}
 
 // Redraws the sampling status after every line (without allocating).
 class SamplingProgress final : public LineObserver {
@@ -80,8 +153,8 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
 // A second stop request while saving ends the program at once: the forced
 // end releases link and card and removes the unfinished file, and the target
 // stays as it was.
-bool SaveTable(RunConsole& console, files::OutputFiles& outputs, files::OutputFile& table,
-               std::int32_t lines) {
+bool SaveTable(RunConsole& console, RunGuard& guard, files::OutputFiles& outputs,
+               files::OutputFile& table, std::int32_t lines, bool loopFailed, RunRecord& record) {
     platform::HonourForcedEnd();
     console.Error("Saving Data,Please Waiting\n");
     // The largest table takes a fraction of a second to write (1,000,000
@@ -95,8 +168,25 @@ bool SaveTable(RunConsole& console, files::OutputFiles& outputs, files::OutputFi
         outputs.Discard();  // an incomplete table never replaces the target
         return false;
     }
+    if (record.metadata != nullptr &&
+        !WriteTableMetadata(console, guard, table, lines, loopFailed, record)) {
+        outputs.Discard();  // a table never stands without its metadata
+        return false;
+    }
     platform::HonourForcedEnd();
-    if (outputs.Commit()) {
+    if (const auto failure = outputs.Commit()) {
+        if (failure->stage == files::CommitFailure::Stage::Replace &&
+            failure->output == record.metadata) {
+            // The table is in place; the metadata of an earlier table must not
+            // stand beside it.
+            std::error_code ignored;
+            std::filesystem::remove(record.metadata->Target(), ignored);
+            outputs.KeepUnfinished();
+            console.ErrorFormat("Error: Can't replace the file %s; the metadata is kept in %s\n",
+                                PrintableText(record.metadata->Target()).c_str(),
+                                PrintableText(record.metadata->TemporaryPath()).c_str());
+            return false;
+        }
         outputs.KeepUnfinished();  // the finished table is not lost
         if (table.TemporaryExists()) {
             console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
@@ -109,6 +199,7 @@ bool SaveTable(RunConsole& console, files::OutputFiles& outputs, files::OutputFi
         }
         return false;
     }
+    record.tableCommitted = record.metadata != nullptr;
     return true;
 }
 
@@ -163,14 +254,15 @@ void ReportLoopEnd(RunConsole& console, const LineLoopResult& loop) {
 // left as it was.
 int StopAndSave(const RunSettings& settings, RunConsole& console, RunGuard& guard,
                 files::OutputFiles& outputs, files::OutputFile& table,
-                const LineLoopResult& loop,
+                const LineLoopResult& loop, RunRecord& record,
                 std::optional<std::int32_t>& linesSaved) {
     guard.StopMotor();
     const bool loopFailed = loop.end != LineLoopEnd::Completed;
     if (loopFailed && loop.linesRecorded == 0) return kExitRunFailed;
     if (!loopFailed && loop.linesRecorded == 0 && settings.lines > 0)
         return EndWithNothingRecorded(console, guard, kStoppedBeforeFirstLine);
-    const bool saved = SaveTable(console, outputs, table, loop.linesRecorded);
+    const bool saved =
+        SaveTable(console, guard, outputs, table, loop.linesRecorded, loopFailed, record);
     if (!saved) return kExitRunFailed;
     linesSaved = loop.linesRecorded;
     return loopFailed ? kExitRunFailed : kExitSuccess;
@@ -178,10 +270,15 @@ int StopAndSave(const RunSettings& settings, RunConsole& console, RunGuard& guar
 
 int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole& console,
               SerialLink& link, RunGuard& guard, files::OutputFiles& outputs,
-              files::OutputFile& table,
+              files::OutputFile& table, RunRecord& record,
               std::optional<std::int32_t>& linesSaved) {
     std::uint32_t board = 0;
-    switch (ConfigureHardware(settings, context, console, link, guard, board)) {
+    ConfigurationProgress progress;
+    const ConfigurationEnd configured =
+        ConfigureHardware(settings, context, console, link, guard, board, progress);
+    RecordConfiguration(record.facts, BoardTable()[board], progress, kLookupFileName,
+                        LookupFileOlderVersion());
+    switch (configured) {
         case ConfigurationEnd::Failed: return kExitRunFailed;
         case ConfigurationEnd::Stopped:
             return EndWithNothingRecorded(console, guard, kStoppedBeforeSampling);
@@ -190,10 +287,13 @@ int RunPhases(const RunSettings& settings, const RunContext& context, RunConsole
     console.Error("Waiting (20 sec.) for mirror to move\n");
     if (!WaitForMirror(console.Status()))
         return EndWithNothingRecorded(console, guard, kStoppedBeforeSampling);
+    record.facts.mirrorReadyTime = record.Stamp();
 
     const LineLoopResult loop = Sample(settings, context, console, board);
+    RecordLines(record.facts, settings.lines, loop);
+    record.stoppedEarly = loop.end == LineLoopEnd::Completed && loop.linesRecorded < settings.lines;
     ReportLoopEnd(console, loop);
-    return StopAndSave(settings, console, guard, outputs, table, loop, linesSaved);
+    return StopAndSave(settings, console, guard, outputs, table, loop, record, linesSaved);
 }
 
 }  // namespace
@@ -212,8 +312,20 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     platform::InterruptGuard interrupts(kExitRunFailed);
     platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);
 
+    RunRecord record;
+    record.wallClock = context.wallClock ? context.wallClock : platform::WallClock(&platform::WallClockNow);
+    record.facts.startTime = record.Stamp();
+    RecordRunStart(record.facts, settings, context.plan, context.commandLine);
+    record.capturePath = context.finishCapture ? context.plan.capturePath : std::string();
+
     SerialLink link;
     RunGuard guard(console, link, context.finishCapture);
+    // Every way out that closes a complete capture describes it beside it.
+    if (!record.capturePath.empty()) {
+        guard.OnCaptureWritten([&console, &guard, &record](int exitCode) {
+            return WriteCaptureMetadata(console, guard, record, exitCode);
+        });
+    }
 
     // The table goes to a new file beside the target until it is complete.
     // A forced end removes it.
@@ -226,10 +338,27 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
                             PrintableText(settings.outputFileName).c_str());
         return guard.Finish(kExitRunFailed);
     }
+    // Its metadata file beside it, committed with it. A table written in
+    // place (a FIFO, a device) is no file to keep, and gets none.
+    if (!table->TemporaryPath().empty()) {
+        record.metadata = CreateMetadataOutput(outputs, settings.outputFileName, whyNot);
+        if (record.metadata == nullptr && whyNot == std::errc::filename_too_long) {
+            // A table name of the longest length leaves no room for ".json":
+            // the scan is taken all the same, and the operator told.
+            console.ErrorFormat("Warning: no metadata file beside %s: the name %s is too long\n",
+                                PrintableText(settings.outputFileName).c_str(),
+                                PrintableText(MetadataFileName(settings.outputFileName)).c_str());
+        } else if (record.metadata == nullptr) {
+            console.ErrorFormat("Error: Can't create the file %s\n",
+                                PrintableText(MetadataFileName(settings.outputFileName)).c_str());
+            outputs.Discard();
+            return guard.Finish(kExitRunFailed);
+        }
+    }
 
     std::optional<std::int32_t> linesSaved;
-    const int exitCode =
-        guard.Finish(RunPhases(settings, context, console, link, guard, outputs, *table, linesSaved));
+    const int exitCode = guard.Finish(
+        RunPhases(settings, context, console, link, guard, outputs, *table, record, linesSaved));
     // The last line says where the table went.
     if (linesSaved) {
         console.ErrorFormat("Saved %d line%s to %s\n", static_cast<int>(*linesSaved),

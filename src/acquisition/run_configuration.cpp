@@ -30,6 +30,9 @@ struct Step {
     bool failureOnStandardOutput = false;
     // Prints what the failure message leaves out, when there is more to say.
     void (*explainFailure)(RunConsole&) = nullptr;
+    // Set when the step was tried / when it succeeded (null: not recorded).
+    bool ConfigurationProgress::* tried = nullptr;
+    bool ConfigurationProgress::* succeeded = nullptr;
 };
 
 // A second request (the forced end) is carried out here at once, since the
@@ -96,7 +99,8 @@ std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) 
              VexaSetSwitch(board, 1);
              return VexaCalibrate(board) == 1;
          },
-         "Error: Could not get calibration value\n"},
+         "Error: Could not get calibration value\n", false, nullptr, nullptr,
+         &ConfigurationProgress::calibrated},
         {"SamplingModeInit\n", [board] { return VexaSamplingModeInit(board) == 1; },
          "Error: Could not initialize sampling mode\n"},
         {nullptr, [board] { return VexaClearEncoder(board, kEncoderMaskBoth, 1) == 1; },
@@ -107,23 +111,28 @@ std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) 
          [board] { return VexaSetEncoder(board, 2, 0, kSlowAxisEncoderCountsPerTurn) == 1; },
          "Error: Failed to set encoder2\n"},
         {nullptr, [board] { return VexaLoadLookupFile(board, kLookupFileName) != 0; },
-         "ERROR: Could not read calibration file\n", true, &PrintLookupFailure},
+         "ERROR: Could not read calibration file\n", true, &PrintLookupFailure,
+         &ConfigurationProgress::lookupAttempted, &ConfigurationProgress::lookupRead},
         // No link given: the card library sends through the link the slot holds.
         {nullptr,
          [&settings, board] {
              return VexaSetSampleAndRange(board, nullptr, settings.maxRange,
                                           static_cast<std::uint32_t>(settings.samplePeriod)) == 1;
          },
-         "Error: Failed to set sample and range\n"},
+         "Error: Failed to set sample and range\n", false, nullptr, nullptr,
+         &ConfigurationProgress::rangeSet},
     }};
 }
 
 // Runs the steps; a step that a stop cut short is not judged.
-ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console) {
+ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console,
+                          ConfigurationProgress& progress) {
     for (const Step& step : steps) {
         if (StopAsked()) return ConfigurationEnd::Stopped;
         if (step.announcement != nullptr) console.Error(step.announcement);
+        if (step.tried != nullptr) progress.*step.tried = true;
         const bool done = step.run();
+        if (done && step.succeeded != nullptr) progress.*step.succeeded = true;
         if (StopAsked()) return ConfigurationEnd::Stopped;
         if (done) continue;
         if (step.failureOnStandardOutput) {
@@ -141,14 +150,14 @@ ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console)
 
 ConfigurationEnd ConfigureHardware(const RunSettings& settings, const RunContext& context,
                                    RunConsole& console, SerialLink& link, RunGuard& guard,
-                                   std::uint32_t& board) {
+                                   std::uint32_t& board, ConfigurationProgress& progress) {
     const platform::StopCutsPauses stopCutsPauses;
     if (StopAsked()) return ConfigurationEnd::Stopped;
     if (!OpenLink(settings, context, console, link, guard)) return ConfigurationEnd::Failed;
     if (StopAsked()) return ConfigurationEnd::Stopped;
     if (!OpenCard(settings, context, console, link, guard, board)) return ConfigurationEnd::Failed;
 
-    const ConfigurationEnd configured = RunSteps(CardSteps(settings, board), console);
+    const ConfigurationEnd configured = RunSteps(CardSteps(settings, board), console, progress);
     if (configured != ConfigurationEnd::Ready) return configured;
     if (StopAsked()) return ConfigurationEnd::Stopped;
 

@@ -22,10 +22,18 @@ enum class ConfigurationEnd {
     Stopped,  // a stop request came first
 };
 
+// How far the card's configuration came, for the run's metadata.
+struct ConfigurationProgress {
+    bool calibrated = false;        // VexaCalibrate gave a calibration value
+    bool lookupAttempted = false;   // the lookup file's load was tried
+    bool lookupRead = false;        // ... and the file was read
+    bool rangeSet = false;          // the averaging count was computed
+};
+
 // `board` receives the card's board index once it is open. Everything opened
 // or started is registered with `guard`.
 ConfigurationEnd ConfigureHardware(const RunSettings& settings, const RunContext& context,
                                    RunConsole& console, SerialLink& link, RunGuard& guard,
-                                   std::uint32_t& board);
+                                   std::uint32_t& board, ConfigurationProgress& progress);
 
 }  // namespace velscan

@@ -6,10 +6,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "acquisition/backend_chooser.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
+#include "platform/system_facts.hpp"
 
 namespace velscan {
 
@@ -20,6 +22,11 @@ struct RunContext {
     // Closes the capture at the end of the run: empty when it holds every
     // record, else one "Error: ...\n" line. Empty function: no capture.
     std::function<std::string()> finishCapture;
+    // The arguments as the program was given them, its own name first, and
+    // the wall clock its metadata's time stamps are read from (a test fixes
+    // it; waits never use it).
+    std::vector<std::string> commandLine;
+    platform::WallClock wallClock;
 };
 
 }  // namespace velscan

@@ -10,7 +10,10 @@ namespace velscan {
 
 RunGuard::RunGuard(RunConsole& console, SerialLink& link,
                    std::function<std::string()> finishCapture)
-    : console_(console), link_(link), finishCapture_(std::move(finishCapture)) {
+    : console_(console),
+      link_(link),
+      finishCapture_(std::move(finishCapture)),
+      hasCapture_(static_cast<bool>(finishCapture_)) {
     platform::SetForcedEndAction([this] { Release(); });
 }
 
@@ -49,12 +52,24 @@ void RunGuard::Release() noexcept {
         VexaClose(static_cast<std::uint32_t>(board));
 }
 
+bool RunGuard::CloseCapture() {
+    if (captureClosed_ || !hasCapture_) return captureProblem_.empty();
+    captureClosed_ = true;
+    captureProblem_ = std::exchange(finishCapture_, nullptr)();
+    return captureProblem_.empty();
+}
+
+int RunGuard::ExitCodeFor(int exitCode) const {
+    if (motorStopFailed_ || !captureProblem_.empty()) return kExitRunFailed;
+    return exitCode;
+}
+
 bool RunGuard::FinishCapture() {
-    if (!finishCapture_) return true;
-    const std::string problem = std::exchange(finishCapture_, nullptr)();
-    if (problem.empty()) return true;
-    console_.Error(problem.c_str());
-    return false;
+    if (!hasCapture_) return true;
+    const bool captured = CloseCapture();
+    // Reported once, here, whether the capture was closed now or before.
+    if (!captured && !std::exchange(captureReported_, true)) console_.Error(captureProblem_.c_str());
+    return captured;
 }
 
 int RunGuard::Finish(int exitCode) {
@@ -62,8 +77,11 @@ int RunGuard::Finish(int exitCode) {
     StopMotor();
     Release();
     const bool captured = FinishCapture();
-    if (motorStopFailed_ || !captured) return kExitRunFailed;
-    return exitCode;
+    const int finalCode = (motorStopFailed_ || !captured) ? kExitRunFailed : exitCode;
+    if (hasCapture_ && captured && captureWritten_ &&
+        !std::exchange(captureWritten_, nullptr)(finalCode))
+        return kExitRunFailed;
+    return finalCode;
 }
 
 }  // namespace velscan

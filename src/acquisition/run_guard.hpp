@@ -34,6 +34,22 @@ public:
     // Stops a started motor without a word, then closes the link and then the
     // card, each once; safe to call again, and what the forced end does.
     void Release() noexcept;
+    // Closes the capture now, once no more records can come, so that its
+    // outcome is known before the table is saved; its problem, if any, is
+    // still reported by Finish. False when the capture could not be written.
+    bool CloseCapture();
+    // What Finish will return for `exitCode`, as things stand.
+    int ExitCodeFor(int exitCode) const;
+    // The capture's problem line ("Error: ...\n"); empty when there is none
+    // or the capture is not closed yet.
+    const std::string& CaptureProblem() const { return captureProblem_; }
+    // Told the final exit code once Finish has closed a capture that holds
+    // every record (not after a capture that failed, nor without one); false
+    // from it makes the run fail.
+    void OnCaptureWritten(std::function<bool(int exitCode)> written) {
+        captureWritten_ = std::move(written);
+    }
+
     // The run's last step: stops the motor, releases link and card, finishes
     // the capture. Returns `exitCode`, or the failure code when the motor
     // stop or the capture failed.
@@ -46,6 +62,11 @@ private:
     RunConsole& console_;
     SerialLink& link_;
     std::function<std::string()> finishCapture_;
+    bool hasCapture_ = false;
+    bool captureClosed_ = false;
+    std::string captureProblem_;
+    bool captureReported_ = false;
+    std::function<bool(int)> captureWritten_;
     bool linkOpen_ = false;
     std::int32_t board_ = -1;
     std::optional<std::uint32_t> motor_;

@@ -60,6 +60,12 @@ FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) 
 
 // Items 2 to 5 after a first row of `columns` numbers. A read that finds no
 // number ends the load there: what follows keeps 0 and the offset stays 0.
+// True when the older version's warning was given.
+bool& OlderVersionRead() {
+    static bool older = false;
+    return older;
+}
+
 void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& offset,
               MessageSink* warnings) {
     if (!ReadFloats(scanner, table.columnTemperature.data(), columns)) return;
@@ -76,6 +82,7 @@ void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& o
     }
     // Beyond +-20 (an overflow to infinity included): older files kept no
     // offset here.
+    OlderVersionRead() = true;
     if (warnings != nullptr) warnings->Print(MessageStream::Error, kOldVersionWarning);
 }
 
@@ -133,9 +140,12 @@ LookupTable& ProgramLookupTable() {
 int ReadLookupFile(const std::string& fileName, double& offset) {
     std::string& failure = LastFailure();
     failure.clear();
+    OlderVersionRead() = false;
     return LoadLookupFile(fileName, ProgramLookupTable(), offset, &CurrentMessageSink(), &failure);
 }
 
 const std::string& LookupFileFailure() { return LastFailure(); }
+
+bool LookupFileOlderVersion() { return OlderVersionRead(); }
 
 }  // namespace velscan

@@ -50,6 +50,11 @@ int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offs
 // sink. On 0, LookupFileFailure() says why.
 int ReadLookupFile(const std::string& fileName, double& offset);
 
+// Whether the last ReadLookupFile read a file of the older version (its
+// sample rate offset missing or out of range, so 0 is used): the file for
+// which the "Older version" warning was printed.
+bool LookupFileOlderVersion();
+
 // Why the last ReadLookupFile returned 0, in words that follow the file's name
 // ("no such file or directory"); empty after one that returned 1.
 const std::string& LookupFileFailure();

@@ -49,6 +49,63 @@ TEST_F(SharedNamesTest, ACaptureOrTraceOnTheTableOrTheLookupFileIsRefusedBeforeA
     EXPECT_THAT(OtherFiles(), ElementsAre("calibration", "dir", "scan.txt"));
 }
 
+TEST_F(SharedNamesTest, AMetadataFileOnAnotherFileOfTheRunIsRefusedBeforeAnythingIsCreated) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "room.scene") << "previous scene"; }
+    { std::ofstream(Work() / "cap.bin") << "previous capture"; }
+    const std::string lookup = ReadFile(Work() / "LOOKUPHS");
+    fs::create_symlink("LOOKUPHS", Work() / "t.txt.json");
+    fs::create_symlink("cap.bin", Work() / "scan.txt.json");  // the table's metadata is the capture
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::map<std::string, std::string> environment;
+        std::string error;
+    };
+    const std::vector<Case> refused{
+        // The table's metadata file would be the lookup file (through a link).
+        {{"t.txt"}, {}, ""},
+        {{"scan.txt"}, {{"VELSCAN_CAPTURE", "cap.bin"}},
+         "Error: VELSCAN_CAPTURE=cap.bin and the metadata file scan.txt.json are the same file; "
+         "the run would overwrite it.\n"},
+        {{"room.scene"}, {{"VELSCAN_SIM_SCENE", "room.scene.json"}}, ""},
+        // The capture's metadata file: the trace, the table, the replayed file, the table's.
+        {{"a.txt"}, {{"VELSCAN_CAPTURE", "raw"}, {"VELSCAN_TRACE", "raw.json"}},
+         "Error: VELSCAN_TRACE=raw.json and the metadata file raw.json are the same file; the run "
+         "would overwrite it.\n"},
+        {{"raw.json"}, {{"VELSCAN_CAPTURE", "raw"}}, ""},
+        {{"b.txt"}, {{"VELSCAN_CAPTURE", "scan.txt"}, {"VELSCAN_SIM", ""},
+                     {"VELSCAN_CARD", "replay:scan.txt.json"}}, ""},
+        {{"c"}, {{"VELSCAN_CAPTURE", "c.bin"}}, ""},  // not refused: different names
+    };
+    for (std::size_t i = 0; i + 1 < refused.size(); ++i) {
+        const Case& refusal = refused[i];
+        std::vector<std::string> arguments = refusal.arguments;
+        arguments.insert(arguments.end(), {"-l", "1"});
+        const ProgramResult result = Velscan(arguments, refusal.environment);
+        SCOPED_TRACE(refusal.arguments.front());
+        EXPECT_EQ(result.exitCode, 2) << result.err;
+        EXPECT_THAT(result.err, HasSubstr("are the same file"));
+        if (!refusal.error.empty()) {
+            EXPECT_EQ(result.err, refusal.error);
+        }
+        EXPECT_EQ(Rows(result.err), 1u);
+    }
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_EQ(ReadFile(Work() / "LOOKUPHS"), lookup);
+    EXPECT_EQ(ReadFile(Work() / "room.scene"), "previous scene");
+    EXPECT_EQ(ReadFile(Work() / "cap.bin"), "previous capture");
+    EXPECT_THAT(OtherFiles(),
+                ElementsAre("cap.bin", "room.scene", "scan.txt", "scan.txt.json", "t.txt.json"));
+
+    // A capture and a table whose names differ are fine, each with its own.
+    const Case& allowed = refused.back();
+    const ProgramResult good = Velscan({allowed.arguments.front(), "-l", "1"}, allowed.environment);
+    EXPECT_EQ(good.exitCode, 0) << good.err;
+    EXPECT_TRUE(fs::exists(Work() / "c.json"));
+    EXPECT_TRUE(fs::exists(Work() / "c.bin.json"));
+}
+
 TEST_F(SharedNamesTest, AnUncreatableTraceLeavesNoCaptureBehind) {
     const ProgramResult result = Velscan(
         {"scan.txt", "-l", "1"},
@@ -62,7 +119,7 @@ TEST_F(SharedNamesTest, AnUncreatableTraceLeavesNoCaptureBehind) {
         Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "raw.bin"}});
     EXPECT_EQ(good.exitCode, 0) << good.err;
     EXPECT_EQ(fs::file_size(Work() / "raw.bin"), (20u + 5000u) * 16u);
-    EXPECT_THAT(OtherFiles(), ElementsAre("raw.bin", "scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("raw.bin", "raw.bin.json", "scan.txt", "scan.txt.json"));
 }
 
 TEST_F(SharedNamesTest, AnOutputNameTooLongForTheFileSystemIsRefusedBeforeTheHardware) {

@@ -32,7 +32,7 @@ TEST_F(SignalsAndPipesTest, AConsoleThatIsGoneNeverCostsTheScan) {
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(Rows(Table()), 5u * 5000);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "trace"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json", "trace"));
     const SeamTrace trace = ReadSeamTrace(Work() / "trace");
     EXPECT_TRUE(trace.MotorStopped());
     EXPECT_TRUE(trace.linkClosedBeforeBoard);

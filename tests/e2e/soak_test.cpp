@@ -83,8 +83,13 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         const Draw draw = DrawRun(random);
         SCOPED_TRACE("run " + std::to_string(run) + ": " + draw.Describe());
         const std::filesystem::path target = Work() / "scan.txt";
+        const std::filesystem::path metadata = Work() / "scan.txt.json";
         std::filesystem::remove(target);
-        if (draw.existingFile) std::ofstream(target) << "previous scan";
+        std::filesystem::remove(metadata);
+        if (draw.existingFile) {
+            std::ofstream(target) << "previous scan";
+            std::ofstream(metadata) << "previous metadata";
+        }
 
         std::map<std::string, std::string> environment{
             {"VELSCAN_SIM_SEED", std::to_string(run)}};
@@ -119,6 +124,7 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
             EXPECT_EQ(Rows(table), static_cast<std::size_t>(recorded) * 5000);
         } else if (draw.existingFile) {
             EXPECT_EQ(ReadFile(target), "previous scan");
+            EXPECT_EQ(ReadFile(metadata), "previous metadata");
         } else {
             EXPECT_FALSE(std::filesystem::exists(target));
         }
@@ -131,10 +137,13 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         EXPECT_EQ(trace.serialClosed, trace.serialOpened);
         EXPECT_EQ(trace.cardClosed, trace.cardOpened);
 
+        // A table written by this run stands with its metadata file; a table
+        // the run left as it was keeps the metadata it had.
         const std::vector<std::string> files = OtherFiles();
-        EXPECT_LE(files.size(), 1u);
-        if (!files.empty()) {
-            EXPECT_EQ(files.front(), "scan.txt");
+        if (written || draw.existingFile) {
+            EXPECT_EQ(files, (std::vector<std::string>{"scan.txt", "scan.txt.json"}));
+        } else {
+            EXPECT_TRUE(files.empty());
         }
         if (HasFailure()) break;  // one broken run tells enough
     }

@@ -40,7 +40,7 @@ TEST_F(SpecialFilesTest, ALinkIsWrittenThroughAndPermissionsAreKept) {
     EXPECT_EQ(Rows(Table("tables/real.txt")), 5000u);
     EXPECT_EQ(fs::status(Work() / "tables" / "real.txt").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "tables"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json", "tables"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Work() / "tables"), fs::directory_iterator()),
               1);
 }
@@ -91,6 +91,12 @@ TEST_F(SpecialFilesTest, AnOutputNameOfTheLongestLengthWorks) {
     const ProgramResult result = Velscan({name, "-l", "0"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(Table(name.c_str()), kHeader);
+    // No room for ".json" after it: the table stands alone, and the operator is told.
+    EXPECT_NE(result.err.find("Warning: no metadata file beside " + name + ": the name " + name +
+                              ".json is too long\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_THAT(OtherFiles(), ElementsAre(name));
 }
 
 TEST_F(SpecialFilesTest, FifoInputsFailWithTheirErrorInsteadOfWaiting) {

@@ -25,7 +25,7 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
     EXPECT_TRUE(table.starts_with(kHeader));
     EXPECT_EQ(Rows(table), 1000000u);
     EXPECT_EQ(table.back(), '\t');
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
 
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
@@ -60,7 +60,7 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
     EXPECT_EQ(tooMany.exitCode, 2);
     EXPECT_EQ(tooMany.err, "Error: lines must be from 0 to 200\n");
-    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "three.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "none.txt.json", "three.txt", "three.txt.json"));
 }
 
 TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
@@ -187,7 +187,7 @@ TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
     EXPECT_EQ(result.err,
               std::string(kUpToSampling) + "Saving Data,Please Waiting\n" + Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
@@ -289,7 +289,7 @@ TEST_F(VelscanTest, AFaultTheReplayCardCannotInjectIsRefusedBeforeAnythingIsCrea
     EXPECT_EQ(replay.err,
               "Error: VELSCAN_SIM_FAULTS: 'stall@0': the replay card cannot inject this fault; the "
               "simulated card can.\n");
-    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "first.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "cap.bin.json", "first.txt", "first.txt.json"));
 
     // What the replay card does inject still works.
     const ProgramResult noCard = Velscan(

@@ -38,7 +38,7 @@ TEST_F(RunAcquisitionTest, CompleteRunFollowsTheSequenceAndWritesEveryLine) {
     EXPECT_EQ(table.substr(0, sizeof kHeader - 1), kHeader);
     EXPECT_EQ(Rows(table), 3u * 5000);
     EXPECT_NE(table.back(), '\n');
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
 
     EXPECT_THAT(serial->Writes(), ElementsAre("I", "DA1T2X3", "S20\n", "F650\n"));
     EXPECT_TRUE(InOrder({"serial open 1", "serial write I", "pause 200", "card open", "reset",
@@ -333,7 +333,7 @@ TEST_F(RunAcquisitionTest, ASecondRunInTheSameProcessReplacesTheTable) {
     const runtest::Outcome again = Run(Settings(1));
     EXPECT_EQ(again.exitCode, kExitSuccess);
     EXPECT_EQ(Rows(Read("scan.txt")), 5000u);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
 }
 
 // ---- Stops during the configuration ---------------------------------------

@@ -204,7 +204,7 @@ protected:
     int RunUncaptured(const RunSettings& settings) {
         plan.laserHint = laserHint;
         plan.cardHint = cardHint;
-        const RunContext context{*console, *clock, plan, finishCapture};
+        const RunContext context{*console, *clock, plan, finishCapture, commandLine, wallClock};
         return RunAcquisition(settings, context);
     }
 
@@ -273,6 +273,11 @@ public:
     BackendPlan plan;
     // The run's capture finisher: empty for no capture.
     std::function<std::string()> finishCapture;
+    std::vector<std::string> commandLine{"velscan", "scan.txt"};
+    // A fixed wall clock: 2026-12-09T07:30:00.000Z.
+    platform::WallClock wallClock = [] {
+        return std::chrono::system_clock::time_point(std::chrono::milliseconds(1796801400000));
+    };
     int linesDelivered = 0;
     std::function<void(int line)> onLineRead;
     std::function<void(int line, std::vector<RawSample>& samples)> alterLine;

@@ -1,0 +1,158 @@
+#include "acquisition/run_facts.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "acquisition/backend_simulation.hpp"
+#include "acquisition/exit_codes.hpp"
+#include "acquisition/number_format.hpp"
+#include "acquisition/program_version.hpp"
+#include "platform/digest/sha256.hpp"
+#include "platform/serial_port_name.hpp"
+#include "platform/system_facts.hpp"
+
+namespace velscan {
+
+namespace {
+
+// The capture holds the calibration's records before the sampling's.
+constexpr std::uint64_t kCalibrationRecords = 20;
+
+std::optional<std::string> Named(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+MetadataBackendPart LaserFacts(const BackendPlan& plan, std::int32_t portNumber) {
+    MetadataBackendPart part;
+    switch (plan.laser) {
+        case LaserChoice::Simulated: part.kind = "simulated"; break;
+        case LaserChoice::NumberedPort:
+            part.kind = "port";
+            part.path = platform::SerialPortDeviceName(portNumber);
+            break;
+        case LaserChoice::Device:
+            part.kind = "port";
+            part.path = plan.laserDevice;
+            break;
+        case LaserChoice::Missing: part.kind = "port"; break;  // none named: null
+    }
+    return part;
+}
+
+MetadataBackendPart CardFacts(const BackendPlan& plan) {
+    MetadataBackendPart part;
+    switch (plan.card) {
+        case CardChoice::Simulated:
+            part.kind = "simulated";
+            part.scene = Named(plan.simScene);
+            part.seed = ParseSeed(plan.simSeed);
+            break;
+        case CardChoice::Replay:
+            part.kind = "replay";
+            part.path = plan.cardPath;
+            part.sha256 = platform::Sha256HexOfFile(plan.cardPath);
+            break;
+        case CardChoice::Device:
+            part.kind = "device";
+            part.path = plan.cardPath;
+            break;
+        case CardChoice::Missing: part.kind = "device"; break;  // none named: null
+    }
+    return part;
+}
+
+void RecordRunStart(ScanFacts& facts, const RunSettings& settings, const BackendPlan& plan,
+                    std::vector<std::string> commandLine) {
+    facts.programName = "velscan";
+    facts.programVersion = ProgramVersion();
+    facts.system = platform::SystemDescription();
+    facts.commandLine = std::move(commandLine);
+    facts.settings = MetadataSettings{.outputFile = settings.outputFileName,
+                                      .port = settings.portNumber,
+                                      .board = settings.boardNumber,
+                                      .samplePeriod = settings.samplePeriod,
+                                      .lines = settings.lines,
+                                      .maxRange = settings.maxRange,
+                                      .motor = settings.motorNumber,
+                                      .motorPower = settings.motorPower};
+    facts.laser = LaserFacts(plan, settings.portNumber);
+    facts.card = CardFacts(plan);
+    facts.faults = Named(plan.simFaults);
+    facts.clock = plan.clock == ClockChoice::Virtual ? "virtual" : "real";
+    facts.linesAsked = settings.lines;
+}
+
+void RecordConfiguration(ScanFacts& facts, const BoardSlot& slot,
+                         const ConfigurationProgress& progress, const std::string& lookupFile,
+                         bool olderVersion) {
+    if (progress.calibrated) facts.calibrationValue = slot.calibrationValue;
+    if (progress.rangeSet) facts.averagingCount = slot.averagingCount;
+    // The encoders are set after the calibration; their counts hold from then.
+    if (progress.calibrated) {
+        facts.encoderCounts[0] = slot.encoderCounts[0];
+        facts.encoderCounts[1] = slot.encoderCounts[1];
+    }
+    if (!progress.lookupAttempted) return;
+    facts.lookup.name = lookupFile;
+    if (progress.lookupRead) {
+        facts.lookup.sha256 = platform::Sha256HexOfFile(lookupFile);
+        std::error_code why;
+        const std::uintmax_t size = std::filesystem::file_size(lookupFile, why);
+        if (!why && facts.lookup.sha256) facts.lookup.size = size;
+        if (!facts.lookup.size) facts.lookup.sha256.reset();  // both or neither
+        facts.lookup.sampleRateOffset = slot.sampleRateOffset;
+        facts.lookup.olderVersionFallback = olderVersion;
+    }
+}
+
+void RecordLines(ScanFacts& facts, std::int32_t linesAsked, const LineLoopResult& loop) {
+    facts.linesAsked = linesAsked;
+    facts.linesRecorded = loop.linesRecorded;
+    facts.linesWithLostSamples.clear();
+    for (std::size_t line = 0; line < loop.lostSamplesAt.size(); ++line)
+        if (loop.lostSamplesAt.test(line)) facts.linesWithLostSamples.push_back(static_cast<std::int32_t>(line));
+}
+
+std::uint64_t RowsWithoutRange(std::span<const Measurement> rows) {
+    std::uint64_t without = 0;
+    char text[kMaxFixedChars + 1];
+    for (const Measurement& row : rows) {
+        // The field as the table writes it, read back as a reader does.
+        char* const end = FormatFixed<2>(text, row.distance);
+        *end = '\0';
+        if (std::strtod(text, nullptr) == 0.0) ++without;
+    }
+    return without;
+}
+
+std::optional<MetadataCapture> CaptureFacts(const std::string& path) {
+    std::error_code why;
+    if (!std::filesystem::is_regular_file(path, why)) return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(path, why);
+    if (why) return std::nullopt;
+    std::optional<std::string> digest = platform::Sha256HexOfFile(path);
+    if (!digest) return std::nullopt;
+    return MetadataCapture{.name = path,
+                           .records = size / kRawSampleBytes,
+                           .sha256 = std::move(*digest),
+                           .samplingStartsAtRecord = kCalibrationRecords};
+}
+
+MetadataEnd EndFacts(int exitCode, bool stoppedEarly, const std::string& firstErrorLine) {
+    MetadataEnd end;
+    end.exitCode = exitCode;
+    if (exitCode == kExitRunFailed) {
+        end.how = "failure";
+        end.message = Named(firstErrorLine);
+    } else {
+        // Stopped during the run-up or before the first line: a stop as well.
+        end.how = stoppedEarly || exitCode == kExitStoppedBeforeSampling ? "q" : "complete";
+    }
+    return end;
+}
+
+}  // namespace velscan

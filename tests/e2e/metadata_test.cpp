@@ -1,0 +1,126 @@
+// The metadata files of a run, read back with Python's json and checked
+// against the files they describe; a run that writes no table writes no
+// table metadata; a forced end leaves no unfinished metadata file.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "velscan_fixture.hpp"
+
+namespace velscan::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+class MetadataTest : public VelscanFixture {
+protected:
+    // Runs the checker on one metadata file of the last run in the working folder.
+    ProgramResult Check(const std::string& json, const std::string& describes,
+                        const std::string& lost, int exitCode, int lines = 5) {
+        ProgramRun run;
+        run.arguments = {VELSCAN_METADATA_CHECKER, json, describes, "scan.txt", "cap.bin",
+                         std::to_string(lines), lost, std::to_string(exitCode)};
+        run.workingDirectory = Work();
+        return Execute("/usr/bin/python3", run);
+    }
+};
+
+TEST_F(MetadataTest, BothFilesReadBackWithTheValuesOfTheRun) {
+    const ProgramResult result = Velscan(
+        {"scan.txt", "-l", "5"},
+        {{"VELSCAN_CAPTURE", "cap.bin"}, {"VELSCAN_SIM_FAULTS", "overflow@3"}});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* describes : {"table", "capture"}) {
+        const std::string json = describes == std::string("table") ? "scan.txt.json" : "cap.bin.json";
+        const ProgramResult check = Check(json, describes, "3", 0);
+        EXPECT_EQ(check.exitCode, 0) << json << ":\n" << check.out << check.err;
+    }
+    // The same document, but for what it describes.
+    std::string table = ReadFile(Work() / "scan.txt.json");
+    const std::string capture = ReadFile(Work() / "cap.bin.json");
+    const auto at = table.find("\"describes\": \"table\"");
+    ASSERT_NE(at, std::string::npos);
+    table.replace(at, 20, "\"describes\": \"capture\"");
+    EXPECT_EQ(table, capture);
+}
+
+TEST_F(MetadataTest, TheCheckerSeesAWrongValue) {
+    ASSERT_EQ(Velscan({"scan.txt", "-l", "5"}, {{"VELSCAN_CAPTURE", "cap.bin"}}).exitCode, 0);
+    // No line lost samples: asking for line 3 must fail, as must a changed table.
+    EXPECT_EQ(Check("scan.txt.json", "table", "-", 0).exitCode, 0);
+    EXPECT_EQ(Check("scan.txt.json", "table", "3", 0).exitCode, 1);
+    { std::ofstream(Work() / "scan.txt", std::ios::app) << "\n0.00\t"; }
+    const ProgramResult changed = Check("scan.txt.json", "table", "-", 0);
+    EXPECT_EQ(changed.exitCode, 1);
+    EXPECT_NE(changed.out.find("table:"), std::string::npos) << changed.out;
+}
+
+TEST_F(MetadataTest, AFailedRunWritesNoTableMetadataAndKeepsAnEarlierOne) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "scan.txt.json") << "previous metadata"; }
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"},
+                                         {{"VELSCAN_CAPTURE", "cap.bin"},
+                                          {"VELSCAN_SIM_FAULTS", "calibration-silent"}});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_EQ(ReadFile(Work() / "scan.txt.json"), "previous metadata");
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "cap.bin.json", "scan.txt", "scan.txt.json"));
+    // The capture's metadata says how the run ended, and that no table came of it.
+    const std::string capture = ReadFile(Work() / "cap.bin.json");
+    EXPECT_NE(capture.find("\"table\": null"), std::string::npos) << capture;
+    EXPECT_NE(capture.find("\"how\": \"failure\",\n    \"message\": \"Error: Could not get "
+                           "calibration value\",\n    \"exitCode\": 3"),
+              std::string::npos)
+        << capture;
+    EXPECT_NE(capture.find("\"value\": null"), std::string::npos) << capture;
+}
+
+TEST_F(MetadataTest, NoCardMeansNoTableAndNoTableMetadata) {
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "no-card"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_THAT(OtherFiles(), ::testing::IsEmpty());
+}
+
+TEST_F(MetadataTest, AForcedEndLeavesNoUnfinishedMetadataBehind) {
+    { std::ofstream(Work() / "scan.txt.json") << "previous metadata"; }
+    const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"},
+                                              {"VELSCAN_CAPTURE", "cap.bin"}});
+    ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
+    program->SignalTogether({SIGINT, SIGTERM});
+    const ProgramResult result = program->Wait();
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(ReadFile(Work() / "scan.txt.json"), "previous metadata");
+    // The capture stays as far as it came; no unfinished file of either set.
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "scan.txt.json"));
+}
+
+TEST_F(MetadataTest, ATableThatFailsToBeWrittenReplacesNeitherFile) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "scan.txt.json") << "previous metadata"; }
+    // Writes beyond 100 kB fail: the table's, long before its end.
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"}, {}, std::nullopt, 100000);
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_EQ(ReadFile(Work() / "scan.txt.json"), "previous metadata");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+}
+
+TEST_F(MetadataTest, AMetadataFileThatCannotBeCreatedStopsTheRunBeforeTheHardware) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    fs::create_directory(Work() / "scan.txt.json");
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "Error: Can't create the file scan.txt.json\n");
+    EXPECT_FALSE(Trace().serialOpened);
+    EXPECT_FALSE(Trace().cardOpened);
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_TRUE(fs::is_directory(Work() / "scan.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+}
+
+}  // namespace
+}  // namespace velscan::e2e
