@@ -51,7 +51,7 @@ def read_binary_ply(path):
             if element == "vertex":
                 count = int(words[2])
         elif words[:1] == ["property"] and element == "vertex":
-            types.append("<f4" if words[1] == "float" else "<i4")
+            types.append({"float": "<f4", "double": "<f8"}.get(words[1], "<i4"))
             names.append(words[2])
     return names, np.frombuffer(data, dtype=np.dtype(list(zip(names, types))), count=count, offset=end)
 
