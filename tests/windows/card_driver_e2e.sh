@@ -152,7 +152,7 @@ run_windows() {
     local dir=$1
     shift
     windows_status=0
-    (cd "$dir" && timeout 180 env "${program_env[@]}" VELSCAN_LASER=sim \
+    (cd "$dir" && timeout 90 env "${program_env[@]}" VELSCAN_LASER=sim \
         VELSCAN_TRACE=windows.trace VELSCAN_CAPTURE=windows.bin \
         "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
         >stdout.txt 2>stderr.txt </dev/null) || windows_status=$?
@@ -290,6 +290,9 @@ run_gone() {
 
 velscan_wine_prepare_prefix
 velscan_wine_start_server "$VELSCAN_WINE_LOGS/wineserver-card-driver.log"
+# The services a fresh server starts inherit the first Wine command's output:
+# that goes to a file, so no pipe of this script is held open by them.
+"$VELSCAN_WINE64" sc.exe query "$service" >"$work/first.log" 2>&1 </dev/null || true
 
 # A service of this name left by a run that was killed goes first.
 if sc query "$service" | grep -q '^SERVICE_NAME'; then
