@@ -16,9 +16,6 @@ namespace velscan {
 
 namespace {
 
-// The capture holds the calibration's records before the sampling's.
-constexpr std::uint64_t kCalibrationRecords = 20;
-
 std::optional<std::string> Named(const std::string& text) {
     if (text.empty()) return std::nullopt;
     return text;
@@ -139,7 +136,7 @@ std::optional<MetadataCapture> CaptureFacts(const std::string& path) {
     return MetadataCapture{.name = path,
                            .records = size / kRawSampleBytes,
                            .sha256 = std::move(*digest),
-                           .samplingStartsAtRecord = kCalibrationRecords};
+                           .samplingStartsAtRecord = kCalibrationRecords};  // the calibration's records come first
 }
 
 MetadataEnd EndFacts(int exitCode, bool stoppedEarly, const std::string& firstErrorLine) {

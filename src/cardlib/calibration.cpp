@@ -70,11 +70,14 @@ int VexaCalibrate(std::uint32_t board) {
     }
     IssuePlainControl(device, kControlSamplingStop);
 
-    // The low 13 bits, unsigned: no sign extension for the calibration value.
-    const auto value =
-        static_cast<std::int32_t>(FineBits(collection[kCalibrationRecordUsed].rangeWord));
+    const std::int32_t value = CalibrationValueOf(collection);
     slot->calibrationValue = value;
     return value >= kMinCalibrationValue && value <= kMaxCalibrationValue ? 1 : 0;
+}
+
+std::int32_t CalibrationValueOf(std::span<const RawSample, kCalibrationRecords> records) {
+    // The low 13 bits, unsigned: no sign extension for the calibration value.
+    return static_cast<std::int32_t>(FineBits(records[kCalibrationRecordUsed].rangeWord));
 }
 
 int VexaSamplingModeInit(std::uint32_t board) {

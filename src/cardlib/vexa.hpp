@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <string>
 #include <memory>
+#include <span>
 #include <vector>
 
+#include "cardlib/protocol.hpp"
 #include "conversion/samples.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/card_device.hpp"
@@ -65,6 +67,10 @@ int VexaGetStatus(std::uint32_t board, std::int32_t& overflowFlag);
 int VexaSetSwitch(std::uint32_t board, std::int32_t flag);
 int VexaCalibrate(std::uint32_t board);
 int VexaSamplingModeInit(std::uint32_t board);
+// The value the calibration takes from the card's 20 calibration records
+// (stored by VexaCalibrate, accepted from 600 to 1000); velscan-reconvert
+// takes it from a capture's first records the same way.
+std::int32_t CalibrationValueOf(std::span<const RawSample, kCalibrationRecords> records);
 
 // Acquisition configuration.
 int VexaSetEncoder(std::uint32_t board, std::uint32_t encoder, std::int32_t offset,

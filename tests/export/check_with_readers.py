@@ -20,6 +20,8 @@ from table_gaps import with_gaps
 ROOM_LOW = np.array([-300.0, -250.0, -60.0])
 ROOM_HIGH = np.array([350.0, 250.0, 120.0])
 PROPERTIES = {"positions", "scalar_distance", "intensity", "scalar_temperature", "scalar_line", "scalar_sample"}
+# The table's metadata file (velscan writes one) adds each point's time and lost mark.
+TIMED_PROPERTIES = PROPERTIES | {"scalar_time", "scalar_lost"}
 
 
 def check(condition, what):
@@ -46,7 +48,7 @@ def check_cloud(path, summary, scale):
     points = cloud.point.positions.numpy()
     (count,) = summary_number(summary, r"points \(rows with range\): (\d+)")
     check(len(points) == int(count), f"{path}: {len(points)} points, as the summary says")
-    check(set(cloud.point) == PROPERTIES, f"{path}: properties {sorted(cloud.point)}")
+    check(set(cloud.point) == TIMED_PROPERTIES, f"{path}: properties {sorted(cloud.point)}")
     low, high = points.min(axis=0), points.max(axis=0)
     check(bool(np.all(low >= (ROOM_LOW - 1.0) * scale) and np.all(high <= (ROOM_HIGH + 1.0) * scale)),
           f"{path}: bounding box {low} .. {high} inside the room")
@@ -59,6 +61,10 @@ def check_cloud(path, summary, scale):
     line = cloud.point.scalar_line.numpy().ravel()
     sample = cloud.point.scalar_sample.numpy().ravel()
     check(line.min() == 0 and line.max() == 19 and sample.max() == 4999, f"{path}: line and sample numbers")
+    # The default sample period of 20 us, from the start of the scan.
+    time = cloud.point.scalar_time.numpy().ravel()
+    expected = (line.astype(np.float64) * 5000 + sample) * 20e-6
+    check(bool(np.allclose(time, expected, rtol=0, atol=1e-9)), f"{path}: each point's time from the start")
 
 
 def pcd_grid(path):

@@ -1,0 +1,27 @@
+// velscan-reconvert CAPTURE TABLE [--lookup PATH] [-s N] [-r N]
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/files/standard_streams.hpp"
+#include "reconvert/reconvert.hpp"
+#include "reconvert/reconvert_options.hpp"
+
+int main(int argc, char** argv) {
+    velscan::files::OpenClosedStandardStreams();
+    velscan::files::IgnoreWriteSignals();
+    const std::vector<std::string> commandLine(argv, argv + argc);
+    const auto parsed = velscan::reconvert::ParseReconvertOptions({commandLine.begin() + (argc > 0 ? 1 : 0), commandLine.end()});
+    if (const auto* usage = std::get_if<velscan::reconvert::UsageError>(&parsed)) {
+        if (usage->message.empty()) {
+            std::fputs(velscan::reconvert::kReconvertUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "velscan-reconvert: Error: %s\n", usage->message.c_str());
+        std::fputs(velscan::reconvert::kReconvertUsage, stderr);
+        return 2;
+    }
+    return velscan::reconvert::Reconvert(std::get<velscan::reconvert::ReconvertOptions>(parsed), commandLine,
+                                         stdout, stderr);
+}

@@ -1,0 +1,154 @@
+// velscan-reconvert on the captures of real runs of velscan: the recorded
+// table again byte for byte, new distances from another lookup file, a
+// capture without its metadata file, and inputs it must refuse without
+// writing anything.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "velscan_fixture.hpp"
+
+namespace velscan::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+class ReconvertTest : public VelscanFixture {
+protected:
+    void Record() {
+        const ProgramResult run = Velscan({"scan.txt", "-l", "5", "-s", "40", "-r", "600"},
+                                          {{"VELSCAN_CAPTURE", "cap.bin"}, {"VELSCAN_SIM_FAULTS", "overflow@3"}});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    ProgramResult Reconvert(std::vector<std::string> arguments) const {
+        ProgramRun run;
+        run.arguments = std::move(arguments);
+        run.workingDirectory = Work();
+        return Execute(VELSCAN_RECONVERT_BINARY, run);
+    }
+    // A value of the table's metadata file, read with Python's json.
+    std::string Json(const std::string& file, const std::string& expression) const {
+        ProgramRun run;
+        run.arguments = {"-c", "import json,sys; d=json.load(open(sys.argv[1])); print(json.dumps(" + expression + "))",
+                         file};
+        run.workingDirectory = Work();
+        const ProgramResult result = Execute("/usr/bin/python3", run);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out.substr(0, result.out.find('\n'));
+    }
+};
+
+TEST_F(ReconvertTest, ACaptureWithLostSamplesGivesTheRecordedTableByteForByte) {
+    Record();
+    const ProgramResult result = Reconvert({"cap.bin", "again.txt"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "Converted 5 lines of cap.bin into again.txt, identical to the recorded table\n");
+    EXPECT_EQ(Table("again.txt"), Table("scan.txt"));
+    EXPECT_EQ(Json("again.txt.json", "d['reconverted']['identicalToRecorded']"), "true");
+    EXPECT_EQ(Json("again.txt.json", "d['reconverted']['sameLookup']"), "true");
+    EXPECT_EQ(Json("again.txt.json", "d['table']['sha256'] == json.load(open('scan.txt.json'))['table']['sha256']"),
+              "true");
+    // The recording's facts carried over: the lost line, the settings, the time.
+    EXPECT_EQ(Json("again.txt.json", "d['lines']"), R"({"asked": 5, "recorded": 5, "withLostSamples": [3]})");
+    EXPECT_EQ(Json("again.txt.json", "[d['settings']['samplePeriod'], d['settings']['maxRange']]"), "[40, 600]");
+    EXPECT_EQ(Json("again.txt.json", "d['times']['start'] == json.load(open('cap.bin.json'))['times']['start']"),
+              "true");
+    EXPECT_EQ(Json("again.txt.json", "[d['program']['name'], d['backend']['card']['kind']]"),
+              R"(["velscan-reconvert", "replay"])");
+}
+
+TEST_F(ReconvertTest, AnotherLookupFileGivesNewDistancesAndNamesBothFiles) {
+    Record();
+    // The same table with every distance of its first row 1 inch further.
+    std::string lookup = ReadFile(Work() / "LOOKUPHS");
+    std::string shifted;
+    std::istringstream lines(lookup);
+    std::string line;
+    for (int row = 0; std::getline(lines, line); ++row) {
+        if (row == 1) {
+            std::istringstream numbers(line);
+            std::string changed;
+            for (double value = 0; numbers >> value;) changed += std::to_string(value + 1.0) + " ";
+            line = changed;
+        }
+        shifted += line + "\n";
+    }
+    std::ofstream(Work() / "other.lookup") << shifted;
+
+    const ProgramResult result = Reconvert({"cap.bin", "other.txt", "--lookup", "other.lookup"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(Table("other.txt"), Table("scan.txt"));
+    EXPECT_EQ(Table("other.txt").size() > 0, true);
+    EXPECT_EQ(Json("other.txt.json", "d['reconverted']['identicalToRecorded']"), "false");
+    EXPECT_EQ(Json("other.txt.json", "d['reconverted']['sameLookup']"), "false");
+    EXPECT_EQ(Json("other.txt.json", "d['reconverted']['recordedLookupSha256'] == json.load(open('cap.bin.json'))['lookup']['sha256']"),
+              "true");
+    EXPECT_EQ(Json("other.txt.json", "[d['lookup']['name'], d['reconverted']['lookupSha256'] == d['lookup']['sha256']]"),
+              R"(["other.lookup", true])");
+}
+
+TEST_F(ReconvertTest, WithoutItsMetadataFileTheCaptureNeedsTheSettings) {
+    Record();
+    fs::remove(Work() / "cap.bin.json");
+    const ProgramResult refused = Reconvert({"cap.bin", "again.txt"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_THAT(refused.err, HasSubstr("velscan-reconvert: Error: the capture has no metadata file cap.bin.json"));
+    EXPECT_FALSE(fs::exists(Work() / "again.txt"));
+
+    const ProgramResult result = Reconvert({"cap.bin", "again.txt", "-s", "40", "-r", "600"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Table("again.txt"), Table("scan.txt"));
+    EXPECT_EQ(Json("again.txt.json", "[d['reconverted']['identicalToRecorded'], d['reconverted']['from']['metadata']]"),
+              "[null, null]");
+}
+
+TEST_F(ReconvertTest, WhatCannotBeConvertedEndsWithExitCode3AndWritesNothing) {
+    Record();
+    const auto before = OtherFiles();
+    const auto refuse = [&](std::vector<std::string> arguments, const std::string& why) {
+        const ProgramResult result = Reconvert(arguments);
+        EXPECT_EQ(result.exitCode, 3) << why;
+        EXPECT_THAT(result.err, HasSubstr("velscan-reconvert: Error: ")) << why;
+        EXPECT_EQ(OtherFiles(), before) << why;
+    };
+    refuse({"cap.bin", "cap.bin"}, "the table would be the capture");
+    refuse({"cap.bin", "LOOKUPHS"}, "the table would be the lookup file");
+    refuse({"cap.bin", "t.txt", "--lookup", "missing"}, "no lookup file");
+    refuse({"missing.bin", "t.txt"}, "no capture");
+
+    std::string capture = ReadFile(Work() / "cap.bin");
+    std::ofstream(Work() / "odd.bin", std::ios::binary) << capture.substr(0, capture.size() - 3);
+    std::ofstream(Work() / "odd.bin.json") << ReadFile(Work() / "cap.bin.json");
+    std::ofstream(Work() / "short.bin", std::ios::binary) << capture.substr(0, 16 * 19);
+    std::ofstream(Work() / "broken.bin", std::ios::binary) << capture;
+    std::ofstream(Work() / "broken.bin.json") << "{ not json";
+    std::ofstream(Work() / "later.bin", std::ios::binary) << capture;
+    std::string later = ReadFile(Work() / "cap.bin.json");
+    later.replace(later.find("\"version\": 1"), 12, "\"version\": 2");
+    std::ofstream(Work() / "later.bin.json") << later;
+    std::ofstream(Work() / "cut.bin", std::ios::binary) << capture.substr(0, capture.size() - 16 * 5000);
+    std::ofstream(Work() / "cut.bin.json") << ReadFile(Work() / "cap.bin.json");
+    const auto withInputs = OtherFiles();
+    const auto refuseHere = [&](std::vector<std::string> arguments, const std::string& why) {
+        const ProgramResult result = Reconvert(arguments);
+        EXPECT_EQ(result.exitCode, 3) << why;
+        EXPECT_THAT(result.err, HasSubstr("velscan-reconvert: Error: ")) << why;
+        EXPECT_EQ(OtherFiles(), withInputs) << why;
+    };
+    refuseHere({"odd.bin", "t.txt"}, "a record cut short");
+    refuseHere({"short.bin", "t.txt", "-s", "40", "-r", "600"}, "fewer than the calibration records");
+    refuseHere({"broken.bin", "t.txt"}, "a metadata file that is no JSON");
+    refuseHere({"later.bin", "t.txt"}, "a later format version");
+    refuseHere({"cut.bin", "t.txt"}, "fewer lines than recorded");
+
+    const ProgramResult usage = Reconvert({"cap.bin"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_THAT(usage.err, HasSubstr("usage: velscan-reconvert CAPTURE TABLE"));
+}
+
+}  // namespace
+}  // namespace velscan::e2e
