@@ -136,10 +136,7 @@ void WritePcd(std::FILE* out, const ExportJob& job) {
                     cursor = std::to_chars(cursor, cursor + 2, lost).ptr;
                     *cursor++ = '\n';
                 } else {
-                    std::memcpy(cursor, &seconds, sizeof seconds);
-                    cursor += sizeof seconds;
-                    std::memcpy(cursor, &lost, sizeof lost);
-                    cursor += sizeof lost;
+                    cursor = AppendBinaryTime(cursor, seconds, lost);
                 }
             }
             chunks.Wrote(cursor);

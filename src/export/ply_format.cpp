@@ -96,10 +96,7 @@ void WritePly(std::FILE* out, const ExportJob& job) {
                 *cursor++ = static_cast<char>('0' + lost);
                 *cursor++ = '\n';
             } else {
-                std::memcpy(cursor, &seconds, sizeof seconds);
-                cursor += sizeof seconds;
-                std::memcpy(cursor, &lost, sizeof lost);
-                cursor += sizeof lost;
+                cursor = AppendBinaryTime(cursor, seconds, lost);
             }
         }
         chunks.Wrote(cursor);

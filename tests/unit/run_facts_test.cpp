@@ -54,11 +54,11 @@ TEST(RunFactsRows, WithoutRangeIsWhatTheTableShowsAsZero) {
 TEST(RunFactsBackend, EachChoiceIsDescribedWithWhatItOpens) {
     BackendPlan plan;
     plan.laser = LaserChoice::Device;
-    plan.laserDevice = "/dev/ttyUSB0";
+    plan.laserDevice = "/dev/pts/7";
     plan.card = CardChoice::Simulated;
     plan.simSeed = "7";
     const MetadataBackendPart laser = LaserFacts(plan, 1);
-    EXPECT_THAT(laser.path, Optional(StrEq("/dev/ttyUSB0")));
+    EXPECT_THAT(laser.path, Optional(StrEq("/dev/pts/7")));
     EXPECT_EQ(LaserFacts(plan, 1).kind, "port");
     const MetadataBackendPart card = CardFacts(plan);
     EXPECT_EQ(card.kind, "simulated");
