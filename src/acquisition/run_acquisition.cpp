@@ -148,6 +148,44 @@ void WarnAboutLostSamples(RunConsole& console, const LineLoopResult& loop) {
         static_cast<int>(loop.linesWithLostSamples), static_cast<int>(loop.linesRecorded));
 }
 
+// A table and its metadata file are put in place together or not at all.
+// Neither replaced: the finished table, the only copy of the scan, stays under
+// its unfinished name and the message names it; a write that failed (which
+// only the metadata file's can be by then) keeps nothing. Where a target could
+// not be put back, the message says which file now stands where.
+void ReportCommitFailure(RunConsole& console, files::OutputFiles& outputs,
+                         const files::OutputFile& table, const files::CommitFailure& failure) {
+    const std::string target = PrintableText(failure.output->Target());
+    const std::string reason = failure.why.message();
+    using Stage = files::CommitFailure::Stage;
+    if (failure.stage == Stage::Write) {
+        outputs.Discard();
+        console.ErrorFormat("Error: Can't write the file %s: %s\n", target.c_str(), reason.c_str());
+        return;
+    }
+    if (!table.TemporaryExists()) {
+        outputs.Discard();
+        if (failure.stage == Stage::Undone) {
+            console.ErrorFormat("Error: Can't replace the file %s: %s; %s\n", target.c_str(),
+                                reason.c_str(),
+                                PrintableText(files::DescribeChangedTargets(failure)).c_str());
+        } else {
+            console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
+                                "renamed during the run, and the table with it\n",
+                                PrintableText(table.Target()).c_str());
+        }
+        return;
+    }
+    outputs.KeepUnfinished(table);  // the finished table is not lost
+    const std::string changed = failure.stage == Stage::Undone
+                                    ? "; " + files::DescribeChangedTargets(failure)
+                                    : std::string();
+    console.ErrorFormat("Error: Can't replace the file %s: %s; the table is kept in %s%s\n",
+                        target.c_str(), reason.c_str(),
+                        PrintableText(table.TemporaryPath()).c_str(),
+                        PrintableText(changed).c_str());
+}
+
 // Writes the recorded lines and puts the table in the target's place; false
 // when the table could not be written completely.
 // A second stop request while saving ends the program at once: the forced
@@ -175,28 +213,7 @@ bool SaveTable(RunConsole& console, RunGuard& guard, files::OutputFiles& outputs
     }
     platform::HonourForcedEnd();
     if (const auto failure = outputs.Commit()) {
-        if (failure->stage == files::CommitFailure::Stage::Replace &&
-            failure->output == record.metadata) {
-            // The table is in place; the metadata of an earlier table must not
-            // stand beside it.
-            std::error_code ignored;
-            std::filesystem::remove(record.metadata->Target(), ignored);
-            outputs.KeepUnfinished();
-            console.ErrorFormat("Error: Can't replace the file %s; the metadata is kept in %s\n",
-                                PrintableText(record.metadata->Target()).c_str(),
-                                PrintableText(record.metadata->TemporaryPath()).c_str());
-            return false;
-        }
-        outputs.KeepUnfinished();  // the finished table is not lost
-        if (table.TemporaryExists()) {
-            console.ErrorFormat("Error: Can't replace the file %s; the table is kept in %s\n",
-                                PrintableText(table.Target()).c_str(),
-                                PrintableText(table.TemporaryPath()).c_str());
-        } else {
-            console.ErrorFormat("Error: Can't replace the file %s: its directory was removed or "
-                                "renamed during the run, and the table with it\n",
-                                PrintableText(table.Target()).c_str());
-        }
+        ReportCommitFailure(console, outputs, table, *failure);
         return false;
     }
     record.tableCommitted = record.metadata != nullptr;

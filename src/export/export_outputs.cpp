@@ -22,9 +22,18 @@ void ExportOutputs::Commit() {
     const std::optional<files::CommitFailure> failure = files_.Commit();
     if (!failure) return;
     const std::string& target = failure->output->Target();
-    if (failure->stage == files::CommitFailure::Stage::Write)
-        throw OutputError("Error: writing " + target + " failed");
-    throw OutputError("Error: Can't create the file " + target + ": " + failure->why.message());
+    const std::string reason = failure->why ? ": " + failure->why.message() : std::string();
+    // Nothing unfinished stays: the table can be exported again.
+    files_.Discard();
+    switch (failure->stage) {
+        case files::CommitFailure::Stage::Write:
+            throw OutputError("Error: writing " + target + " failed" + reason);
+        case files::CommitFailure::Stage::Replace:
+            throw OutputError("Error: Can't create the file " + target + reason);
+        case files::CommitFailure::Stage::Undone: break;
+    }
+    throw OutputsChangedError("Error: Can't create the file " + target + reason + "; " +
+                              files::DescribeChangedTargets(*failure));
 }
 
 }  // namespace velscan::exporter

@@ -18,6 +18,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An output could not be put in place and an output replaced before it could
+// not be given its earlier content back; the message says which file now
+// stands where.
+class OutputsChangedError : public OutputError {
+public:
+    using OutputError::OutputError;
+};
+
 // Writes all bytes into the output's stream; throws OutputError on failure.
 void WriteAll(files::OutputFile& output, const void* data, std::size_t size);
 
@@ -28,8 +36,9 @@ public:
     // The output for `target`, its stream open for binary writing; throws
     // OutputError "Error: Can't create the file TARGET".
     files::OutputFile& Create(const std::string& target);
-    // Puts every output in place; throws OutputError when one could not be
-    // written (then none was replaced) or put in place.
+    // Puts every output in place, all or none; throws OutputError when one
+    // could not be written or put in place (then none was replaced), and
+    // OutputsChangedError when the outputs could not all be put back.
     void Commit();
 
 private:

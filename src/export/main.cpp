@@ -3,7 +3,10 @@
 // done; 2 usage error; 3 the table is not velscan's or an output could not be
 // written (then no output is changed); 4 every output was written and put in
 // place, but standard output could not take the summary (closed, full, or its
-// reader gone).
+// reader gone); 5 an output replaced could not be put back after a later one
+// failed (the message says which file now stands where); 129, 130, 131 and
+// 143 a request to end (SIGHUP, SIGINT, SIGQUIT, SIGTERM), every unfinished
+// file removed.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,8 +24,10 @@
 #include "export/scan_metadata.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
+#include "export/export_outputs.hpp"
 #include "export/write_outputs.hpp"
 #include "platform/files/file_identity.hpp"
+#include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 
 namespace velscan::exporter {
@@ -31,6 +36,7 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
 constexpr int kExitStandardOutputFailed = 4;
+constexpr int kExitOutputsChanged = 5;
 
 // Messages carry names and bytes from the command line and the table:
 // control bytes are shown escaped.
@@ -110,8 +116,13 @@ int Main(int argc, char** argv) {
     if (const auto* error = std::get_if<UsageError>(&parsed)) return Usage(error->message);
     const auto& options = std::get<ExportOptions>(parsed);
     if (const std::string clash = ClashingOutputs(options); !clash.empty()) return Usage(clash);
+    // From here a request to end removes every unfinished output.
+    files::EndOnRequestRemovingUnfinishedFiles();
     try {
         return Export(options, closed);
+    } catch (const OutputsChangedError& error) {
+        Error(error.what());
+        return kExitOutputsChanged;
     } catch (const std::bad_alloc&) {
         Error("not enough memory");
     } catch (const std::exception& error) {  // TableError, OutputError and the like

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "reconvert/reconvert.hpp"
 #include "reconvert/reconvert_options.hpp"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
         std::fputs(velscan::reconvert::kReconvertUsage, stderr);
         return 2;
     }
+    // A request to end removes the unfinished table and metadata file.
+    velscan::files::EndOnRequestRemovingUnfinishedFiles();
     return velscan::reconvert::Reconvert(std::get<velscan::reconvert::ReconvertOptions>(parsed), commandLine,
                                          stdout, stderr);
 }

@@ -220,9 +220,32 @@ MetadataReconversion ReconversionOf(const ReconvertOptions& options, const std::
     return again;
 }
 
+// A table or its metadata file was replaced and could not be put back.
+constexpr int kExitChangedInPart = 5;
+
 int Fail(std::FILE* err, const std::string& message) {
     std::fprintf(err, "velscan-reconvert: Error: %s\n", message.c_str());
     return 3;
+}
+
+// The table and its metadata file are put in place together or not at all;
+// nothing unfinished is kept, since the capture still holds the scan. Exit 3
+// when no target was changed, 5 when one could not be put back (the message
+// says which file now stands where).
+int CommitFailed(std::FILE* err, files::OutputFiles& outputs, const files::CommitFailure& failure) {
+    outputs.Discard();
+    const std::string target = Shown(failure.output->Target());
+    const std::string reason = failure.why.message();
+    switch (failure.stage) {
+        case files::CommitFailure::Stage::Write:
+            return Fail(err, "Can't write the file " + target + ": " + reason);
+        case files::CommitFailure::Stage::Replace:
+            return Fail(err, "Can't replace the file " + target + ": " + reason + "; nothing was changed");
+        case files::CommitFailure::Stage::Undone: break;
+    }
+    (void)Fail(err, "Can't replace the file " + target + ": " + reason + "; " +
+                        Shown(files::DescribeChangedTargets(failure)));
+    return kExitChangedInPart;
 }
 
 }  // namespace
@@ -255,11 +278,7 @@ int Reconvert(const ReconvertOptions& options, const std::vector<std::string>& c
         facts.reconverted = ReconversionOf(options, recorded, facts, *digest);
         if (!WriteMetadataText(*metadata, MetadataText(facts, MetadataDescribes::Table)))
             throw Refusal("Can't write the file " + Shown(metadata->Target()));
-        if (const auto failure = outputs.Commit()) {
-            outputs.Discard();
-            throw Refusal("Can't write the table " + Shown(options.table) + " and its metadata file: " +
-                          failure->why.message());
-        }
+        if (const auto failure = outputs.Commit()) return CommitFailed(err, outputs, *failure);
         std::fprintf(out, "Converted %d lines of %s into %s%s\n", lines, Shown(options.capture).c_str(),
                      Shown(options.table).c_str(),
                      facts.reconverted->identicalToRecorded.value_or(false) ? ", identical to the recorded table"

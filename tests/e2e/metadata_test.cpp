@@ -109,6 +109,18 @@ TEST_F(MetadataTest, ATableThatFailsToBeWrittenReplacesNeitherFile) {
     EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
 }
 
+TEST_F(MetadataTest, AMetadataFileOverTheSizeLimitIsNamedAndReplacesNeitherFile) {
+    { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    // The header-only table fits under 1 KiB; its metadata file does not.
+    const ProgramResult result = Velscan({"scan.txt", "-l", "0"}, {}, std::nullopt, 1024);
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\n"
+                                     "Error: Can't write the file scan.txt.json: File too large\n"))
+        << result.err;
+    EXPECT_EQ(Table(), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+}
+
 TEST_F(MetadataTest, AMetadataFileThatCannotBeCreatedStopsTheRunBeforeTheHardware) {
     { std::ofstream(Work() / "scan.txt") << "previous scan"; }
     fs::create_directory(Work() / "scan.txt.json");

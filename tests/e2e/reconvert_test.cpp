@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -148,6 +151,41 @@ TEST_F(ReconvertTest, WhatCannotBeConvertedEndsWithExitCode3AndWritesNothing) {
     const ProgramResult usage = Reconvert({"cap.bin"});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_THAT(usage.err, HasSubstr("usage: velscan-reconvert CAPTURE TABLE"));
+}
+
+// A request to end while the table is written: the unfinished table and
+// metadata file are removed, the earlier pair stays as it was, and the exit
+// code is the signal's.
+TEST_F(ReconvertTest, ARequestToEndLeavesTheEarlierTableAndNoUnfinishedFile) {
+    const ProgramResult record = Velscan({"scan.txt", "-l", "200"}, {{"VELSCAN_CAPTURE", "cap.bin"}});
+    ASSERT_EQ(record.exitCode, 0) << record.err;
+    const auto unfinished = [this] {
+        std::vector<std::string> names;
+        for (const std::string& name : OtherFiles())
+            if (name.starts_with(".velscan")) names.push_back(name);
+        return names;
+    };
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        std::ofstream(Work() / "t.txt") << "OLD TABLE";
+        std::ofstream(Work() / "t.txt.json") << "OLD METADATA";
+        // A program that finished before the signal came is tried again.
+        ProgramResult result;
+        for (int attempt = 0; attempt < 5 && result.exitCode != 128 + signal; ++attempt) {
+            RunningProgram program(VELSCAN_RECONVERT_BINARY, ProgramRun{{"cap.bin", "t.txt"}, {}, std::nullopt, Work(), std::nullopt});
+            for (int waited = 0; waited < 60000 && unfinished().empty(); ++waited) ::usleep(1000);
+            program.SignalTogether({signal});
+            result = program.Wait();
+            if (result.exitCode == 0) {
+                std::ofstream(Work() / "t.txt") << "OLD TABLE";
+                std::ofstream(Work() / "t.txt.json") << "OLD METADATA";
+            }
+        }
+        EXPECT_EQ(result.exitCode, 128 + signal) << result.err;
+        EXPECT_EQ(Table("t.txt"), "OLD TABLE");
+        EXPECT_EQ(Table("t.txt.json"), "OLD METADATA");
+        EXPECT_THAT(unfinished(), ::testing::IsEmpty());
+    }
 }
 
 }  // namespace

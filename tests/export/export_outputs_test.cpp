@@ -1,15 +1,21 @@
 // velscan-export's outputs as files: two names of one file are refused, a
-// failed output replaces no other, a FIFO never blocks, and a dangling link
-// is written through.
+// failed output replaces no other, a FIFO never blocks, a dangling link is
+// written through, a target made a folder during the run changes no output,
+// and a request to end leaves no unfinished output.
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -187,6 +193,97 @@ TEST_F(ExportOutputs, ADefaultOutputNameWithAControlByteIsShownEscaped) {
     EXPECT_EQ(WroteLines(result.out),
               "Wrote the range picture to t\\x1b.png\nWrote the viewer to t\\x1b.html\n");
     EXPECT_TRUE(fs::exists(dir_.Path() / "t\x1b.html"));
+}
+
+// A FIFO among the outputs whose reader reads nothing until told: the export
+// stops in it once its buffer is full, with the outputs before it written
+// and not yet put in place.
+class StalledFifo {
+public:
+    explicit StalledFifo(const fs::path& path) {
+        if (::mkfifo(path.c_str(), 0600) == 0) reader_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    }
+    ~StalledFifo() {
+        if (reader_ >= 0) ::close(reader_);
+    }
+    StalledFifo(const StalledFifo&) = delete;
+    StalledFifo& operator=(const StalledFifo&) = delete;
+
+    // True once the writer filled the pipe (polled, at most a minute).
+    bool WaitUntilFull() const {
+        for (int waited = 0; reader_ >= 0 && waited < 60000; ++waited) {
+            int queued = 0;
+            if (::ioctl(reader_, FIONREAD, &queued) == 0 && queued >= 65536) return true;
+            ::usleep(1000);
+        }
+        return false;
+    }
+    // Reads everything until the writer closes its end.
+    void Drain() const {
+        (void)::fcntl(reader_, F_SETFL, ::fcntl(reader_, F_GETFL) & ~O_NONBLOCK);
+        char buffer[65536];
+        while (::read(reader_, buffer, sizeof buffer) > 0) {
+        }
+    }
+
+private:
+    int reader_ = -1;
+};
+
+class ExportOfALargeTable : public ExportOutputs {
+protected:
+    void SetUp() override {
+        SimulatedTable(dir_.Path(), "t", {"-l", "200"}, {});
+        fs::remove(dir_.Path() / "LOOKUPHS");
+        for (const char* name : {"o.png", "o.ply", "o.ptx", "o.html", "a.png"})
+            Write(name, std::string("OLD ") + name);
+    }
+    std::unique_ptr<e2e::RunningProgram> Start(const std::vector<std::string>& arguments) {
+        return std::make_unique<e2e::RunningProgram>(
+            VELSCAN_EXPORT_BINARY, e2e::ProgramRun{arguments, {}, std::nullopt, dir_.Path(), std::nullopt});
+    }
+    // Every output as it was, and no unfinished file beside them.
+    void ExpectEveryOutputAsItWas() {
+        for (const char* name : {"o.png", "o.ply", "o.ptx", "o.html", "a.png"})
+            EXPECT_EQ(Read(name), std::string("OLD ") + name);
+        for (const std::string& name : Files()) EXPECT_FALSE(name.starts_with(".velscan")) << name;
+    }
+};
+
+// o.ply becomes a folder after it was written, while the outputs after it
+// are written: found before any output is renamed, so o.png, written and
+// renamed first, keeps its earlier content too.
+TEST_F(ExportOfALargeTable, AnOutputMadeAFolderDuringTheRunChangesNoOutput) {
+    const StalledFifo fifo(dir_.Path() / "pipe");
+    const auto program = Start({"t", "--png", "o.png", "--ply", "o.ply", "--pcd", "pipe"});
+    ASSERT_TRUE(fifo.WaitUntilFull());
+    fs::remove(dir_.Path() / "o.ply");
+    fs::create_directories(dir_.Path() / "o.ply" / "inside");
+    fifo.Drain();
+    const e2e::ProgramResult result = program->Wait();
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.err, "velscan-export: Error: Can't create the file o.ply: Is a directory\n");
+    EXPECT_EQ(Read("o.png"), "OLD o.png");
+    EXPECT_TRUE(fs::is_directory(dir_.Path() / "o.ply"));
+    for (const std::string& name : Files()) EXPECT_FALSE(name.starts_with(".velscan")) << name;
+}
+
+// Each request to end, while every format of a 200-line table is written:
+// the exit code says which, and every unfinished output is gone.
+TEST_F(ExportOfALargeTable, ARequestToEndRemovesEveryUnfinishedOutput) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        const StalledFifo fifo(dir_.Path() / "pipe");
+        const auto program = Start({"t", "--png", "o.png", "--amplitude-png", "a.png", "--ply", "o.ply",
+                                    "--ptx", "o.ptx", "--html", "o.html", "--pcd", "pipe"});
+        ASSERT_TRUE(fifo.WaitUntilFull());
+        program->Signal(signal);
+        const e2e::ProgramResult result = program->Wait();
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitCode, 128 + signal);
+        ExpectEveryOutputAsItWas();
+        fs::remove(dir_.Path() / "pipe");
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -18,6 +19,7 @@
 #include <system_error>
 
 #include "output_files_fixture.hpp"
+#include "platform/files/forced_end.hpp"
 
 namespace velscan {
 namespace {
@@ -132,11 +134,12 @@ int CommitPastAFileSizeLimit(const std::string& first, const std::string& second
     files::OutputFile* large = outputs.Create(second, files::Content::Binary, why);
     if (small == nullptr || large == nullptr) return 11;
     (void)Put(*small, "new small");
-    (void)Put(*large, std::string(8192, 'x'));  // buffered: the failure shows at the close
+    (void)Put(*large, std::string(3000, 'x'));  // buffered: the failure shows at the close
     const std::optional<files::CommitFailure> failure = outputs.Commit();
     if (!failure) return 12;
     if (failure->stage != files::CommitFailure::Stage::Write || failure->output != large)
         return 13;
+    if (failure->why != std::errc::file_too_large) return 14;  // the system's reason
     return 0;
 }
 
@@ -151,6 +154,90 @@ TEST_F(OutputFilesTest, AFailedWriteReplacesNoTargetOfTheSet) {
     EXPECT_EQ(Read(Path("small.ply")), "old small");
     EXPECT_EQ(Read(Path("large.png")), "old large");
     EXPECT_THAT(Files(), ElementsAre("large.png", "small.ply"));
+}
+
+// In a child: waits until `start` closes, then saves `table` and its
+// metadata file, each naming `tag`. Exit 0 when the set was committed.
+[[noreturn]] void SaveOnePair(const std::string& table, int start, const std::string& tag) {
+    char byte = 0;
+    (void)::read(start, &byte, 1);
+    files::OutputFiles outputs(".velscan");
+    std::error_code why;
+    files::OutputFile* data = outputs.Create(table, files::Content::Binary, why);
+    files::OutputFile* metadata = outputs.Create(table + ".json", files::Content::Binary, why);
+    if (data == nullptr || metadata == nullptr) ::_exit(2);
+    if (!Put(*data, "table " + tag) || !Put(*metadata, "describes table " + tag)) ::_exit(3);
+    ::_exit(outputs.Commit() ? 1 : 0);
+}
+
+// Two processes save one table and its metadata file at the same moment,
+// round after round: afterwards the metadata always describes the table
+// beside it, never the other process's.
+TEST_F(OutputFilesTest, TwoProcessesSavingOneSetAtOnceLeaveATableBesideItsOwnMetadata) {
+    constexpr int kRounds = 150;
+    const std::string table = Path("t.txt");
+    int mixed = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        pid_t children[2] = {-1, -1};
+        for (int child = 0; child < 2; ++child) {
+            children[child] = ::fork();
+            ASSERT_GE(children[child], 0);
+            if (children[child] == 0) {
+                ::close(start[1]);
+                SaveOnePair(table, start[0], std::to_string(round) + "/" + std::to_string(child));
+            }
+        }
+        ::close(start[0]);
+        ::close(start[1]);  // both start now
+        for (const pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        if (Read(Path("t.txt.json")) != "describes " + Read(table)) ++mixed;
+    }
+    EXPECT_EQ(mixed, 0) << "rounds whose metadata describes the other process's table";
+    EXPECT_THAT(Files(), ElementsAre("t.txt", "t.txt.json"));
+}
+
+// In a child with the forced end of velscan-export and velscan-reconvert:
+// `signal` arrives while the set is written (`early`) or between its two
+// renames. The exit code is the signal's when it ended the program.
+int SaveInterruptedBy(int signal, bool early, const std::string& first, const std::string& second) {
+    files::EndOnRequestRemovingUnfinishedFiles();
+    files::OutputFiles outputs(".velscan");
+    std::error_code why;
+    files::OutputFile* a = outputs.Create(first, files::Content::Binary, why);
+    files::OutputFile* b = outputs.Create(second, files::Content::Binary, why);
+    if (a == nullptr || b == nullptr) return 11;
+    if (!Put(*a, "new first") || !Put(*b, "new second")) return 12;
+    if (early) ::raise(signal);
+    outputs.SetBeforeRename([&](const files::OutputFile& output) {
+        if (&output == b) ::raise(signal);
+    });
+    (void)outputs.Commit();
+    return 13;  // the signal was lost
+}
+
+TEST_F(OutputFilesTest, AForcedEndRemovesUnfinishedFilesAndNeverCutsASetInTwo) {
+    WriteFile(Path("first"), "old first");
+    WriteFile(Path("second"), "old second");
+    const std::string first = Path("first");
+    const std::string second = Path("second");
+    // While written: nothing replaced, nothing left.
+    EXPECT_EXIT(std::_Exit(SaveInterruptedBy(SIGINT, true, first, second)),
+                ::testing::ExitedWithCode(files::kExitInterrupted), "");
+    EXPECT_EQ(Read(first), "old first");
+    EXPECT_EQ(Read(second), "old second");
+    EXPECT_THAT(Files(), ElementsAre("first", "second"));
+    // Between the renames: the set is put in place whole first.
+    EXPECT_EXIT(std::_Exit(SaveInterruptedBy(SIGTERM, false, first, second)),
+                ::testing::ExitedWithCode(files::kExitTerminated), "");
+    EXPECT_EQ(Read(first), "new first");
+    EXPECT_EQ(Read(second), "new second");
+    EXPECT_THAT(Files(), ElementsAre("first", "second"));
 }
 
 }  // namespace

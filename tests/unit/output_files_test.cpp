@@ -109,26 +109,105 @@ TEST_F(OutputFilesTest, TheUnfinishedFileIsCreatedExclusively) {
     EXPECT_EQ(Read(Path("taken.tmp")), "someone else's");
 }
 
-TEST_F(OutputFilesTest, AFailedReplacementIsReportedAndCanKeepTheFinishedFile) {
+// The names in the folder that start with the writer's prefix.
+std::vector<std::string> Unfinished(const std::vector<std::string>& names) {
+    std::vector<std::string> left;
+    for (const std::string& name : names)
+        if (name.starts_with(".velscan")) left.push_back(name);
+    return left;
+}
+
+// A target made a folder with content while the set was written: found
+// before any target is replaced, so the one before it keeps its content.
+TEST_F(OutputFilesTest, ATargetThatBecameAFolderIsFoundBeforeAnyTargetIsReplaced) {
+    WriteFile(Path("scan.txt"), "old table");
     std::string kept;
     {
         files::OutputFiles outputs(".velscan");
         std::error_code why;
         files::OutputFile* table = outputs.Create(Path("scan.txt"), files::Content::Text, why);
+        files::OutputFile* metadata = outputs.Create(Path("scan.txt.json"), files::Content::Binary, why);
         ASSERT_NE(table, nullptr);
+        ASSERT_NE(metadata, nullptr);
         kept = table->TemporaryPath();
-        Put(*table, "table");
-        // The target became a folder with content while the table was written.
-        fs::create_directories(directory_ / "scan.txt" / "inside");
+        Put(*table, "new table");
+        Put(*metadata, "new metadata");
+        fs::create_directories(directory_ / "scan.txt.json" / "inside");
         const std::optional<files::CommitFailure> failure = outputs.Commit();
         ASSERT_TRUE(failure.has_value());
         EXPECT_EQ(failure->stage, files::CommitFailure::Stage::Replace);
-        EXPECT_EQ(failure->output, table);
-        EXPECT_TRUE(failure->why);
-        EXPECT_TRUE(table->TemporaryExists());
-        outputs.KeepUnfinished();
+        EXPECT_EQ(failure->output, metadata);
+        EXPECT_EQ(failure->why, std::errc::is_a_directory);
+        EXPECT_EQ(Read(Path("scan.txt")), "old table");
+        // The finished table can be kept, and only it.
+        outputs.KeepUnfinished(*table);
     }
-    EXPECT_EQ(Read(kept), "table");
+    EXPECT_EQ(Read(kept), "new table");
+    EXPECT_THAT(Files(), ElementsAre(fs::path(kept).filename().string(), "scan.txt", "scan.txt.json"));
+}
+
+// A rename that fails after others succeeded (the target changed between the
+// check and the rename) puts every target back: an existing one gets its
+// earlier content, a new one is gone again, and each finished file is back
+// under its unfinished name.
+TEST_F(OutputFilesTest, ARenameThatStillFailsPutsBackEveryTargetReplacedBeforeIt) {
+    WriteFile(Path("a.txt"), "old a");
+    WriteFile(Path("c.txt"), "old c");
+    files::OutputFiles outputs(".velscan");
+    std::error_code why;
+    files::OutputFile* a = outputs.Create(Path("a.txt"), files::Content::Binary, why);
+    files::OutputFile* b = outputs.Create(Path("b.txt"), files::Content::Binary, why);
+    files::OutputFile* c = outputs.Create(Path("c.txt"), files::Content::Binary, why);
+    ASSERT_TRUE(a != nullptr && b != nullptr && c != nullptr);
+    Put(*a, "new a");
+    Put(*b, "new b");
+    Put(*c, "new c");
+    outputs.SetBeforeRename([&](const files::OutputFile& output) {
+        if (&output != c) return;
+        fs::remove(directory_ / "c.txt");
+        fs::create_directories(directory_ / "c.txt" / "inside");
+    });
+    const std::optional<files::CommitFailure> failure = outputs.Commit();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->stage, files::CommitFailure::Stage::Replace);
+    EXPECT_EQ(failure->output, c);
+    EXPECT_TRUE(failure->changed.empty());
+    EXPECT_EQ(Read(Path("a.txt")), "old a");
+    EXPECT_FALSE(fs::exists(directory_ / "b.txt"));
+    EXPECT_EQ(Read(a->TemporaryPath()), "new a");
+    EXPECT_EQ(Read(b->TemporaryPath()), "new b");
+    outputs.Discard();
+    EXPECT_THAT(Files(), ElementsAre("a.txt", "c.txt"));
+}
+
+// When even putting back fails (here the earlier content vanished), the
+// failure names the target that now holds its new file.
+TEST_F(OutputFilesTest, ATargetThatCannotBePutBackIsNamed) {
+    WriteFile(Path("a.txt"), "old a");
+    files::OutputFiles outputs(".velscan");
+    std::error_code why;
+    files::OutputFile* a = outputs.Create(Path("a.txt"), files::Content::Binary, why);
+    files::OutputFile* b = outputs.Create(Path("b.txt"), files::Content::Binary, why);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    Put(*a, "new a");
+    Put(*b, "new b");
+    outputs.SetBeforeRename([&](const files::OutputFile& output) {
+        if (&output != b) return;
+        for (const std::string& name : Files())
+            if (name.ends_with(".old")) fs::remove(directory_ / name);
+        fs::create_directories(directory_ / "b.txt" / "inside");
+    });
+    const std::optional<files::CommitFailure> failure = outputs.Commit();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->stage, files::CommitFailure::Stage::Undone);
+    ASSERT_EQ(failure->changed.size(), 1u);
+    EXPECT_EQ(failure->changed[0].target, Path("a.txt"));
+    EXPECT_EQ(Read(Path("a.txt")), "new a");
+    EXPECT_EQ(files::DescribeChangedTargets(*failure),
+              Path("a.txt") + " now holds the new file (its earlier content is kept in " +
+                  failure->changed[0].earlierKeptIn + ")");
+    outputs.Discard();
+    EXPECT_THAT(Unfinished(Files()), IsEmpty());
 }
 
 }  // namespace

@@ -317,6 +317,40 @@ TEST_F(RunAcquisitionTest, AnOutputFileThatCannotBeCreatedStopsBeforeAnyHardware
     EXPECT_THAT(OtherFiles(), ElementsAre("folder"));
 }
 
+// The table and its metadata file are put in place together or not at all.
+// A metadata target made a folder with content during the run is found
+// before the table is replaced: the earlier table stays, and the finished
+// one, the only copy of the scan, is kept and named. A metadata file that
+// cannot be written (a link to a full device) is named with the reason, and
+// nothing unfinished is left.
+TEST_F(RunAcquisitionTest, AMetadataTargetMadeAFolderDuringTheRunKeepsTheEarlierTable) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    onLineRead = [](int line) {
+        if (line == 1) std::filesystem::create_directories("scan.txt.json/inside");
+    };
+    const runtest::Outcome folder = Run(Settings(2));
+    EXPECT_EQ(folder.exitCode, kExitRunFailed);
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    const std::vector<std::string> left = OtherFiles();
+    ASSERT_EQ(left.size(), 3u);
+    const std::string& kept = left[0];
+    EXPECT_TRUE(kept.starts_with(".velscan.") && kept.ends_with(".tmp")) << kept;
+    EXPECT_EQ(Rows(Read(kept)), 2u * 5000);
+    EXPECT_EQ(folder.err, Finished(-1) + "Error: Can't replace the file scan.txt.json: Is a "
+                                        "directory; the table is kept in " + kept + "\n");
+}
+
+TEST_F(RunAcquisitionTest, AMetadataFileThatCannotBeWrittenIsNamedWithTheReason) {
+    { std::ofstream("scan.txt") << "previous scan"; }
+    std::filesystem::create_symlink("/dev/full", "scan.txt.json");
+    const runtest::Outcome full = Run(Settings(2));
+    EXPECT_EQ(full.exitCode, kExitRunFailed);
+    EXPECT_TRUE(full.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file "
+                                   "scan.txt.json: No space left on device\n")) << full.err;
+    EXPECT_EQ(Read("scan.txt"), "previous scan");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+}
+
 TEST_F(RunAcquisitionTest, AMotorThatCannotStartDoesNotStopTheRun) {
     RunSettings settings = Settings(1);
     settings.motorNumber = 3;

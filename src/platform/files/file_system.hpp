@@ -3,10 +3,12 @@
 // system (file_system_posix.cpp, file_system_win32.cpp). Failures come back
 // as the system's own error code, so messages can give its reason.
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/files/content.hpp"
 
@@ -54,6 +56,31 @@ void SyncDirectoryOf(const std::string& path);
 
 // Removes a file; false when it could not (it may be gone already).
 bool Remove(const std::string& path);
+
+// Why the finished file could not take the name `finalPath` now (it became
+// a directory, its folder went or cannot be written); empty when nothing
+// stands in the way. `exists` tells whether a file stands there now.
+std::error_code WhyNotReplaceable(const std::string& finalPath, bool& exists);
+
+// Gives the file `path` a second name `link` (a hard link), which must not
+// exist yet (std::errc::file_exists when it does).
+bool LinkTo(const std::string& path, const std::string& link, std::error_code& why);
+
+// Holds every committer of a target in these folders (in any process) off
+// until it goes: one lock per folder, taken in one order by everyone, held
+// across processes, and leaving no file behind (POSIX: flock on the folder;
+// Windows: a named mutex keyed by the folder's path). A folder that cannot
+// be opened is not locked; the commit then fails at its check.
+class FolderLocks {
+public:
+    explicit FolderLocks(const std::vector<std::string>& finalPaths);
+    ~FolderLocks();
+    FolderLocks(const FolderLocks&) = delete;
+    FolderLocks& operator=(const FolderLocks&) = delete;
+
+private:
+    std::vector<std::intptr_t> held_;
+};
 
 // A number that differs between processes running at one time.
 unsigned long ProcessNumber();

@@ -1,11 +1,14 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "platform/files/file_identity.hpp"
 #include "platform/files/file_system.hpp"
@@ -24,6 +27,11 @@ long LongestName(const std::string& path) {
     errno = 0;
     const long longest = ::pathconf(directory.c_str(), _PC_NAME_MAX);
     return longest > 0 ? longest : NAME_MAX;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+    return directory.empty() ? std::string(".") : directory.string();
 }
 
 std::FILE* StreamOf(int fd, Content content, std::error_code& why) {
@@ -127,6 +135,68 @@ void SyncDirectoryOf(const std::string& path) {
 }
 
 bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::error_code WhyNotReplaceable(const std::string& finalPath, bool& exists) {
+    exists = false;
+    struct stat status {};
+    if (::stat(finalPath.c_str(), &status) == 0) {
+        exists = true;
+        if (S_ISDIR(status.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+    } else if (errno != ENOENT) {
+        return LastError();
+    }
+    // The rename writes the folder's entry.
+    if (::access(FolderOf(finalPath).c_str(), W_OK | X_OK) != 0) return LastError();
+    return {};
+}
+
+bool LinkTo(const std::string& path, const std::string& link, std::error_code& why) {
+    if (::link(path.c_str(), link.c_str()) == 0) return true;
+    why = LastError();
+    return false;
+}
+
+FolderLocks::FolderLocks(const std::vector<std::string>& finalPaths) {
+    // Each folder once, by its identity, in the order of that identity, so
+    // two committers of overlapping sets never wait for each other in a circle.
+    struct Folder {
+        dev_t device;
+        ino_t inode;
+        int fd;
+    };
+    std::vector<Folder> folders;
+    for (const std::string& path : finalPaths) {
+        const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat status {};
+        const bool known = ::fstat(fd, &status) == 0;
+        const bool seen = std::any_of(folders.begin(), folders.end(), [&](const Folder& folder) {
+            return folder.device == status.st_dev && folder.inode == status.st_ino;
+        });
+        if (!known || seen) {
+            ::close(fd);
+            continue;
+        }
+        folders.push_back({status.st_dev, status.st_ino, fd});
+    }
+    std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
+        return std::pair(a.device, a.inode) < std::pair(b.device, b.inode);
+    });
+    for (const Folder& folder : folders) {
+        int locked = -1;
+        do {
+            locked = ::flock(folder.fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        // A folder that cannot be locked (a file system without locks) is
+        // committed without: the lock only orders committers, it guards no data.
+        held_.push_back(folder.fd);
+    }
+}
+
+FolderLocks::~FolderLocks() {
+    // Closing the descriptor releases its lock.
+    for (const std::intptr_t fd : held_) ::close(static_cast<int>(fd));
+}
 
 unsigned long ProcessNumber() { return static_cast<unsigned long>(::getpid()); }
 

@@ -3,8 +3,12 @@
 #include <io.h>
 #include <process.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/files/file_identity.hpp"
 #include "platform/files/file_system.hpp"
@@ -141,6 +145,84 @@ void SyncDirectoryOf(const std::string&) {}
 
 bool Remove(const std::string& path) {
     return DeleteFileW(std::filesystem::path(path).c_str()) != 0;
+}
+
+std::error_code WhyNotReplaceable(const std::string& finalPath, bool& exists) {
+    exists = false;
+    const std::filesystem::path path(finalPath);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        exists = true;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return std::make_error_code(std::errc::is_a_directory);
+        return {};
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return {};
+    return {static_cast<int>(error), std::system_category()};
+}
+
+bool LinkTo(const std::string& path, const std::string& link, std::error_code& why) {
+    if (CreateHardLinkW(std::filesystem::path(link).c_str(), std::filesystem::path(path).c_str(),
+                        nullptr) != 0)
+        return true;
+    const DWORD error = GetLastError();
+    why = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+              ? std::make_error_code(std::errc::file_exists)
+              : std::error_code(static_cast<int>(error), std::system_category());
+    return false;
+}
+
+namespace {
+
+// The mutex's name for a folder: its full path, letters folded as the file
+// system folds them, hashed (FNV-1a, 64 bits) into a name of fixed length.
+std::wstring LockNameOf(const std::string& finalPath) {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::path(finalPath).parent_path();
+    if (folder.empty()) folder = ".";
+    std::filesystem::path full = std::filesystem::weakly_canonical(folder, error);
+    if (error) full = std::filesystem::absolute(folder, error);
+    std::wstring text = full.native();
+    if (!text.empty())
+        CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const wchar_t c : text) {
+        hash ^= static_cast<std::uint64_t>(c);
+        hash *= 1099511628211ull;
+    }
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring name = L"Local\\velscan-commit-";
+    for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+    return name;
+}
+
+}  // namespace
+
+FolderLocks::FolderLocks(const std::vector<std::string>& finalPaths) {
+    std::vector<std::wstring> names;
+    for (const std::string& path : finalPaths) names.push_back(LockNameOf(path));
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    for (const std::wstring& name : names) {
+        const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+        if (mutex == nullptr) continue;
+        // An owner that ended without releasing it (WAIT_ABANDONED) hands it on.
+        const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            CloseHandle(mutex);
+            continue;
+        }
+        held_.push_back(reinterpret_cast<std::intptr_t>(mutex));
+    }
+}
+
+FolderLocks::~FolderLocks() {
+    for (const std::intptr_t held : held_) {
+        const auto mutex = reinterpret_cast<HANDLE>(held);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
 }
 
 unsigned long ProcessNumber() { return static_cast<unsigned long>(_getpid()); }

@@ -2,12 +2,15 @@
 
 #include <array>
 #include <atomic>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -29,6 +32,27 @@ struct Slot {
 
 std::array<Slot, kMaxUnfinishedFiles> g_slots;
 
+// How many commit windows are open (one thread commits at a time in
+// practice; a count keeps nested or parallel ones right).
+std::atomic<int> g_openWindows{0};
+
+// Waits, without anything a signal handler may not call, while a set is
+// being renamed on another thread.
+void WaitForOpenWindows() {
+    for (int waited = 0; g_openWindows.load() > 0 && waited < 10000; ++waited) {
+#ifdef _WIN32
+        Sleep(1);
+#else
+        const timespec millisecond{0, 1000000};
+        (void)nanosleep(&millisecond, nullptr);
+#endif
+    }
+}
+
+#ifndef _WIN32
+static_assert(sizeof(sigset_t) <= 256, "CommitWindow keeps the signal mask in 256 bytes");
+#endif
+
 }  // namespace
 
 std::size_t RegisterUnfinished(const std::string& path) {
@@ -49,6 +73,7 @@ void ForgetUnfinished(std::size_t slot) {
 }
 
 void RemoveUnfinishedFiles() {
+    WaitForOpenWindows();
     for (Slot& slot : g_slots) {
         if (slot.state.load() != kSet) continue;
 #ifdef _WIN32
@@ -57,6 +82,31 @@ void RemoveUnfinishedFiles() {
         ::unlink(slot.path);
 #endif
     }
+}
+
+}  // namespace velscan::files
+
+namespace velscan::files {
+
+CommitWindow::CommitWindow() : heldSignals_{} {
+#ifndef _WIN32
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM}) sigaddset(&ending, signal);
+    sigset_t earlier;
+    (void)pthread_sigmask(SIG_BLOCK, &ending, &earlier);
+    std::memcpy(heldSignals_, &earlier, sizeof earlier);
+#endif
+    g_openWindows.fetch_add(1);
+}
+
+CommitWindow::~CommitWindow() {
+    g_openWindows.fetch_sub(1);
+#ifndef _WIN32
+    sigset_t earlier;
+    std::memcpy(&earlier, heldSignals_, sizeof earlier);
+    (void)pthread_sigmask(SIG_SETMASK, &earlier, nullptr);
+#endif
 }
 
 }  // namespace velscan::files

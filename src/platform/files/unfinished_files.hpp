@@ -21,7 +21,24 @@ std::size_t RegisterUnfinished(const std::string& path);
 void ForgetUnfinished(std::size_t slot);
 
 // Removes every registered file. Async-signal-safe: it only reads atomics
-// and fixed buffers and calls unlink (DeleteFileW on Windows).
+// and fixed buffers and calls unlink (DeleteFileW on Windows). While a
+// CommitWindow is open on another thread it first waits for it to close (at
+// most ten seconds), so a set is never cut between its renames.
 void RemoveUnfinishedFiles();
+
+// While alive, the renames of a set (and their undoing) are not cut by a
+// forced end: in this thread the signals that ask for one (SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT and the forced end's SIGALRM) are held back and arrive when
+// it goes; a forced end on another thread (a Windows console handler) waits.
+class CommitWindow {
+public:
+    CommitWindow();
+    ~CommitWindow();
+    CommitWindow(const CommitWindow&) = delete;
+    CommitWindow& operator=(const CommitWindow&) = delete;
+
+private:
+    unsigned char heldSignals_[256];  // the thread's earlier signal mask (POSIX)
+};
 
 }  // namespace velscan::files
