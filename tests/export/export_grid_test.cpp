@@ -64,19 +64,27 @@ TEST(ScanGrid, AColumnPerTurnAndARowPerSampleOfATurnSoEveryRowHasItsOwnCell) {
     EXPECT_EQ(misplaced, 0);
 }
 
-TEST(ScanGrid, ACellShowsItsNearestRowAndRowsWithoutRangeShowNone) {
-    // Two turns of four samples, both turns in one column: the slow axis does
-    // not move, so each bin holds a row of each turn.
+TEST(ScanGrid, ACellShowsItsNearestRowAndCountsTheRowsItLeavesOut) {
+    // Eight rows at four mirror angles, each angle twice (a mirror that went
+    // back), the slow axis still: rows r and r + 4 share a cell.
     Scan scan = EvenScan(2, 4, [](int row) { return row == 1 ? 0.0 : 100.0 - row; });
+    for (std::size_t row = 4; row < 8; ++row) scan.angles.mirror[row] = scan.angles.mirror[row - 4];
     for (double& slow : scan.angles.slowAxis) slow = 0.5;
     const ScanGrid grid(scan.table, scan.angles);
     ASSERT_EQ(grid.Width(), 1);
-    ASSERT_EQ(grid.Height(), 4);
-    EXPECT_EQ(grid.RowAt(0, 0), 4);  // 96 is nearer than 100
-    EXPECT_EQ(grid.RowAt(0, 1), 5);  // row 1 had no range
+    std::vector<std::int32_t> shown;
+    for (int y = 0; y < grid.Height(); ++y)
+        if (grid.RowAt(0, y) != ScanGrid::kNoReturn) shown.push_back(grid.RowAt(0, y));
+    // 96 is nearer than 100; row 1 had no range, so row 5 keeps its cell.
+    EXPECT_EQ(shown, (std::vector<std::int32_t>{4, 5, 6, 7}));
+    EXPECT_EQ(grid.RowsWithRange(), 7u);
+    EXPECT_EQ(grid.LeftOut(), 3u);
+    EXPECT_EQ(grid.LeftOutReport().substr(0, 62), "3 of 7 rows with range are left out of the scan's grid (PTX, P");
+
     for (double& d : scan.table.distance) d = 0.0;
     const ScanGrid empty(scan.table, scan.angles);
-    for (int y = 0; y < 4; ++y) EXPECT_EQ(empty.RowAt(0, y), ScanGrid::kNoReturn);
+    for (int y = 0; y < empty.Height(); ++y) EXPECT_EQ(empty.RowAt(0, y), ScanGrid::kNoReturn);
+    EXPECT_EQ(empty.LeftOut(), 0u);
 }
 
 TEST(ScanGrid, LessThanATurnGetsBinsAsFineAsItsStepAndATinySpanStaysBounded) {
