@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,7 @@
 #include "export/scan_angles.hpp"
 #include "export/scan_grid.hpp"
 #include "export/scan_points.hpp"
+#include "export/scan_pose.hpp"
 #include "export/scan_table.hpp"
 
 namespace velscan::exporter {
@@ -46,13 +48,20 @@ struct ExportSettings {
     LengthUnit unit = LengthUnit::kInches;   // of the point formats
 };
 
+// Where a job's warnings go: one line each, without the program's name.
+using WarningSink = std::function<void(const std::string&)>;
+// Standard error, after the program's name.
+void WarnOnStandardError(const std::string& warning);
+
 class ExportJob {
 public:
     // `source` names the table in the outputs (its file name);
     // `pictureDetails`, the facts of its metadata file for the pictures'
-    // titles, empty without one.
+    // titles, empty without one; `pose`, the scan's pose, which every format
+    // that carries one writes.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
-              std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {});
+              std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {},
+              ScanPose pose = {}, WarningSink warn = WarnOnStandardError);
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
@@ -61,10 +70,13 @@ public:
     const std::string& PictureDetails() const { return pictureDetails_; }
     // The points' times, when the metadata file gives the start and period.
     const std::optional<PointTimes>& Times() const { return times_; }
-    const ScanPoints& Points() const { return points_; }
+    const ScanPose& Pose() const { return pose_; }
+    // The points, their positions computed on first use, once for every format.
+    const ScanPoints& Points() const;
     // The pictures' layout, chosen on first use.
     const PanoramaLayout& Panorama() const;
-    // The grid of the gridded point formats, built on first use.
+    // The grid of the gridded point formats, built on first use; rows it
+    // leaves out are reported then, once, to the job's warnings.
     const ScanGrid& Grid() const;
 
 private:
@@ -74,7 +86,9 @@ private:
     std::string source_;
     std::string pictureDetails_;
     std::optional<PointTimes> times_;
-    ScanPoints points_;
+    ScanPose pose_;
+    WarningSink warn_;
+    mutable std::optional<ScanPoints> points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;
 };

@@ -1,14 +1,25 @@
+#include <cstdio>
 #include <utility>
 
 #include "export/export_format.hpp"
 
 namespace velscan::exporter {
 
+void WarnOnStandardError(const std::string& warning) {
+    std::fprintf(stderr, "velscan-export: %s\n", warning.c_str());
+}
+
 ExportJob::ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
-                     std::string source, std::string pictureDetails, std::optional<PointTimes> times)
+                     std::string source, std::string pictureDetails, std::optional<PointTimes> times,
+                     ScanPose pose, WarningSink warn)
     : table_(table), angles_(angles), settings_(settings), source_(std::move(source)),
-      pictureDetails_(std::move(pictureDetails)), times_(std::move(times)),
-      points_(table, angles, settings.unit) {}
+      pictureDetails_(std::move(pictureDetails)), times_(std::move(times)), pose_(pose),
+      warn_(std::move(warn)) {}
+
+const ScanPoints& ExportJob::Points() const {
+    if (!points_) points_.emplace(table_, angles_, settings_.unit);
+    return *points_;
+}
 
 const PanoramaLayout& ExportJob::Panorama() const {
     if (!panorama_) panorama_ = ChoosePanorama(table_, angles_);
@@ -16,7 +27,10 @@ const PanoramaLayout& ExportJob::Panorama() const {
 }
 
 const ScanGrid& ExportJob::Grid() const {
-    if (!grid_) grid_.emplace(table_, angles_);
+    if (!grid_) {
+        grid_.emplace(table_, angles_);
+        if (grid_->LeftOut() > 0 && warn_) warn_("Warning: " + grid_->LeftOutReport());
+    }
     return *grid_;
 }
 

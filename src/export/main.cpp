@@ -50,14 +50,18 @@ int Usage(const std::string& problem) {
     return kExitUsage;
 }
 
-// No output may overwrite the table or another output. Paths are compared
-// as files: an existing file by its identity, a new one by its resolved
-// folder and name, links followed (dangling ones too).
+// No output may overwrite the table, its metadata file (TABLE.json, the
+// scan's only record of how it was made) or another output. Paths are
+// compared as files: an existing file by its identity, a new one by its
+// resolved folder and name, links followed (dangling ones too).
 std::string ClashingOutputs(const ExportOptions& options) {
     const auto& outputs = options.outputs;
+    const std::string metadataFile = options.table + ".json";
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         if (files::SameFile(outputs[i].path, options.table))
             return "the output " + outputs[i].path + " is the table itself";
+        if (files::SameFile(outputs[i].path, metadataFile))
+            return "the output " + outputs[i].path + " is the table's metadata file";
         for (std::size_t j = i + 1; j < outputs.size(); ++j)
             if (files::SameFile(outputs[i].path, outputs[j].path))
                 return "two outputs name the same file " + outputs[j].path;

@@ -26,6 +26,8 @@ struct Columns {
     PanoramaLayout layout;
     double turns = 1.0;
     double samplesPerTurn = 1.0;
+    std::size_t slowPositions = 1;
+    double mirrorSpan = 0.0;
 };
 
 Columns ChooseColumns(const ScanTable& table, const ScanAngles& angles) {
@@ -36,6 +38,8 @@ Columns ChooseColumns(const ScanTable& table, const ScanAngles& angles) {
     const auto [slowLow, slowHigh] = std::minmax_element(angles.slowAxis.begin(), angles.slowAxis.end());
     columns.layout.slowMin = *slowLow;
     columns.layout.slowSpan = *slowHigh - *slowLow;
+    columns.layout.mirrorMin = *mirrorLow;
+    columns.mirrorSpan = *mirrorHigh - *mirrorLow;
 
     // One column per mirror turn, but no more columns than distinct slow-axis
     // positions (the table's own angles step only 200 times a turn).
@@ -43,6 +47,7 @@ Columns ChooseColumns(const ScanTable& table, const ScanAngles& angles) {
     columns.turns = std::max(1.0, mirrorTurns);
     std::size_t slowPositions = 1;
     for (std::size_t i = 1; i < rows; ++i) slowPositions += angles.slowAxis[i] != angles.slowAxis[i - 1];
+    columns.slowPositions = slowPositions;
     const double width = std::min(columns.turns, static_cast<double>(slowPositions));
     columns.layout.width = std::clamp(static_cast<int>(std::lround(width)), 1, kMaxPictureSide);
     // From the first sample to the last the mirror moved rows - 1 steps.
@@ -73,6 +78,18 @@ PanoramaLayout ChooseGrid(const ScanTable& table, const ScanAngles& angles) {
     // Compared as doubles first: the samples of a turn may be beyond an int.
     const double height = std::clamp(std::round(columns.samplesPerTurn), 1.0, static_cast<double>(kMaxRows));
     columns.layout.height = std::isfinite(height) ? static_cast<int>(height) : 1;
+    if (static_cast<double>(columns.slowPositions) < 2.0 * columns.turns && std::isfinite(columns.mirrorSpan)) {
+        // Every row's turn has its column. A column starts at the edge of the
+        // row of the lowest angle, so that a turn's samples fill its rows
+        // once each and the column's last sample does not meet its first.
+        const double highest = columns.layout.mirrorMin + columns.mirrorSpan;
+        double within = std::fmod(columns.layout.mirrorMin, kFullTurn);
+        if (within < 0.0) within += kFullTurn;
+        columns.layout.mirrorMin -= std::fmod(within, kFullTurn / columns.layout.height);
+        const double turns = std::floor((highest - columns.layout.mirrorMin) / kFullTurn) + 1.0;
+        columns.layout.columnPerTurn = true;
+        columns.layout.width = static_cast<int>(std::min(turns, static_cast<double>(kMaxPictureSide)));
+    }
     return columns.layout;
 }
 
@@ -86,10 +103,16 @@ std::vector<int> CellsOfRows(const ScanAngles& angles, const PanoramaLayout& lay
         double turn = std::fmod(angles.mirror[row], kFullTurn);
         if (turn < 0.0) turn += kFullTurn;
         const int y = CellOf(turn / kFullTurn, layout.height);
-        const double across = layout.slowSpan > 0.0
-                                  ? (angles.slowAxis[row] - layout.slowMin) / layout.slowSpan
-                                  : 0.0;
-        const int x = CellOf(across, layout.width);
+        int x = 0;
+        if (layout.columnPerTurn) {
+            const double turns = std::floor((angles.mirror[row] - layout.mirrorMin) / kFullTurn);
+            x = static_cast<int>(std::clamp(turns, 0.0, static_cast<double>(layout.width - 1)));
+        } else {
+            const double across = layout.slowSpan > 0.0
+                                      ? (angles.slowAxis[row] - layout.slowMin) / layout.slowSpan
+                                      : 0.0;
+            x = CellOf(across, layout.width);
+        }
         cell[row] = y * layout.width + x;
     }
     return cell;

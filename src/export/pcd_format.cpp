@@ -1,15 +1,9 @@
 // The scan's grid (export/scan_grid.hpp) as an organised PCD cloud, binary
 // or text: WIDTH x HEIGHT points of the grid, row after row, with the
 // fields of export/point_fields.hpp. A cell without return has NaN in its
-// float fields and -1 in line and sample.
-#include <bit>
-#include <charconv>
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <limits>
+// floating fields and -1 in its integer ones. The scan's pose is the
+// cloud's viewpoint.
 #include <string>
-#include <vector>
 
 #include "export/chunked_writer.hpp"
 #include "export/export_format.hpp"
@@ -19,127 +13,50 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kMaxAsciiPointChars = 6 * 16 + 2 * 11 + 8 + 32 + 4;
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+char PcdType(FieldType type) { return type == FieldType::kInt32 ? 'I' : 'F'; }
 
-static_assert(std::endian::native == std::endian::little, "points are copied as they lie");
-
-struct Point {
-    float x, y, z, distance, intensity, temperature;
-    std::int32_t line, sample;
-};
-static_assert(sizeof(Point) == 32);
-
-constexpr Point kNoReturn{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, -1, -1};
-
-// The table's name on the comment line; a control character (a line break
-// in a file name) would end the comment and break the header.
-std::string OneLine(std::string name) {
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return name;
-}
-
-std::string Header(const ExportJob& job) {
+std::string Header(const ExportJob& job, std::span<const PointField> fields) {
     const ScanGrid& grid = job.Grid();
-    std::string fields, sizes, types, counts;
-    for (const std::string_view name : kFloatFieldNames) {
-        fields.append(" ").append(name);
-        types.append(" F");
-    }
-    for (const std::string_view name : kIntFieldNames) {
-        fields.append(" ").append(name);
-        types.append(" I");
-    }
-    for (std::size_t i = 0; i < kFloatFieldNames.size() + kIntFieldNames.size(); ++i) {
-        sizes.append(" 4");
+    std::string names, sizes, types, counts;
+    for (const PointField& field : fields) {
+        names.append(" ").append(field.name);
+        sizes.append(" ").append(std::to_string(FieldBytes(field.type)));
+        types.append(" ").push_back(PcdType(field.type));
         counts.append(" 1");
     }
-    if (job.Times()) {
-        fields.append(" scalar_time scalar_lost");
-        sizes.append(" 8 4");
-        types.append(" F I");
-        counts.append(" 1 1");
-    }
-    std::string header = "# .PCD v0.7 - velscan-export of " + OneLine(job.Source()) + "; units: " +
+    std::string header = "# .PCD v0.7 - velscan-export of " + HeaderCommentText(job.Source()) + "; units: " +
                          std::string(job.Points().UnitName()) + "; x forward, y left, z up\n";
     if (job.Times())
-        header += "# scalar_time: seconds since the scan's start " + OneLine(job.Times()->start) +
+        header += "# scalar_time: seconds since the scan's start " + HeaderCommentText(job.Times()->start) +
                   "; scalar_lost: 1 on a line that lost samples (NaN and -1 without return)\n";
-    header += "VERSION 0.7\nFIELDS" + fields + "\nSIZE" + sizes + "\nTYPE" + types + "\nCOUNT" + counts + "\n";
+    if (grid.LeftOut() > 0) header += "# " + grid.LeftOutReport() + "\n";
+    header += "VERSION 0.7\nFIELDS" + names + "\nSIZE" + sizes + "\nTYPE" + types + "\nCOUNT" + counts + "\n";
     header += "WIDTH " + std::to_string(grid.Width()) + "\nHEIGHT " + std::to_string(grid.Height()) + "\n";
-    header += "VIEWPOINT 0 0 0 1 0 0 0\nPOINTS " + std::to_string(grid.Cells()) + "\n";
+    header += "VIEWPOINT " + PoseNumbers(job.Pose().position.data(), 3) + " " +
+              PoseNumbers(job.Pose().orientation.data(), 4) + "\n";
+    header += "POINTS " + std::to_string(grid.Cells()) + "\n";
     header += job.Settings().ascii ? "DATA ascii\n" : "DATA binary\n";
     return header;
 }
 
-char* AppendFloat(char* out, float value, char separator) {
-    if (std::isnan(value)) {
-        std::memcpy(out, "nan", 3);
-        out += 3;
-    } else {
-        out = std::to_chars(out, out + 16, value).ptr;
-    }
-    *out++ = separator;
-    return out;
-}
-
-char* AppendText(char* out, const Point& p) {
-    for (float value : {p.x, p.y, p.z, p.distance, p.intensity, p.temperature}) out = AppendFloat(out, value, ' ');
-    out = std::to_chars(out, out + 11, p.line).ptr;
-    *out++ = ' ';
-    out = std::to_chars(out, out + 11, p.sample).ptr;
-    *out++ = '\n';
-    return out;
-}
-
 void WritePcd(std::FILE* out, const ExportJob& job) {
-    const std::string header = Header(job);
+    const std::span<const PointField> fields = PointFields(job.Times().has_value());
+    const std::string header = Header(job, fields);
     WriteAll(out, header.data(), header.size());
 
     const ScanGrid& grid = job.Grid();
     const bool ascii = job.Settings().ascii;
-    ChunkedWriter chunks(out, kMaxAsciiPointChars);
+    const PointTimes* times = job.Times() ? &*job.Times() : nullptr;
+    const PointRecord noReturn = NoReturnRecord();
+    ChunkedWriter chunks(out, kMaxTextRecordChars);
     for (int y = 0; y < grid.Height(); ++y)
         for (int x = 0; x < grid.Width(); ++x) {
             const std::int32_t row = grid.RowAt(x, y);
-            Point p = kNoReturn;
-            if (row != ScanGrid::kNoReturn) {
-                const ScanPoint s = job.Points().At(static_cast<std::size_t>(row));
-                p = Point{static_cast<float>(s.x),        static_cast<float>(s.y), static_cast<float>(s.z),
-                          static_cast<float>(s.distance), s.amplitude,             s.temperature,
-                          s.line,                         s.sample};
-            }
-            char* cursor = chunks.Next();
-            if (ascii) {
-                cursor = AppendText(cursor, p);
-            } else {
-                std::memcpy(cursor, &p, sizeof p);  // little-endian host
-                cursor += sizeof p;
-            }
-            if (const auto& times = job.Times()) {
-                double seconds = std::numeric_limits<double>::quiet_NaN();
-                std::int32_t lost = -1;
-                if (row != ScanGrid::kNoReturn) {
-                    seconds = times->SecondsOf(static_cast<std::size_t>(row));
-                    lost = times->Lost(p.line) ? 1 : 0;
-                }
-                if (ascii) {
-                    cursor[-1] = ' ';  // the line goes on
-                    if (std::isnan(seconds)) {
-                        std::memcpy(cursor, "nan", 3);
-                        cursor += 3;
-                    } else {
-                        cursor = std::to_chars(cursor, cursor + 32, seconds).ptr;
-                    }
-                    *cursor++ = ' ';
-                    cursor = std::to_chars(cursor, cursor + 2, lost).ptr;
-                    *cursor++ = '\n';
-                } else {
-                    cursor = AppendBinaryTime(cursor, seconds, lost);
-                }
-            }
-            chunks.Wrote(cursor);
+            const PointRecord record = row == ScanGrid::kNoReturn
+                                           ? noReturn
+                                           : RecordOf(job.Points().At(static_cast<std::size_t>(row)), times);
+            chunks.Wrote(ascii ? AppendTextRecord(chunks.Next(), record, fields)
+                               : AppendBinaryRecord(chunks.Next(), record, fields));
         }
     chunks.Flush();
 }

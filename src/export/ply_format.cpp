@@ -1,12 +1,7 @@
 // The point cloud as PLY, binary little-endian or text: one vertex per point
 // of the shared view (export/scan_points.hpp), with the fields of
 // export/point_fields.hpp.
-#include <bit>
-#include <charconv>
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "export/chunked_writer.hpp"
 #include "export/export_format.hpp"
@@ -16,90 +11,46 @@
 namespace velscan::exporter {
 namespace {
 
-constexpr std::size_t kMaxAsciiVertexChars = 6 * 16 + 2 * 11 + 8 + 32 + 3;
-
-static_assert(std::endian::native == std::endian::little, "vertices are copied as they lie");
-
-struct Vertex {
-    float x, y, z, distance, amplitude, temperature;
-    std::int32_t line, sample;
-};
-static_assert(sizeof(Vertex) == 32);
-
-// Text from the metadata file on a comment line: a control character would
-// end the comment and break the header.
-std::string OneLine(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    return text;
+std::string_view PlyType(FieldType type) {
+    switch (type) {
+        case FieldType::kFloat32: return "float";
+        case FieldType::kInt32: return "int";
+        case FieldType::kFloat64: return "double";
+    }
+    return "float";
 }
 
-std::string Header(const ExportJob& job) {
+std::string Header(const ExportJob& job, std::span<const PointField> fields) {
     std::string header = "ply\n";
     header += job.Settings().ascii ? "format ascii 1.0\n" : "format binary_little_endian 1.0\n";
-    header += "comment velscan-export of " + job.Source() + "\n";
+    header += "comment velscan-export of " + HeaderCommentText(job.Source()) + "\n";
     header += "comment units: " + std::string(job.Points().UnitName()) +
               "; x forward, y left, z up; scanner at the origin\n";
+    if (!job.Pose().IsIdentity())
+        header += "comment scan pose: the scanner at " + PoseNumbers(job.Pose().position.data(), 3) +
+                  ", turned by the quaternion (w x y z) " + PoseNumbers(job.Pose().orientation.data(), 4) + "\n";
     if (job.Times())
-        header += "comment scalar_time: seconds since the scan's start " + OneLine(job.Times()->start) +
+        header += "comment scalar_time: seconds since the scan's start " + HeaderCommentText(job.Times()->start) +
                   "; scalar_lost: 1 on a line that lost samples\n";
     header += "element vertex " + std::to_string(job.Points().Count()) + "\n";
-    for (const std::string_view name : kFloatFieldNames) header += "property float " + std::string(name) + "\n";
-    for (const std::string_view name : kIntFieldNames) header += "property int " + std::string(name) + "\n";
-    if (job.Times()) header += "property double scalar_time\nproperty int scalar_lost\n";
+    for (const PointField& field : fields)
+        header.append("property ").append(PlyType(field.type)).append(" ").append(field.name).append("\n");
     header += "end_header\n";
     return header;
 }
 
-char* AppendFloat(char* out, float value, char separator) {
-    out = std::to_chars(out, out + 16, value).ptr;
-    *out++ = separator;
-    return out;
-}
-
-char* AppendText(char* out, const Vertex& v) {
-    for (float value : {v.x, v.y, v.z, v.distance, v.amplitude, v.temperature})
-        out = AppendFloat(out, value, ' ');
-    out = std::to_chars(out, out + 10, v.line).ptr;
-    *out++ = ' ';
-    out = std::to_chars(out, out + 10, v.sample).ptr;
-    *out++ = '\n';
-    return out;
-}
-
 void WritePly(std::FILE* out, const ExportJob& job) {
-    const std::string header = Header(job);
+    const std::span<const PointField> fields = PointFields(job.Times().has_value());
+    const std::string header = Header(job, fields);
     WriteAll(out, header.data(), header.size());
 
     const bool ascii = job.Settings().ascii;
-    ChunkedWriter chunks(out, kMaxAsciiVertexChars);
+    const PointTimes* times = job.Times() ? &*job.Times() : nullptr;
+    ChunkedWriter chunks(out, kMaxTextRecordChars);
     job.Points().ForEach([&](const ScanPoint& point) {
-        const Vertex vertex{static_cast<float>(point.x),        static_cast<float>(point.y),
-                            static_cast<float>(point.z),        static_cast<float>(point.distance),
-                            point.amplitude,                    point.temperature,
-                            point.line,                         point.sample};
-        char* cursor = chunks.Next();
-        if (ascii) {
-            cursor = AppendText(cursor, vertex);
-        } else {
-            std::memcpy(cursor, &vertex, sizeof vertex);  // little-endian host
-            cursor += sizeof vertex;
-        }
-        if (const auto& times = job.Times()) {
-            const double seconds = times->SecondsOf(static_cast<std::size_t>(point.line) * kSamplesPerLine +
-                                                    static_cast<std::size_t>(point.sample));
-            const std::int32_t lost = times->Lost(point.line) ? 1 : 0;
-            if (ascii) {
-                cursor[-1] = ' ';  // the line goes on
-                cursor = std::to_chars(cursor, cursor + 32, seconds).ptr;
-                *cursor++ = ' ';
-                *cursor++ = static_cast<char>('0' + lost);
-                *cursor++ = '\n';
-            } else {
-                cursor = AppendBinaryTime(cursor, seconds, lost);
-            }
-        }
-        chunks.Wrote(cursor);
+        const PointRecord record = RecordOf(point, times);
+        chunks.Wrote(ascii ? AppendTextRecord(chunks.Next(), record, fields)
+                           : AppendBinaryRecord(chunks.Next(), record, fields));
     });
     chunks.Flush();
 }

@@ -1,6 +1,7 @@
 // The scan's grid (export/scan_grid.hpp) as PTX text: one scan, its ten
 // header lines (columns, rows, the scanner's position, its three axes, the
-// 4x4 transform, here the identity: the points are in the scanner's frame),
+// 4x4 transform, all from the scan's pose; the points are in the scanner's
+// frame),
 // then one line "x y z intensity" per cell, column after column, each column
 // from the grid's top row down. A cell without return reads "0 0 0 0", the
 // zero position PTX readers take for no return. Intensity is the amplitude
@@ -21,12 +22,18 @@ namespace {
 constexpr std::size_t kMaxCellChars = 4 * 16 + 1;
 constexpr float kFullAmplitude = 255.0f;
 
+// The pose as PTX writes it: the position, the scanner's axes, then the
+// transform, its rows the axes and the position (a row vector times it
+// gives the point in the scan's frame).
 std::string Header(const ExportJob& job) {
     const ScanGrid& grid = job.Grid();
-    return std::to_string(grid.Width()) + "\n" + std::to_string(grid.Height()) + "\n" +
-           "0 0 0\n"
-           "1 0 0\n0 1 0\n0 0 1\n"
-           "1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1\n";
+    const ScanPose& pose = job.Pose();
+    const auto axes = pose.Axes();
+    std::string header = std::to_string(grid.Width()) + "\n" + std::to_string(grid.Height()) + "\n";
+    header += PoseNumbers(pose.position.data(), 3) + "\n";
+    for (const auto& axis : axes) header += PoseNumbers(axis.data(), 3) + "\n";
+    for (const auto& axis : axes) header += PoseNumbers(axis.data(), 3) + " 0\n";
+    return header + PoseNumbers(pose.position.data(), 3) + " 1\n";
 }
 
 char* AppendFloat(char* out, float value, char separator) {

@@ -3,9 +3,11 @@
 // the grid layout (export/panorama_layout.hpp), each holding the row whose
 // point it shows, or none. Of several rows with a range in one cell the
 // nearest is kept, as in the range picture; rows without range hold none.
+// The rows so left out are counted, for the formats and the program to say.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "export/panorama_layout.hpp"
@@ -29,9 +31,18 @@ public:
                           static_cast<std::size_t>(x)];
     }
 
+    // Rows with a range that share their cell with a nearer row and are not
+    // in the grid, of all rows with a range.
+    std::size_t LeftOut() const { return leftOut_; }
+    std::size_t RowsWithRange() const { return rowsWithRange_; }
+    // "843 of 1000000 rows with range are left out of the scan's grid: ..."
+    std::string LeftOutReport() const;
+
 private:
     PanoramaLayout layout_;
     std::vector<std::int32_t> rowOfCell_;
+    std::size_t rowsWithRange_ = 0;
+    std::size_t leftOut_ = 0;
 };
 
 }  // namespace velscan::exporter

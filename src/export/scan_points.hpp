@@ -3,10 +3,13 @@
 // each row with a range, at its distance along the beam
 // (conversion/beam_geometry.hpp) from the scanner at the origin, in the
 // unit asked for, with the row's buffer line and its place in that line.
+// Each position is computed once, when the view is made, and read by every
+// format that writes points.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "conversion/beam_geometry.hpp"
 #include "export/scan_angles.hpp"
@@ -33,12 +36,10 @@ public:
     LengthUnit Unit() const { return unit_; }
     std::string_view UnitName() const;  // "inches" or "metres"
 
-    // Calls visit(const ScanPoint&) for every point, in the table's order.
     // The point of a row with a range.
     ScanPoint At(std::size_t row) const {
-        const double distance = table_.distance[row] * scale_;
-        const Direction3 d = BeamDirection(angles_.mirror[row], angles_.slowAxis[row]);
-        return ScanPoint{distance * d.x, distance * d.y, distance * d.z, distance,
+        const Position& p = positions_[row];
+        return ScanPoint{p.x, p.y, p.z, table_.distance[row] * scale_,
                          table_.amplitude[row], table_.temperature[row],
                          static_cast<std::int32_t>(row / kSamplesPerLine),
                          static_cast<std::int32_t>(row % kSamplesPerLine)};
@@ -52,11 +53,15 @@ public:
     }
 
 private:
+    struct Position {
+        double x, y, z;
+    };
+
     const ScanTable& table_;
-    const ScanAngles& angles_;
     LengthUnit unit_;
     double scale_;
     std::size_t count_ = 0;
+    std::vector<Position> positions_;  // of every row; a row without range has none
 };
 
 }  // namespace velscan::exporter

@@ -21,37 +21,43 @@ std::string Format(const char* format, double a, double b, double c) {
     return text;
 }
 
-std::string Span(const std::string& axis, const std::vector<double>& angles) {
-    if (angles.empty()) return axis + "no samples\n";
+SummaryLine Span(const std::string& axis, const std::vector<double>& angles) {
+    if (angles.empty()) return {axis, "no samples"};
     const auto [low, high] = std::minmax_element(angles.begin(), angles.end());
     const double span = *high - *low;
-    std::string line = axis + Format("%.4f to %.4f rad", *low, *high, 0.0);
-    line += Format(", span %.4f rad (%.1f degrees", span, span * kDegreesPerRadian, 0.0);
-    if (span >= kFullTurn) line += Format(", %.1f turns", span / kFullTurn, 0.0, 0.0);
-    return line + ")\n";
+    std::string value = Format("%.4f to %.4f rad", *low, *high, 0.0);
+    value += Format(", span %.4f rad (%.1f degrees", span, span * kDegreesPerRadian, 0.0);
+    if (span >= kFullTurn) value += Format(", %.1f turns", span / kFullTurn, 0.0, 0.0);
+    return {axis, value + ")"};
 }
 
 }  // namespace
 
-std::string Summary(const ScanTable& table, const ScanAngles& angles) {
+std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles) {
     std::vector<double> distances;
     distances.reserve(table.Rows());
     for (const double d : table.distance)
         if (HasRange(d)) distances.push_back(d);
-    std::string text = "rows read: " + std::to_string(table.Rows()) + "\n";
-    text += "points (rows with range): " + std::to_string(distances.size()) + "\n";
-    text += "rows without range: " + std::to_string(table.Rows() - distances.size()) + "\n";
+    std::vector<SummaryLine> lines{{"rows read", std::to_string(table.Rows())},
+                                   {"points (rows with range)", std::to_string(distances.size())},
+                                   {"rows without range", std::to_string(table.Rows() - distances.size())}};
     if (distances.empty()) {
-        text += "distance: none\n";
+        lines.push_back({"distance", "none"});
     } else {
         const auto middle = distances.begin() + static_cast<std::ptrdiff_t>(distances.size() / 2);
         std::nth_element(distances.begin(), middle, distances.end());
         const double median = *middle;
         const auto [low, high] = std::minmax_element(distances.begin(), distances.end());
-        text += Format("distance (inches): min %.2f, median %.2f, max %.2f\n", *low, median, *high);
+        lines.push_back({"distance (inches)", Format("min %.2f, median %.2f, max %.2f", *low, median, *high)});
     }
-    text += Span("mirror angle: ", angles.mirror);
-    text += Span("slow-axis angle: ", angles.slowAxis);
+    lines.push_back(Span("mirror angle", angles.mirror));
+    lines.push_back(Span("slow-axis angle", angles.slowAxis));
+    return lines;
+}
+
+std::string SummaryText(const std::vector<SummaryLine>& lines) {
+    std::string text;
+    for (const SummaryLine& line : lines) text += line.key + ": " + line.value + "\n";
     return text;
 }
 

@@ -1,42 +1,28 @@
 #include "export/viewer_info.hpp"
 
 #include <algorithm>
-#include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 namespace velscan::exporter {
 
-std::vector<InfoLine> InfoLinesOf(std::string_view text) {
-    std::vector<InfoLine> lines;
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        const std::string_view line = text.substr(0, end);
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (line.empty()) continue;
-        const std::size_t colon = line.find(": ");
-        if (colon == std::string_view::npos)
-            lines.push_back({std::string(line), {}});
-        else
-            lines.push_back({std::string(line.substr(0, colon)), std::string(line.substr(colon + 2))});
+std::string ScriptSafe(std::string_view json) {
+    std::string out;
+    out.reserve(json.size());
+    for (const char c : json) {
+        switch (c) {
+            case '<': out += "\\u003c"; break;
+            case '>': out += "\\u003e"; break;
+            case '&': out += "\\u0026"; break;
+            default: out += c;
+        }
     }
-    return lines;
+    return out;
 }
 
 std::string ScriptString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || c == '<' || c == '>' || c == '&' || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+    const nlohmann::json string = std::string(text);
+    return ScriptSafe(string.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 std::string InfoObject(const std::vector<InfoLine>& lines) {

@@ -1,29 +1,32 @@
 #pragma once
-// The lines of the viewer's panel, as the JSON object `scanInfo` in the page:
-// one member per line, in order. The summary's lines go first; more lines
-// (a scan's settings and time, say) are added as further key/value pairs.
+// The text of the viewer's page as JSON inside its <script> element: the
+// panel's lines as the object `scanInfo`, and the cloud's names. The JSON
+// library writes every string; after it, '<', '>' and '&' are escaped as
+// \u003c, \u003e and \u0026, so that no text can end the element or open a
+// comment in it. Bytes that are not UTF-8 (a Latin-1 file name) stand as
+// U+FFFD, the page's character set being UTF-8.
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "export/summary.hpp"
+
 namespace velscan::exporter {
 
-struct InfoLine {
-    std::string key;
-    std::string value;
-};
+// A line of the panel: the table's name, the scan's record, the summary.
+using InfoLine = SummaryLine;
 
-// "key: value" lines of a text such as the summary; a line without ": " is
-// a key with an empty value.
-std::vector<InfoLine> InfoLinesOf(std::string_view text);
-
-// The JSON object of the lines; a key given twice keeps its first value. Safe
-// inside a <script> element: '<', '>' and '&' are escaped, so that no text can
-// end the element.
+// The JSON object of the lines, one member a line in their order; a key
+// given twice keeps its first value.
 std::string InfoObject(const std::vector<InfoLine>& lines);
 
 // A JSON string of `text`, quotes included, safe inside a <script> element.
 std::string ScriptString(std::string_view text);
+
+// JSON text made safe inside a <script> element: '<', '>' and '&' escaped,
+// outside strings as well as inside (where JSON allows no such byte
+// outside a string, the escape changes no value).
+std::string ScriptSafe(std::string_view json);
 
 }  // namespace velscan::exporter

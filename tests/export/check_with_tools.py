@@ -1,7 +1,8 @@
 """The outputs of velscan-export read by independent point-cloud tools: the
-PLY and the PTX by CloudCompare's command line, the PCD by pcl_pcd2ply.
+PLY and the PTX by CloudCompare's command line, the PCD by pcl_pcd2ply, the
+PLY of a table whose name would end its header by pcl_ply2pcd.
 Usage:
-    check_with_tools.py VELSCAN VELSCAN_EXPORT LOOKUPHS CLOUDCOMPARE PCL_PCD2PLY
+    check_with_tools.py VELSCAN VELSCAN_EXPORT LOOKUPHS CLOUDCOMPARE PCL_PCD2PLY PCL_PLY2PCD
 Exits non-zero on the first failed check (a missing tool fails too)."""
 
 import os
@@ -110,8 +111,24 @@ def check_pcd(pcd2ply, directory, name):
     check(0 < gaps < cells, f"{name}: {gaps} cells without return, NaN after conversion")
 
 
+def check_hostile_name(ply2pcd, exporter, directory):
+    """A table named to end the PLY header early: the header keeps its
+    fields and pcl_ply2pcd converts every vertex."""
+    name = "scan\nend_header\n.txt"
+    shutil.copy(os.path.join(directory, "scan.txt"), os.path.join(directory, name))
+    run([exporter, name, "--ply", "named.ply"], directory)
+    names, vertices = read_binary_ply(os.path.join(directory, "named.ply"))
+    check(names == PLY_FIELDS, f"a table named {name!r}: the PLY keeps its properties {names}")
+    run([ply2pcd, "named.ply", "named.pcd"], directory)
+    with open(os.path.join(directory, "named.pcd"), "rb") as pcd:
+        header = pcd.read(2000).decode("latin-1")
+    points = re.search(r"\nPOINTS (\d+)\n", header)
+    check(points is not None and int(points.group(1)) == len(vertices),
+          f"pcl_ply2pcd converts all {len(vertices)} vertices of the PLY: {header[:300]!r}")
+
+
 def main():
-    velscan, exporter, lookup, cloudcompare, pcd2ply = sys.argv[1:6]
+    velscan, exporter, lookup, cloudcompare, pcd2ply, ply2pcd = sys.argv[1:7]
     directory = tempfile.mkdtemp(prefix="velscan-export-tools-")
     try:
         shutil.copy(lookup, os.path.join(directory, "LOOKUPHS"))
@@ -125,6 +142,7 @@ def main():
         check_ptx(cloudcompare, directory)
         check_pcd(pcd2ply, directory, "grid.pcd")
         check_pcd(pcd2ply, directory, "grid-text.pcd")
+        check_hostile_name(ply2pcd, exporter, directory)
     finally:
         shutil.rmtree(directory)
 

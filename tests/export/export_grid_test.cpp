@@ -1,11 +1,15 @@
 // The scan's grid and its two formats: the layout shared with the pictures,
-// the cell each row lands in, and the headers and bodies of PTX and PCD.
+// the cell each row lands in, the headers and bodies of PTX and PCD, the one
+// list of fields PLY and PCD declare, the scan's pose, and the grids of short
+// and full simulated scans.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -14,6 +18,8 @@
 #include "conversion/beam_geometry.hpp"
 #include "export/export_format.hpp"
 #include "export/scan_grid.hpp"
+#include "export_fixture.hpp"
+#include "program_run.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -64,19 +70,27 @@ TEST(ScanGrid, AColumnPerTurnAndARowPerSampleOfATurnSoEveryRowHasItsOwnCell) {
     EXPECT_EQ(misplaced, 0);
 }
 
-TEST(ScanGrid, ACellShowsItsNearestRowAndRowsWithoutRangeShowNone) {
-    // Two turns of four samples, both turns in one column: the slow axis does
-    // not move, so each bin holds a row of each turn.
+TEST(ScanGrid, ACellShowsItsNearestRowAndCountsTheRowsItLeavesOut) {
+    // Eight rows at four mirror angles, each angle twice (a mirror that went
+    // back), the slow axis still: rows r and r + 4 share a cell.
     Scan scan = EvenScan(2, 4, [](int row) { return row == 1 ? 0.0 : 100.0 - row; });
+    for (std::size_t row = 4; row < 8; ++row) scan.angles.mirror[row] = scan.angles.mirror[row - 4];
     for (double& slow : scan.angles.slowAxis) slow = 0.5;
     const ScanGrid grid(scan.table, scan.angles);
     ASSERT_EQ(grid.Width(), 1);
-    ASSERT_EQ(grid.Height(), 4);
-    EXPECT_EQ(grid.RowAt(0, 0), 4);  // 96 is nearer than 100
-    EXPECT_EQ(grid.RowAt(0, 1), 5);  // row 1 had no range
+    std::vector<std::int32_t> shown;
+    for (int y = 0; y < grid.Height(); ++y)
+        if (grid.RowAt(0, y) != ScanGrid::kNoReturn) shown.push_back(grid.RowAt(0, y));
+    // 96 is nearer than 100; row 1 had no range, so row 5 keeps its cell.
+    EXPECT_EQ(shown, (std::vector<std::int32_t>{4, 5, 6, 7}));
+    EXPECT_EQ(grid.RowsWithRange(), 7u);
+    EXPECT_EQ(grid.LeftOut(), 3u);
+    EXPECT_EQ(grid.LeftOutReport().substr(0, 62), "3 of 7 rows with range are left out of the scan's grid (PTX, P");
+
     for (double& d : scan.table.distance) d = 0.0;
     const ScanGrid empty(scan.table, scan.angles);
-    for (int y = 0; y < 4; ++y) EXPECT_EQ(empty.RowAt(0, y), ScanGrid::kNoReturn);
+    for (int y = 0; y < empty.Height(); ++y) EXPECT_EQ(empty.RowAt(0, y), ScanGrid::kNoReturn);
+    EXPECT_EQ(empty.LeftOut(), 0u);
 }
 
 TEST(ScanGrid, LessThanATurnGetsBinsAsFineAsItsStepAndATinySpanStaysBounded) {
@@ -209,6 +223,169 @@ TEST(PcdFormat, TextHasTheSameHeaderWithAsciiDataAndNanCells) {
     EXPECT_EQ(all[11 + 3], "nan nan nan nan nan nan -1 -1");
     EXPECT_EQ(all[11].substr(all[11].size() - 4), " 0 0");  // line 0, sample 0
     EXPECT_NE(all[11].find(" 2.54 "), std::string::npos) << all[11];  // 100 in in metres
+}
+
+// --- one list of fields for PLY and PCD, the pose ---------------------------
+
+// The lines of a header up to `last` (included).
+std::vector<std::string> HeaderLines(const std::string& bytes, const std::string& last) {
+    std::istringstream text(bytes.substr(0, bytes.find(last) + last.size()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream text(line);
+    std::vector<std::string> words;
+    for (std::string word; text >> word;) words.push_back(word);
+    return words;
+}
+
+TEST(PointFields, PlyAndPcdDeclareTheSameFieldsAndTheirRecordsHaveTheDeclaredSize) {
+    const Scan scan = EvenScan(2, 3, [](int row) { return row == 4 ? 0.0 : 100.0; });
+    for (const bool withTimes : {false, true}) {
+        SCOPED_TRACE(withTimes);
+        std::optional<PointTimes> times;
+        if (withTimes) times = PointTimes{"2026-01-01T00:00:00Z", 20.0, {1}};
+        const ExportJob job(scan.table, scan.angles, {}, "t", {}, times);
+
+        const std::string ply = Written("--ply", job);
+        std::vector<std::string> plyNames;
+        std::size_t plyBytes = 0;
+        for (const std::string& line : HeaderLines(ply, "end_header\n")) {
+            const std::vector<std::string> words = Words(line);
+            if (words.size() != 3 || words[0] != "property") continue;
+            plyNames.push_back(words[2]);
+            plyBytes += words[1] == "double" ? 8 : 4;
+        }
+        const std::size_t plyBody = ply.size() - (ply.find("end_header\n") + 11);
+        EXPECT_EQ(plyBody, plyBytes * 5) << "five points with range";
+
+        const std::string pcd = Written("--pcd", job);
+        std::map<std::string, std::vector<std::string>> pcdHeader;
+        for (const std::string& line : HeaderLines(pcd, "DATA binary\n")) {
+            std::vector<std::string> words = Words(line);
+            if (words.empty() || words[0] == "#") continue;
+            const std::string key = words[0];
+            words.erase(words.begin());
+            pcdHeader[key] = words;
+        }
+        EXPECT_EQ(pcdHeader["FIELDS"], plyNames);
+        std::size_t pcdBytes = 0;
+        for (std::size_t i = 0; i < plyNames.size(); ++i) {
+            pcdBytes += std::stoul(pcdHeader["SIZE"].at(i));
+            EXPECT_EQ(pcdHeader["TYPE"].at(i), plyNames[i] == "scalar_line" || plyNames[i] == "scalar_sample" ||
+                                                       plyNames[i] == "scalar_lost"
+                                                   ? "I"
+                                                   : "F")
+                << plyNames[i];
+        }
+        EXPECT_EQ(pcdBytes, plyBytes);
+        EXPECT_EQ(pcd.size() - (pcd.find("DATA binary\n") + 12), pcdBytes * 6) << "six cells";
+        EXPECT_EQ(plyNames.size(), withTimes ? 10u : 8u);
+    }
+}
+
+TEST(ScanPose, TheIdentityIsWrittenAsBeforeAndAnotherPoseReachesEveryFormatThatCarriesOne) {
+    const Scan scan = EvenScan(2, 3, [](int) { return 100.0; });
+    const ExportJob still(scan.table, scan.angles, {}, "t");
+    EXPECT_EQ(HeaderLines(Written("--pcd", still), "DATA binary\n")[8], "VIEWPOINT 0 0 0 1 0 0 0");
+    EXPECT_EQ(Written("--ply", still).find("scan pose"), std::string::npos);
+
+    // The scanner 2 in. ahead, 3 left, 1.5 up, turned a quarter turn about z
+    // (x onto y): its axes are y, -x and z.
+    ScanPose pose;
+    pose.position = {2.0, 3.0, 1.5};
+    pose.orientation = {std::sqrt(0.5), 0.0, 0.0, std::sqrt(0.5)};
+    const ExportJob turned(scan.table, scan.angles, {}, "t", {}, {}, pose);
+    std::istringstream text(Written("--ptx", turned));
+    std::vector<std::string> ptx;
+    for (std::string line; ptx.size() < 10 && std::getline(text, line);) ptx.push_back(line);
+    ASSERT_EQ(ptx.size(), 10u);
+    EXPECT_EQ(ptx[2], "2 3 1.5");
+    auto numbers = [](const std::string& line) {
+        std::vector<double> values;
+        for (const std::string& word : Words(line)) values.push_back(std::stod(word));
+        return values;
+    };
+    const std::vector<std::vector<double>> axes{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::vector<double> axis = numbers(ptx[3 + i]), row = numbers(ptx[6 + i]);
+        ASSERT_EQ(axis.size(), 3u);
+        ASSERT_EQ(row.size(), 4u);
+        for (std::size_t k = 0; k < 3; ++k) {
+            EXPECT_NEAR(axis[k], axes[i][k], 1e-12) << ptx[3 + i];
+            EXPECT_EQ(row[k], axis[k]);
+        }
+        EXPECT_EQ(row[3], 0.0);
+    }
+    EXPECT_EQ(ptx[9], "2 3 1.5 1");
+    const std::vector<std::string> viewpoint = Words(HeaderLines(Written("--pcd", turned), "DATA binary\n")[8]);
+    ASSERT_EQ(viewpoint.size(), 8u);
+    EXPECT_EQ(viewpoint[0], "VIEWPOINT");
+    EXPECT_EQ(std::vector<std::string>(viewpoint.begin() + 1, viewpoint.begin() + 4),
+              (std::vector<std::string>{"2", "3", "1.5"}));
+    EXPECT_NEAR(std::stod(viewpoint[4]), std::sqrt(0.5), 1e-15);
+    EXPECT_NEAR(std::stod(viewpoint[7]), std::sqrt(0.5), 1e-15);
+    EXPECT_NE(Written("--ply", turned).find("comment scan pose: the scanner at 2 3 1.5, "), std::string::npos);
+}
+
+// --- short and full simulated scans -----------------------------------------
+
+class SimulatedGrid : public ExportFolder {
+protected:
+    SimulatedGrid() : ExportFolder("export-grid") {}
+};
+
+// The cells with a return of a binary PCD without time fields (32 bytes a
+// cell, the line at byte 24), and the header's comment lines.
+std::size_t PcdReturns(const std::string& pcd, std::string& comments) {
+    const std::size_t data = pcd.find("DATA binary\n") + 12;
+    for (const std::string& line : HeaderLines(pcd, "DATA binary\n"))
+        if (line.rfind("# ", 0) == 0) comments += line + "\n";
+    std::size_t returns = 0;
+    for (std::size_t cell = data; cell + 32 <= pcd.size(); cell += 32) {
+        std::int32_t line;
+        std::memcpy(&line, pcd.data() + cell + 24, 4);
+        returns += line != -1;
+    }
+    return returns;
+}
+
+// Every row with a range has its own cell in PTX and PCD, or the export says
+// how many rows the grid left out, on standard error and in the PCD header.
+TEST_F(SimulatedGrid, EveryRowWithRangeHasItsCellOrTheRowsLeftOutAreCountedWhereTheOperatorSeesThem) {
+    for (const int lines : {1, 2, 3, 200}) {
+        SCOPED_TRACE(std::to_string(lines) + " lines");
+        const std::string table = SimulatedTable(dir_.Path(), "scan.txt", {"-l", std::to_string(lines)}, {});
+        const e2e::ProgramResult result = e2e::Execute(
+            VELSCAN_EXPORT_BINARY,
+            {{table, "--ptx", "g.ptx", "--pcd", "g.pcd"}, {}, std::nullopt, dir_.Path(), std::nullopt});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const std::size_t rows = static_cast<std::size_t>(lines) * kSamplesPerLine;
+        ASSERT_NE(result.out.find("points (rows with range): " + std::to_string(rows) + "\n"), std::string::npos)
+            << result.out;
+
+        std::istringstream ptx(Read("g.ptx"));
+        std::size_t ptxReturns = 0, lineCount = 0;
+        for (std::string line; std::getline(ptx, line);) ptxReturns += ++lineCount > 10 && line != "0 0 0 0";
+        std::string comments;
+        const std::size_t pcdReturns = PcdReturns(Read("g.pcd"), comments);
+        EXPECT_EQ(pcdReturns, ptxReturns);
+        if (lines < 200) {
+            EXPECT_EQ(ptxReturns, rows);
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(comments.find("left out"), std::string::npos) << comments;
+        } else {
+            // The full scan keeps its grid; the rows it leaves out are counted.
+            const std::string report = std::to_string(rows - ptxReturns) + " of " + std::to_string(rows) +
+                                       " rows with range are left out of the scan's grid";
+            EXPECT_LT(ptxReturns, rows);
+            EXPECT_NE(result.err.find("velscan-export: Warning: " + report), std::string::npos) << result.err;
+            EXPECT_NE(comments.find("# " + report), std::string::npos) << comments;
+        }
+    }
 }
 
 }  // namespace

@@ -179,6 +179,30 @@ TEST_F(ExportOutputs, ATableNamedAsADefaultOutputIsRefusedAndNothingIsWritten) {
     }
 }
 
+// The table's metadata file is the scan's record: no output may take its
+// place, by its own name, another name of it, or as a default output.
+TEST_F(ExportOutputs, TheTablesMetadataFileIsRefusedAsAnOutputByAnyOfItsNames) {
+    const std::string record = "{\"format\": \"the scan's record\"}";
+    Write("t.json", record);
+    fs::create_symlink("t.json", dir_.Path() / "record");
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"t", "--html", "t.json"}, {"t", "--png", "o.png", "--ply", "./t.json"}, {"t", "--pcd", "record"}}) {
+        SCOPED_TRACE(arguments.back());
+        const e2e::ProgramResult result = Export(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find("the output " + arguments.back() + " is the table's metadata file"),
+                  std::string::npos)
+            << result.err;
+    }
+    // Also when the table has no metadata file yet.
+    Write("u", kTable);
+    const e2e::ProgramResult result = Export({"u", "--ply", "u.json"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("the output u.json is the table's metadata file"), std::string::npos) << result.err;
+    EXPECT_EQ(Read("t.json"), record);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"record", "t", "t.json", "u"}));
+}
+
 TEST_F(ExportOutputs, AnyOutputOptionTurnsTheDefaultsOffAndTheirLinesWithThem) {
     const e2e::ProgramResult result = Export({"t", "--ply", "o.ply"});
     ASSERT_EQ(result.exitCode, 0) << result.err;

@@ -1,6 +1,6 @@
 // The HTML viewer's parts that its page relies on: the positions' quantizer
 // keeps every point within 0.05 inch, the base64 of its data, the panel's
-// lines as script-safe JSON, and the page up to its data as recorded.
+// lines as script-safe JSON, and the page: the embedded head, then the data.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "export/base64.hpp"
 #include "export/position_quantizer.hpp"
+#include "export/summary.hpp"
 #include "export/viewer_assets.hpp"
 #include "export/viewer_info.hpp"
 #include "export_fixture.hpp"
@@ -122,28 +125,39 @@ TEST(Base64, UsesEveryLetterOfItsAlphabetForHighBytes) {
 
 // --- the panel's lines ------------------------------------------------------
 
-TEST(ViewerInfo, SummaryLinesSplitAtTheirFirstColonAndKeepTheirOrder) {
-    const std::vector<InfoLine> lines =
-        InfoLinesOf("rows read: 10\ndistance (inches): min 1.00, median 2.00: x\n\nno colon here\n");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].key, "rows read");
-    EXPECT_EQ(lines[0].value, "10");
-    EXPECT_EQ(lines[1].key, "distance (inches)");
-    EXPECT_EQ(lines[1].value, "min 1.00, median 2.00: x");
-    EXPECT_EQ(lines[2].key, "no colon here");
-    EXPECT_EQ(lines[2].value, "");
+TEST(ViewerInfo, NoTextCanEndTheScriptAndEveryStringReadsBackAsItWas) {
+    const std::string hostile = "a\"b\\c</script><!--&\x1b\n\x7f";
+    const std::string json = InfoObject({{"table", hostile}, {"x<y>", "y"}});
+    for (const char c : {'<', '>', '&'}) EXPECT_EQ(json.find(c), std::string::npos) << c;
+    for (const char c : {'\n', '\x1b'}) EXPECT_EQ(ScriptString(hostile).find(c), std::string::npos) << int(c);
+    const nlohmann::json back = nlohmann::json::parse(json);
+    EXPECT_EQ(back.at("table"), hostile);
+    EXPECT_EQ(back.at("x<y>"), "y");
+    // One member a line, in the lines' order.
+    EXPECT_EQ(json.substr(0, 10), "{\"table\": ");
+    EXPECT_NE(json.find("\",\n  \"x\\u003cy\\u003e\": \"y\"}"), std::string::npos) << json;
 }
 
-TEST(ViewerInfo, NoTextCanEndTheScriptOrTheStringItStandsIn) {
-    const std::string json = InfoObject({{"table", "a\"b\\c</script><!--&\x1b\n"}, {"x", "y"}});
-    EXPECT_EQ(json, "{\"table\": \"a\\\"b\\\\c\\u003c/script\\u003e\\u003c!--\\u0026\\u001b\\u000a\",\n"
-                    "  \"x\": \"y\"}");
-    EXPECT_EQ(json.find('<'), std::string::npos);
-}
-
-TEST(ViewerInfo, AKeyGivenTwiceKeepsItsFirstValue) {
+TEST(ViewerInfo, AKeyGivenTwiceKeepsItsFirstValueAndBytesNotUtf8StandAsReplacements) {
     EXPECT_EQ(InfoObject({{"a", "1"}, {"b", "2"}, {"a", "3"}}), "{\"a\": \"1\",\n  \"b\": \"2\"}");
     EXPECT_EQ(InfoObject({}), "{}");
+    EXPECT_EQ(nlohmann::json::parse(ScriptString("M\xe4rz.txt")), "M\xef\xbf\xbdrz.txt");
+}
+
+TEST(ViewerInfo, ThePanelHasTheSummaryLinesAsTheProgramPrintsThem) {
+    ScanTable table;
+    table.distance = {0.0, 120.0, 80.0};
+    table.amplitude = {1.0f, 2.0f, 3.0f};
+    table.temperature = {70.0f, 70.0f, 70.0f};
+    const ScanAngles angles{{0.0, 0.1, 0.2}, {1.0, 1.0, 1.0}};
+    const std::vector<SummaryLine> lines = SummaryLines(table, angles);
+    std::vector<std::string> keys;
+    for (const SummaryLine& line : lines) keys.push_back(line.key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"rows read", "points (rows with range)", "rows without range",
+                                              "distance (inches)", "mirror angle", "slow-axis angle"}));
+    EXPECT_EQ(lines[3].value, "min 80.00, median 120.00, max 120.00");
+    EXPECT_EQ(Summary(table, angles).substr(0, 63),
+              "rows read: 3\npoints (rows with range): 2\nrows without range: 1\n");
 }
 
 // --- the page ---------------------------------------------------------------
@@ -153,17 +167,17 @@ protected:
     ViewerPage() : ExportFolder("export-viewer") {}
 };
 
-// The page up to its data (style, panel, the viewer's script) is the same for
-// every table; the data follows at once.
-TEST_F(ViewerPage, StartsWithTheRecordedHeadThenTheData) {
+// The page up to its data (style, panel, the viewer's script) is the page
+// head of the sources, embedded byte for byte; the data follows at once.
+TEST_F(ViewerPage, StartsWithTheEmbeddedHeadThenTheData) {
     const std::string table = SimulatedTable(dir_.Path(), "scan.txt", {"-l", "1"}, {});
     const e2e::ProgramResult result =
         e2e::Execute(VELSCAN_EXPORT_BINARY, {{table, "--html", "scan.html"}, {}, std::nullopt, dir_.Path(),
                                              std::nullopt});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const std::string head = e2e::ReadFile(std::filesystem::path(VELSCAN_EXPORT_TEST_DATA) / "golden" /
-                                           "viewer_page_head.html");
+    const std::string head(ViewerPageHead());
     ASSERT_FALSE(head.empty());
+    EXPECT_EQ(head, e2e::ReadFile(VELSCAN_VIEWER_PAGE_HEAD));
     const std::string page = Read("scan.html");
     ASSERT_GE(page.size(), head.size());
     EXPECT_EQ(page.substr(0, head.size()), head);
