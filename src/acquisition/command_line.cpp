@@ -1,8 +1,10 @@
 #include "acquisition/command_line.hpp"
 
-#include <cstring>
+#include <array>
+#include <string_view>
 
 #include "acquisition/exit_codes.hpp"
+#include "acquisition/program_version.hpp"
 #include "conversion/samples.hpp"
 
 namespace velscan {
@@ -28,6 +30,37 @@ std::int32_t* SettingForLetter(RunSettings& settings, char letter) {
     }
 }
 
+// First arguments that ask for the usage rather than name an output file.
+constexpr std::array<std::string_view, 4> kHelpRequests{"-h", "-?", "/?", "--help"};
+constexpr std::string_view kVersionRequest = "--version";
+
+bool IsHelpRequest(std::string_view argument) {
+    for (const std::string_view request : kHelpRequests)
+        if (argument == request) return true;
+    return false;
+}
+
+// Values the card would refuse are refused here, before any file or device
+// is touched: a motor the card refuses would leave the mirror standing while
+// the run records.
+bool CheckRanges(const RunSettings& settings, std::FILE* err) {
+    if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
+        std::fputs("Error: lines must be from 0 to 200\n", err);
+        return false;
+    }
+    if (settings.motorNumber < kFirstMotor || settings.motorNumber > kLastMotor) {
+        std::fprintf(err, "Error: motor must be %d or %d, not %d\n", static_cast<int>(kFirstMotor),
+                     static_cast<int>(kLastMotor), static_cast<int>(settings.motorNumber));
+        return false;
+    }
+    if (settings.motorPower < 0 || settings.motorPower > kMaxMotorPower) {
+        std::fprintf(err, "Error: motor power must be from 0 to %d, not %d\n",
+                     static_cast<int>(kMaxMotorPower), static_cast<int>(settings.motorPower));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::int32_t ParseDecimalValue(const char* text) {
@@ -50,8 +83,10 @@ std::int32_t ParseDecimalValue(const char* text) {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     if (argc < 2) return ShowUsage{};
-    // Alone, "--help" is a request for the usage, not an output file's name.
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return ShowUsage{.asked = true};
+    // A request for help or the version is never an output file's name,
+    // whatever follows it.
+    if (IsHelpRequest(argv[1])) return ShowUsage{.asked = true};
+    if (argv[1] == kVersionRequest) return ShowVersion{};
 
     RunSettings settings;
     settings.outputFileName = argv[1];
@@ -79,10 +114,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, 
         *setting = ParseDecimalValue(argv[index + 1]);
     }
 
-    if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
-        std::fputs("Error: lines must be from 0 to 200\n", err);
-        return CommandLineError{kExitCommandLine};
-    }
+    if (!CheckRanges(settings, err)) return CommandLineError{kExitCommandLine};
     return settings;
 }
 
@@ -101,5 +133,7 @@ void PrintUsage(std::FILE* out) {
     std::fputs("-p <motor power level> where the default is 255 which means the highest speed\n",
                out);
 }
+
+void PrintVersion(std::FILE* out) { std::fprintf(out, "velscan %s\n", ProgramVersion()); }
 
 }  // namespace velscan

@@ -28,20 +28,31 @@ struct RunSettings {
 std::int32_t ParseDecimalValue(const char* text);
 
 // What the command line asks for. The usage text: after no arguments (then
-// the program waits for Enter), or asked for with "--help" as the only one.
+// the program waits for Enter), or asked for by a first argument "-h", "-?",
+// "/?" or "--help". The version: a first argument "--version". These five
+// are the only first arguments that do not name the output file.
 struct ShowUsage {
-    bool asked = false;  // "--help": the usage, and the program ends at once
+    bool asked = false;  // asked for: the usage, and the program ends at once
 };
+struct ShowVersion {};
 struct CommandLineError {
     int exitCode;  // 2
 };
-using CommandLine = std::variant<ShowUsage, RunSettings, CommandLineError>;
+using CommandLine = std::variant<ShowUsage, ShowVersion, RunSettings, CommandLineError>;
 
-// Parses argv. Complaints (unknown option, missing value, lines out of range)
-// are printed to `out` / `err` as documented.
+// The motor numbers and power levels the card accepts.
+inline constexpr std::int32_t kFirstMotor = 1;
+inline constexpr std::int32_t kLastMotor = 2;
+inline constexpr std::int32_t kMaxMotorPower = 255;
+
+// Parses argv. Complaints (unknown option, missing value, lines, motor or
+// power out of range) are printed to `out` / `err` as documented.
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 // The nine usage lines.
 void PrintUsage(std::FILE* out);
+
+// "velscan VERSION", one line.
+void PrintVersion(std::FILE* out);
 
 }  // namespace velscan

@@ -42,6 +42,11 @@ int RunProgram(int argc, char** argv) {
         (void)std::getchar();
         return velscan::kExitUsage;
     }
+    if (std::holds_alternative<velscan::ShowVersion>(commandLine)) {
+        velscan::PrintVersion(stdout);
+        std::fflush(stdout);
+        return velscan::kExitSuccess;
+    }
     if (const auto* error = std::get_if<velscan::CommandLineError>(&commandLine)) {
         return error->exitCode;
     }

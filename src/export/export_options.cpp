@@ -29,7 +29,8 @@ constexpr char kOtherOptions[] =
     "                        between encoder steps)\n"
     "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
     "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
-    "  --help                this text\n";
+    "  --help                this text\n"
+    "  --version             the program's version\n";
 
 std::optional<double> Radians(const std::string& text) {
     double value = 0.0;
@@ -89,6 +90,9 @@ std::string UsageText() {
     return usage + kOtherOptions + kDefaultOutputsHelp;
 }
 
+// VELSCAN_VERSION comes from the build (the project's version).
+std::string VersionLine() { return std::string("velscan-export ") + VELSCAN_VERSION + "\n"; }
+
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments) {
     ExportOptions options;
     bool haveTable = false;
@@ -98,6 +102,7 @@ ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& argumen
             return i + 1 < arguments.size() ? &arguments[++i] : nullptr;
         };
         if (argument == "--help" || argument == "-h") return HelpRequested{};
+        if (argument == "--version") return VersionRequested{};
         if (argument == "--ascii") {
             options.settings.ascii = true;
         } else if (argument == "--metres") {

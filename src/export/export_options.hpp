@@ -13,6 +13,9 @@ namespace velscan::exporter {
 // The usage text: every format's option and lines, then the other options.
 std::string UsageText();
 
+// "velscan-export VERSION", the build's version, one line.
+std::string VersionLine();
+
 // One output asked for; a format asked for twice keeps the later path.
 struct RequestedOutput {
     const ExportFormat* format = nullptr;
@@ -33,11 +36,12 @@ struct ExportOptions {
 };
 
 struct HelpRequested {};
+struct VersionRequested {};
 struct UsageError {
     std::string message;
 };
 
-using ParsedCommandLine = std::variant<ExportOptions, HelpRequested, UsageError>;
+using ParsedCommandLine = std::variant<ExportOptions, HelpRequested, VersionRequested, UsageError>;
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments);
 

@@ -1,15 +1,9 @@
 #include "export/export_outputs.hpp"
 
-#include <cstdio>
 #include <optional>
 #include <system_error>
 
 namespace velscan::exporter {
-
-void WriteAll(files::OutputFile& output, const void* data, std::size_t size) {
-    if (size != 0 && std::fwrite(data, 1, size, output.Stream()) != size)
-        throw OutputError("Error: writing " + output.Target() + " failed");
-}
 
 files::OutputFile& ExportOutputs::Create(const std::string& target) {
     std::error_code whyNot;

@@ -4,7 +4,6 @@
 // outputs are committed together, so either every output is replaced or none
 // is (a file written in place, such as a FIFO, excepted).
 
-#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -25,9 +24,6 @@ class OutputsChangedError : public OutputError {
 public:
     using OutputError::OutputError;
 };
-
-// Writes all bytes into the output's stream; throws OutputError on failure.
-void WriteAll(files::OutputFile& output, const void* data, std::size_t size);
 
 class ExportOutputs {
 public:

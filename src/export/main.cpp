@@ -117,6 +117,8 @@ int Main(int argc, char** argv) {
     const ParsedCommandLine parsed = ParseExportCommandLine(arguments);
     if (std::holds_alternative<HelpRequested>(parsed))
         return PrintToStandardOutput(UsageText(), closed, "the usage text");
+    if (std::holds_alternative<VersionRequested>(parsed))
+        return PrintToStandardOutput(VersionLine(), closed, "the version");
     if (const auto* error = std::get_if<UsageError>(&parsed)) return Usage(error->message);
     const auto& options = std::get<ExportOptions>(parsed);
     if (const std::string clash = ClashingOutputs(options); !clash.empty()) return Usage(clash);

@@ -1,9 +1,13 @@
 #pragma once
-// The process-wide backend: the clock and the openers of the serial port and
-// the card device behind the fixed entry points of the card library and the
-// serial link (VexaOpen, SerialLinkOpen, Pause), so tests and the simulated
-// instrument can stand in. Everything else gets its console and clock as
-// parameters.
+// The process-wide backend: the clock, the openers of the serial port and the
+// card device, and the test that ends a long wait early, so tests and the
+// simulated instrument can stand in. Its users are the entry points whose
+// signatures are fixed and so cannot take them as parameters: VexaOpen and
+// SerialLinkOpen (the openers), Pause, the one way every wait goes (the
+// clock), VexaReadSamples (the clock, for its delivery time-out), and the
+// waits that a stop cuts short (CancellablePause and the stop's grace time in
+// acquisition/prompt_stop: the clock and cancelWait). Everything else gets
+// its console and clock as parameters.
 
 #include <cstdint>
 #include <functional>

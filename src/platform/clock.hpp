@@ -29,7 +29,6 @@ class VirtualClock : public Clock {
 public:
     void SleepMs(std::uint32_t ms) override { now_ += std::chrono::milliseconds(ms); }
     std::chrono::nanoseconds Now() const override { return now_; }
-    void Advance(std::chrono::nanoseconds by) { now_ += by; }
 
 private:
     std::chrono::nanoseconds now_{0};

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/program_version.hpp"
 #include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "reconvert/reconvert.hpp"
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     velscan::files::IgnoreWriteSignals();
     const std::vector<std::string> commandLine(argv, argv + argc);
     const auto parsed = velscan::reconvert::ParseReconvertOptions({commandLine.begin() + (argc > 0 ? 1 : 0), commandLine.end()});
+    if (std::holds_alternative<velscan::reconvert::VersionRequested>(parsed)) {
+        std::printf("velscan-reconvert %s\n", velscan::ProgramVersion());
+        return 0;
+    }
     if (const auto* usage = std::get_if<velscan::reconvert::UsageError>(&parsed)) {
         if (usage->message.empty()) {
             std::fputs(velscan::reconvert::kReconvertUsage, stdout);

@@ -9,14 +9,16 @@ const char* const kReconvertUsage =
     "  Converts a capture of raw records (VELSCAN_CAPTURE) into a table again, with the\n"
     "  settings and calibration value of CAPTURE.json and the lookup file PATH\n"
     "  (default LOOKUPHS in the working folder). -s and -r, as velscan's, are needed\n"
-    "  when the capture has no metadata file, and override it when given.\n";
+    "  when the capture has no metadata file, and override it when given.\n"
+    "  --version prints the program's version.\n";
 
-std::variant<ReconvertOptions, UsageError> ParseReconvertOptions(const std::vector<std::string>& arguments) {
+std::variant<ReconvertOptions, UsageError, VersionRequested> ParseReconvertOptions(const std::vector<std::string>& arguments) {
     ReconvertOptions options;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         if (word == "--help" || word == "-h") return UsageError{};
+        if (word == "--version") return VersionRequested{};
         const bool takesValue = word == "--lookup" || word == "-s" || word == "-r";
         if (takesValue) {
             if (i + 1 == arguments.size()) return UsageError{"option " + word + " needs a value"};

@@ -21,8 +21,9 @@ struct ReconvertOptions {
 struct UsageError {
     std::string message;  // empty: the usage alone was asked for
 };
+struct VersionRequested {};
 
-std::variant<ReconvertOptions, UsageError> ParseReconvertOptions(const std::vector<std::string>& arguments);
+std::variant<ReconvertOptions, UsageError, VersionRequested> ParseReconvertOptions(const std::vector<std::string>& arguments);
 
 extern const char* const kReconvertUsage;
 

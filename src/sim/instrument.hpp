@@ -61,9 +61,6 @@ public:
     std::int32_t CalibrationBase() const { return calibrationBase_; }
     std::int32_t CalibrationValueInUse() const { return calibrationInUse_; }
     bool SamplingActive() const { return sampling_; }
-    bool Overflowed() const { return overflow_; }
-    std::size_t BufferedSamples() const { return buffer_.Size(); }
-    std::uint64_t DeliveredSamplingSamples() const { return deliveredSampling_; }
     const Mirror& MirrorModel() const { return mirror_; }
     void SetProductionObserver(ProductionObserver observer) { observer_ = std::move(observer); }
 

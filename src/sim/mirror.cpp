@@ -14,7 +14,6 @@ void Mirror::SetPower(std::int64_t atNs, std::uint8_t power) {
     segmentStartNs_ = atNs;
     segmentStartTurns_ = turns;
     segmentStartSpeed_ = speed;
-    power_ = power;
     targetSpeed_ = kMirrorTurnsPerSecondAtFullPower * static_cast<double>(power) / 255.0;
 }
 

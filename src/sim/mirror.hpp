@@ -23,7 +23,6 @@ public:
     // Changes motor 1's power at time `atNs`; later queries must not ask for
     // earlier times.
     void SetPower(std::int64_t atNs, std::uint8_t power);
-    std::uint8_t Power() const { return power_; }
 
     // Mirror position in turns since start, and speed in turns per second.
     double TurnsAt(std::int64_t ns) const;
@@ -34,7 +33,6 @@ private:
     double segmentStartTurns_ = 0.0;
     double segmentStartSpeed_ = 0.0;
     double targetSpeed_ = 0.0;
-    std::uint8_t power_ = 0;
 };
 
 inline double SlowAxisTurns(double mirrorTurns) { return mirrorTurns / kMirrorTurnsPerSlowAxisTurn; }

@@ -109,6 +109,16 @@ TEST_F(ReconvertTest, WithoutItsMetadataFileTheCaptureNeedsTheSettings) {
               "[null, null]");
 }
 
+TEST_F(ReconvertTest, VersionIsOneLineWithVelscansVersionAndWritesNothing) {
+    const ProgramResult version = Reconvert({"cap.bin", "--version", "t.txt"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.err, "");
+    const std::string velscanVersion = Velscan({"--version"}).out;
+    ASSERT_TRUE(velscanVersion.starts_with("velscan ")) << velscanVersion;
+    EXPECT_EQ(version.out, "velscan-reconvert " + velscanVersion.substr(8));
+    EXPECT_THAT(OtherFiles(), ::testing::IsEmpty());
+}
+
 TEST_F(ReconvertTest, WhatCannotBeConvertedEndsWithExitCode3AndWritesNothing) {
     Record();
     const auto before = OtherFiles();

@@ -13,6 +13,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
 
 using VelscanTest = VelscanFixture;
 
@@ -383,13 +384,37 @@ TEST_F(VelscanTest, UsageAndCommandLineErrors) {
     EXPECT_THAT(OtherFiles(), IsEmpty());
 }
 
-TEST_F(VelscanTest, HelpAlonePrintsTheUsageAndEndsAtOnce) {
-    const ProgramResult help = Velscan({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.starts_with("usage: velscan <Laserfile><options>\n"));
-    EXPECT_EQ(help.out, Velscan({}, {}, "\n").out) << "the usage text itself is the same";
-    EXPECT_EQ(help.err, "");
-    EXPECT_THAT(OtherFiles(), IsEmpty()) << "no scan recorded into a file named --help";
+TEST_F(VelscanTest, RequestsForHelpOrTheVersionPrintAndEndWithoutAFileOrHardware) {
+    const std::string usage = Velscan({}, {}, "\n").out;
+    ASSERT_TRUE(usage.starts_with("usage: velscan <Laserfile><options>\n"));
+    for (const char* request : {"-h", "-?", "/?", "--help"}) {
+        for (const ProgramResult& help :
+             {Velscan({request}), Velscan({request, "-l", "1"}, {{"VELSCAN_CAPTURE", "cap.bin"}})}) {
+            EXPECT_EQ(help.exitCode, 0) << request;
+            EXPECT_EQ(help.out, usage) << request;
+            EXPECT_EQ(help.err, "") << request;
+        }
+    }
+    const ProgramResult version = Velscan({"--version", "-l", "1"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.err, "");
+    EXPECT_THAT(version.out, MatchesRegex("velscan [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    // No scan into a file named as the request, no capture, no trace: the
+    // hardware's seam was never reached.
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+    EXPECT_FALSE(Trace().cardOpened);
+    EXPECT_THAT(Trace().serialCalls, IsEmpty());
+}
+
+TEST_F(VelscanTest, AMotorOrPowerTheCardWouldRefuseEndsBeforeAnyFileOrHardware) {
+    const ProgramResult motor = Velscan({"scan.txt", "-l", "1", "-m", "3"}, {{"VELSCAN_CAPTURE", "cap.bin"}});
+    EXPECT_EQ(motor.exitCode, 2);
+    EXPECT_EQ(motor.err, "Error: motor must be 1 or 2, not 3\n");
+    const ProgramResult power = Velscan({"scan.txt", "-p", "300"});
+    EXPECT_EQ(power.exitCode, 2);
+    EXPECT_EQ(power.err, "Error: motor power must be from 0 to 255, not 300\n");
+    EXPECT_THAT(OtherFiles(), IsEmpty());
+    EXPECT_FALSE(Trace().cardOpened);
 }
 
 TEST_F(VelscanTest, TheUsageOnATerminalSaysThatEnterEndsTheProgram) {

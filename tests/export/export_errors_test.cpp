@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,17 @@ TEST_F(ExportInput, UsageErrorsPrintTheUsageAndExit2) {
                   std::string::npos);
     }
     EXPECT_EQ(e2e::ReadFile(dir_.Path() / "t"), kHeader);
+    EXPECT_EQ(Files(), std::vector<std::string>{"t"});
+}
+
+TEST_F(ExportInput, VersionIsOneLineOnStandardOutputAndWritesNothing) {
+    Write("t", kHeader);
+    const e2e::ProgramResult result =
+        e2e::Execute(VELSCAN_EXPORT_BINARY, {{"t", "--version", "--ply", "t.ply"}, {}, std::nullopt, dir_.Path(), std::nullopt});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(std::regex_match(result.out, std::regex("velscan-export [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << result.out;
     EXPECT_EQ(Files(), std::vector<std::string>{"t"});
 }
 

@@ -88,6 +88,7 @@ TEST(FormatTable, UsageTextListsTheFormatsInTheirOrderThenTheOtherOptions) {
               "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
               "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
               "  --help                this text\n"
+              "  --version             the program's version\n"
               "With no output option, the range picture and the viewer are written beside the\n"
               "table, named as the table with .png and .html for its extension.\n");
 }

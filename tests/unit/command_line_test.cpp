@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cardlib_fixture.hpp"
+
 namespace velscan {
 namespace {
 
@@ -93,16 +95,25 @@ TEST(ParseCommandLine, NoArgumentsAsksForTheUsageTextAndPrintsNothing) {
     EXPECT_EQ(result.err, "");
 }
 
-TEST(ParseCommandLine, HelpAloneAsksForTheUsageAndWithOptionsIsAFileName) {
+TEST(ParseCommandLine, AFirstArgumentAskingForHelpOrTheVersionIsNoFileNameWhateverFollows) {
     const ParseResult none = Parse({});
     ASSERT_TRUE(std::holds_alternative<ShowUsage>(none.commandLine));
     EXPECT_FALSE(std::get<ShowUsage>(none.commandLine).asked) << "no arguments: wait for Enter";
-    const ParseResult help = Parse({"--help"});
-    ASSERT_TRUE(std::holds_alternative<ShowUsage>(help.commandLine));
-    EXPECT_TRUE(std::get<ShowUsage>(help.commandLine).asked);
-    EXPECT_EQ(help.out, "");
-    EXPECT_EQ(SettingsOf(Parse({"--help", "-l", "2"})).outputFileName, "--help");
-    EXPECT_EQ(SettingsOf(Parse({"--helpx"})).outputFileName, "--helpx");
+    for (const char* request : {"-h", "-?", "/?", "--help"}) {
+        for (const ParseResult& help : {Parse({request}), Parse({request, "-l", "2"})}) {
+            ASSERT_TRUE(std::holds_alternative<ShowUsage>(help.commandLine)) << request;
+            EXPECT_TRUE(std::get<ShowUsage>(help.commandLine).asked) << request;
+            EXPECT_EQ(help.out + help.err, "") << request;
+        }
+    }
+    for (const ParseResult& version : {Parse({"--version"}), Parse({"--version", "-x"})}) {
+        EXPECT_TRUE(std::holds_alternative<ShowVersion>(version.commandLine));
+        EXPECT_EQ(version.out + version.err, "");
+    }
+    // Only the first argument, and only these exact words.
+    for (const char* name : {"--helpx", "-H", "-help", "/h", "--Version", "-v", "?"})
+        EXPECT_EQ(SettingsOf(Parse({name})).outputFileName, name);
+    EXPECT_EQ(ErrorCodeOf(Parse({"scan.txt", "--help", "1"})), 2);
 }
 
 TEST(ParseCommandLine, OnlyTheFileNameKeepsEveryDefault) {
@@ -191,6 +202,52 @@ TEST(ParseCommandLine, LinesMustBeFrom0To200) {
     }
     // The last value counts: an early out-of-range value is replaced.
     EXPECT_EQ(SettingsOf(Parse({"out", "-l", "500", "-l", "7"})).lines, 7);
+}
+
+TEST(ParseCommandLine, AMotorOrPowerTheCardWouldRefuseIsRefusedWithTheRangeAndTheValue) {
+    struct Refusal {
+        std::initializer_list<const char*> arguments;
+        const char* err;
+    };
+    const Refusal refusals[] = {
+        {{"out", "-m", "3"}, "Error: motor must be 1 or 2, not 3\n"},
+        {{"out", "-m", "0"}, "Error: motor must be 1 or 2, not 0\n"},
+        {{"out", "-m", "-1"}, "Error: motor must be 1 or 2, not -1\n"},
+        {{"out", "-p", "256"}, "Error: motor power must be from 0 to 255, not 256\n"},
+        {{"out", "-p", "-1"}, "Error: motor power must be from 0 to 255, not -1\n"},
+        {{"out", "-p", "4294967295000"}, "Error: motor power must be from 0 to 255, not -1000\n"},
+        // Lines are judged first, then the motor, then its power: one message.
+        {{"out", "-p", "300", "-m", "3", "-l", "201"}, "Error: lines must be from 0 to 200\n"},
+        {{"out", "-p", "300", "-m", "3"}, "Error: motor must be 1 or 2, not 3\n"},
+    };
+    for (const Refusal& refusal : refusals) {
+        const ParseResult result = Parse(refusal.arguments);
+        EXPECT_EQ(ErrorCodeOf(result), 2) << refusal.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, refusal.err);
+    }
+    // The last value counts.
+    EXPECT_EQ(SettingsOf(Parse({"out", "-m", "7", "-m", "2"})).motorNumber, 2);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-p", "0"})).motorPower, 0);
+}
+
+// The command line takes exactly the motor numbers and power levels that the
+// card library's motor command takes, so a run never starts with a motor the
+// card refuses.
+class MotorValuesTest : public cardtest::CardFixture {};
+
+TEST_F(MotorValuesTest, TheCommandLineAcceptsExactlyWhatTheCardLibraryAccepts) {
+    const std::uint32_t board = OpenBoard();
+    for (const char* motor : {"-1", "0", "1", "2", "3", "4294967297"}) {
+        for (const char* power : {"-1", "0", "1", "254", "255", "256", "4294967295"}) {
+            const ParseResult parsed = Parse({"out", "-m", motor, "-p", power});
+            const bool cardAccepts =
+                VexaSetMotorPower(board, static_cast<std::uint32_t>(ParseDecimalValue(motor)),
+                                  static_cast<std::uint32_t>(ParseDecimalValue(power))) == 1;
+            EXPECT_EQ(std::holds_alternative<RunSettings>(parsed.commandLine), cardAccepts)
+                << "-m " << motor << " -p " << power << ": " << parsed.err;
+        }
+    }
 }
 
 TEST(PrintUsage, PrintsTheNineLines) {

@@ -61,7 +61,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-sc() { "$VELSCAN_WINE64" sc.exe "$@" </dev/null 2>&1 | tr -d '\r'; }
+sc() { "$TEST_WINE64" sc.exe "$@" </dev/null 2>&1 | tr -d '\r'; }
 
 service_state() { sc query "$service" | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
 
@@ -98,8 +98,10 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# This script's own VELSCAN_ variables stay out of the programs' environment:
-# velscan warns about every VELSCAN_ variable it does not know.
+# The programs get no VELSCAN_ variable of the caller's environment, only
+# those a check sets (velscan warns about every VELSCAN_ variable it does
+# not know). The test's own helper variables are named TEST_*, so none of
+# them, exported later, can reach velscan as one.
 program_env=()
 for name in $(compgen -e); do
     if [[ $name == VELSCAN_* ]]; then program_env+=(-u "$name"); fi
@@ -111,7 +113,7 @@ start_relay() {
     local dir=$1
     shift
     rm -f "$dir/relay.ready"
-    (cd "$dir" && exec env "${program_env[@]}" "$VELSCAN_WINE64" "$relay_exe" relay.ready \
+    (cd "$dir" && exec env "${program_env[@]}" "$TEST_WINE64" "$relay_exe" relay.ready \
         relay.bin "$seed" "$@" >relay.stdout 2>relay.stderr </dev/null) &
     relay_pid=$!
     local _
@@ -154,7 +156,7 @@ run_windows() {
     windows_status=0
     (cd "$dir" && timeout 90 env "${program_env[@]}" VELSCAN_LASER=sim \
         VELSCAN_TRACE=windows.trace VELSCAN_CAPTURE=windows.bin \
-        "$VELSCAN_WINE64" "$velscan_exe" scan.txt "$@" \
+        "$TEST_WINE64" "$velscan_exe" scan.txt "$@" \
         >stdout.txt 2>stderr.txt </dev/null) || windows_status=$?
 }
 
@@ -289,10 +291,10 @@ run_gone() {
 }
 
 velscan_wine_prepare_prefix
-velscan_wine_start_server "$VELSCAN_WINE_LOGS/wineserver-card-driver.log"
+velscan_wine_start_server "$TEST_WINE_LOGS/wineserver-card-driver.log"
 # The services a fresh server starts inherit the first Wine command's output:
 # that goes to a file, so no pipe of this script is held open by them.
-"$VELSCAN_WINE64" sc.exe query "$service" >"$work/first.log" 2>&1 </dev/null || true
+"$TEST_WINE64" sc.exe query "$service" >"$work/first.log" 2>&1 </dev/null || true
 
 # A service of this name left by a run that was killed goes first.
 if sc query "$service" | grep -q '^SERVICE_NAME'; then

@@ -28,7 +28,7 @@ velscan_wine_prepare_prefix
 trap velscan_wine_stop_server EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-velscan_wine_start_server "$VELSCAN_WINE_LOGS/wineserver.log"
+velscan_wine_start_server "$TEST_WINE_LOGS/wineserver.log"
 
 work="$windows_build/png-pixels"
 rm -rf "$work"
@@ -43,7 +43,7 @@ env -u VELSCAN_LASER -u VELSCAN_CARD -u VELSCAN_SIM_FAULTS -u VELSCAN_CAPTURE \
 }
 
 status=0
-"$VELSCAN_WINE64" "$export_exe" scan.txt --png windows.png --amplitude-png windows_amp.png \
+"$TEST_WINE64" "$export_exe" scan.txt --png windows.png --amplitude-png windows_amp.png \
     </dev/null >windows.log 2>&1 || status=$?
 if [[ $status != 0 ]]; then
     echo "error: the Windows velscan-export ended with $status:" >&2

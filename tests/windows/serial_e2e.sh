@@ -83,21 +83,21 @@ trap 'exit 143' TERM
 # pair outlives velscan's close and its settings can be read afterwards.
 start_pair() {
     local record=$1
-    rm -f "$VELSCAN_WINE_COM1" "$range_finder"
-    socat -d -d "pty,raw,echo=0,link=$VELSCAN_WINE_COM1" "pty,raw,echo=0,link=$range_finder" \
+    rm -f "$TEST_WINE_COM1" "$range_finder"
+    socat -d -d "pty,raw,echo=0,link=$TEST_WINE_COM1" "pty,raw,echo=0,link=$range_finder" \
         2>>"$work/socat.log" &
     socat_pid=$!
     for _ in $(seq 50); do
-        [[ -e "$VELSCAN_WINE_COM1" && -e "$range_finder" ]] && break
+        [[ -e "$TEST_WINE_COM1" && -e "$range_finder" ]] && break
         sleep 0.1
     done
-    [[ -e "$VELSCAN_WINE_COM1" && -e "$range_finder" ]] || {
+    [[ -e "$TEST_WINE_COM1" && -e "$range_finder" ]] || {
         echo "error: socat did not make the pseudo-terminal pair" >&2
         exit 1
     }
     # Plain pseudo-terminals only.
     local device
-    for device in "$VELSCAN_WINE_COM1" "$range_finder"; do
+    for device in "$TEST_WINE_COM1" "$range_finder"; do
         [[ $(readlink -f "$device") == /dev/pts/* ]] || {
             echo "error: $device is not a pseudo-terminal" >&2
             exit 1
@@ -105,7 +105,7 @@ start_pair() {
     done
     timeout 120 cat "$range_finder" >"$record" 2>>"$work/reader.log" &
     reader_pid=$!
-    exec 7<>"$VELSCAN_WINE_COM1"
+    exec 7<>"$TEST_WINE_COM1"
     holder_open=1
     # A speed velscan must change: 9600 afterwards is its doing.
     stty 38400 <&7
@@ -115,7 +115,7 @@ start_pair() {
 # guard RUN_DIR: the checks that must pass before anything opens COM1.
 guard() {
     local device
-    device=$(readlink -f "$VELSCAN_WINE_COM1")
+    device=$(readlink -f "$TEST_WINE_COM1")
     velscan_wine_guard_ports "$device" || {
         echo "error: refusing to run: Wine's COM1 is not the pseudo-terminal" >&2
         exit 1
@@ -123,8 +123,10 @@ guard() {
     echo "COM1 -> $(readlink "$WINEPREFIX/dosdevices/com1") -> $device"
     # The run traces every serial call into its directory ($1).
     serial_trace=(VELSCAN_TRACE="$1/serial.trace")
-    # This script's own VELSCAN_ variables stay out of the programs' environment:
-    # velscan warns about every VELSCAN_ variable it does not know.
+    # The programs get no VELSCAN_ variable of the caller's environment, only
+    # those a check sets (velscan warns about every VELSCAN_ variable it does
+    # not know). The test's own helper variables are named TEST_*, so none of
+    # them, exported later, can reach velscan as one.
     program_env=()
     local name
     for name in $(compgen -e); do
@@ -217,7 +219,7 @@ run_recording() {
     local status=0
     (cd "$dir/windows" &&
         VELSCAN_CARD=sim VELSCAN_CLOCK=$clock VELSCAN_SIM_SEED=$seed \
-            timeout 300 env "${program_env[@]}" "${serial_trace[@]}" "$VELSCAN_WINE64" \
+            timeout 300 env "${program_env[@]}" "${serial_trace[@]}" "$TEST_WINE64" \
             "$velscan_exe" scan.txt "$@" \
             >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5  # what velscan wrote is still on its way through socat
@@ -268,7 +270,7 @@ run_without_card() {
     start_pair "$dir/range_finder.bin"
     guard "$dir"
     local status=0
-    (cd "$dir" && timeout 120 env "${program_env[@]}" "${serial_trace[@]}" "$VELSCAN_WINE64" \
+    (cd "$dir" && timeout 120 env "${program_env[@]}" "${serial_trace[@]}" "$TEST_WINE64" \
         "$velscan_exe" scan.txt \
         -l 1 >stdout.txt 2>stderr.txt) || status=$?
     sleep 0.5
@@ -303,7 +305,7 @@ run_without_card() {
 }
 
 velscan_wine_prepare_prefix
-velscan_wine_start_server "$VELSCAN_WINE_LOGS/wineserver-serial-e2e.log"
+velscan_wine_start_server "$TEST_WINE_LOGS/wineserver-serial-e2e.log"
 
 # Real time: the program's pauses give the pair time to carry each command
 # before the purge that starts the configuration group.

@@ -11,59 +11,59 @@
 # checked to be the pseudo-terminal first.
 
 # velscan_wine_setup WINDOWS_BUILD_DIR
-# Exports WINEPREFIX, WINEDEBUG, VELSCAN_WINE64 (Wine's 64-bit loader, the
-# emulator the build was configured with), VELSCAN_WINESERVER, VELSCAN_WINE_COM1
-# (where COM1 leads) and VELSCAN_WINE_LOGS.
+# Exports WINEPREFIX, WINEDEBUG, TEST_WINE64 (Wine's 64-bit loader, the
+# emulator the build was configured with), TEST_WINESERVER, TEST_WINE_COM1
+# (where COM1 leads) and TEST_WINE_LOGS.
 velscan_wine_setup() {
     local build
     build=$(cd "$1" && pwd)
     export WINEPREFIX="$build/wineprefix"
     export WINEDEBUG=-all
-    export VELSCAN_WINE_COM1="$build/serial/com1"
-    export VELSCAN_WINE_LOGS="$build/wine-logs"
-    mkdir -p "$build/serial" "$VELSCAN_WINE_LOGS"
+    export TEST_WINE_COM1="$build/serial/com1"
+    export TEST_WINE_LOGS="$build/wine-logs"
+    mkdir -p "$build/serial" "$TEST_WINE_LOGS"
 
-    VELSCAN_WINE64=
+    TEST_WINE64=
     if [[ -f "$build/CMakeCache.txt" ]]; then
-        VELSCAN_WINE64=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$build/CMakeCache.txt")
+        TEST_WINE64=$(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$build/CMakeCache.txt")
     fi
-    if [[ -z "$VELSCAN_WINE64" ]]; then
+    if [[ -z "$TEST_WINE64" ]]; then
         local candidate
         for candidate in "$(command -v wine64 || true)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64 \
                          /usr/lib/x86_64-linux-gnu/wine/wine64; do
             if [[ -n "$candidate" && -x "$candidate" ]]; then
-                VELSCAN_WINE64=$candidate
+                TEST_WINE64=$candidate
                 break
             fi
         done
     fi
-    if [[ -z "$VELSCAN_WINE64" || ! -x "$VELSCAN_WINE64" ]]; then
+    if [[ -z "$TEST_WINE64" || ! -x "$TEST_WINE64" ]]; then
         echo "error: Wine's 64-bit loader (wine64) was not found" >&2
         return 1
     fi
-    export VELSCAN_WINE64
-    VELSCAN_WINESERVER=$(command -v wineserver || echo "$(dirname "$VELSCAN_WINE64")/wineserver")
-    export VELSCAN_WINESERVER
+    export TEST_WINE64
+    TEST_WINESERVER=$(command -v wineserver || echo "$(dirname "$TEST_WINE64")/wineserver")
+    export TEST_WINESERVER
 }
 
-# Creates the prefix unless it exists, and routes COM1 to VELSCAN_WINE_COM1.
+# Creates the prefix unless it exists, and routes COM1 to TEST_WINE_COM1.
 # Wine reads the route when its server starts, so a changed route stops the
 # running server; the next Wine program starts one that applies it.
 velscan_wine_prepare_prefix() {
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         echo "creating the Wine prefix $WINEPREFIX"
-        "$VELSCAN_WINE64" wineboot.exe -i >"$VELSCAN_WINE_LOGS/wineboot.log" 2>&1
-        "$VELSCAN_WINESERVER" -w
+        "$TEST_WINE64" wineboot.exe -i >"$TEST_WINE_LOGS/wineboot.log" 2>&1
+        "$TEST_WINESERVER" -w
     fi
     local current
-    current=$({ "$VELSCAN_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 2>/dev/null ||
+    current=$({ "$TEST_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 2>/dev/null ||
                 true; } | sed -n 's/^ *COM1 *REG_SZ *//p' | tr -d '\r')
-    if [[ "$current" != "$VELSCAN_WINE_COM1" ]]; then
-        echo "routing Wine's COM1 to $VELSCAN_WINE_COM1"
-        "$VELSCAN_WINE64" reg.exe add 'HKLM\Software\Wine\Ports' /v COM1 /d "$VELSCAN_WINE_COM1" /f \
+    if [[ "$current" != "$TEST_WINE_COM1" ]]; then
+        echo "routing Wine's COM1 to $TEST_WINE_COM1"
+        "$TEST_WINE64" reg.exe add 'HKLM\Software\Wine\Ports' /v COM1 /d "$TEST_WINE_COM1" /f \
             >/dev/null
-        "$VELSCAN_WINESERVER" -k || true
-        "$VELSCAN_WINESERVER" -w || true
+        "$TEST_WINESERVER" -k || true
+        "$TEST_WINESERVER" -w || true
     fi
 }
 
@@ -79,12 +79,12 @@ velscan_is_real_serial_device() {
 
 # Makes sure Wine's device map is current (a Wine program starts the server,
 # which maps the ports), removes every COM port that leads to a real serial
-# device, and checks that COM1 leads to VELSCAN_WINE_COM1. With an argument,
+# device, and checks that COM1 leads to TEST_WINE_COM1. With an argument,
 # COM1 must also resolve to that device (the pseudo-terminal's name).
 # Returns non-zero, saying why, when COM1 is not safe to open.
 velscan_wine_guard_ports() {
     local expected_device=${1:-}
-    "$VELSCAN_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 >/dev/null 2>&1 || {
+    "$TEST_WINE64" reg.exe query 'HKLM\Software\Wine\Ports' /v COM1 >/dev/null 2>&1 || {
         echo "error: COM1 is not routed in the Wine registry" >&2
         return 1
     }
@@ -105,8 +105,8 @@ velscan_wine_guard_ports() {
     local com1="$WINEPREFIX/dosdevices/com1"
     local link
     link=$(readlink -- "$com1" 2>/dev/null || true)
-    if [[ "$link" != "$VELSCAN_WINE_COM1" ]]; then
-        echo "error: Wine's COM1 leads to '${link:-nothing}', not to $VELSCAN_WINE_COM1" >&2
+    if [[ "$link" != "$TEST_WINE_COM1" ]]; then
+        echo "error: Wine's COM1 leads to '${link:-nothing}', not to $TEST_WINE_COM1" >&2
         return 1
     fi
     if [[ -n "$expected_device" ]]; then
@@ -122,25 +122,25 @@ velscan_wine_guard_ports() {
 
 # Starts a persistent Wine server for the prefix (output to LOG), so the Wine
 # programs that follow share one server and one device map; exports its pid as
-# VELSCAN_WINESERVER_PID. A persistent server named by VELSCAN_WINESERVER_PID
+# TEST_WINESERVER_PID. A persistent server named by TEST_WINESERVER_PID
 # already (started by .ci/run) is used as it is. A server that a Wine program
 # left behind ends within seconds of its last client, so the start is retried
 # until it succeeds.
 velscan_wine_start_server() {
     local log=$1
-    VELSCAN_WINESERVER_OWNED=0
-    if [[ -n "${VELSCAN_WINESERVER_PID:-}" ]] && kill -0 "$VELSCAN_WINESERVER_PID" 2>/dev/null; then
-        echo "using the persistent Wine server $VELSCAN_WINESERVER_PID"
+    TEST_WINESERVER_OWNED=0
+    if [[ -n "${TEST_WINESERVER_PID:-}" ]] && kill -0 "$TEST_WINESERVER_PID" 2>/dev/null; then
+        echo "using the persistent Wine server $TEST_WINESERVER_PID"
         return 0
     fi
     local _ pid
     for _ in $(seq 30); do
-        "$VELSCAN_WINESERVER" -f -p >>"$log" 2>&1 &
+        "$TEST_WINESERVER" -f -p >>"$log" 2>&1 &
         pid=$!
         sleep 0.3
         if kill -0 "$pid" 2>/dev/null; then
-            export VELSCAN_WINESERVER_PID=$pid
-            VELSCAN_WINESERVER_OWNED=1
+            export TEST_WINESERVER_PID=$pid
+            TEST_WINESERVER_OWNED=1
             echo "started a persistent Wine server (pid $pid, log $log)"
             return 0
         fi
@@ -152,10 +152,10 @@ velscan_wine_start_server() {
 
 # Stops the server velscan_wine_start_server started, if it started one.
 velscan_wine_stop_server() {
-    if [[ "${VELSCAN_WINESERVER_OWNED:-0}" == 1 ]]; then
-        "$VELSCAN_WINESERVER" -k 2>/dev/null || true
-        wait "$VELSCAN_WINESERVER_PID" 2>/dev/null || true
-        VELSCAN_WINESERVER_OWNED=0
-        unset VELSCAN_WINESERVER_PID
+    if [[ "${TEST_WINESERVER_OWNED:-0}" == 1 ]]; then
+        "$TEST_WINESERVER" -k 2>/dev/null || true
+        wait "$TEST_WINESERVER_PID" 2>/dev/null || true
+        TEST_WINESERVER_OWNED=0
+        unset TEST_WINESERVER_PID
     fi
 }
