@@ -86,12 +86,26 @@ std::uint64_t RowsWithoutRange(std::span<const Measurement> rows) {
     return without;
 }
 
-const char* WriteFailureLine(WriteResult result) {
+const char* WriteFailureReason(WriteResult result) {
     switch (result) {
     case WriteResult::WriteFailed:
-        return "Error: Can't write the measurement file\n";
+        return "Can't write the measurement file";
     case WriteResult::CloseFailed:
-        return "Error: Can't close the file\n";
+        return "Can't close the file";
+    case WriteResult::Written:
+        break;
+    }
+    return nullptr;
+}
+
+const char* WriteFailureLine(WriteResult result) {
+    static const std::string writeFailed = std::string("Error: ") + WriteFailureReason(WriteResult::WriteFailed) + "\n";
+    static const std::string closeFailed = std::string("Error: ") + WriteFailureReason(WriteResult::CloseFailed) + "\n";
+    switch (result) {
+    case WriteResult::WriteFailed:
+        return writeFailed.c_str();
+    case WriteResult::CloseFailed:
+        return closeFailed.c_str();
     case WriteResult::Written:
         break;
     }

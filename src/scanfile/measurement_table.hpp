@@ -43,6 +43,8 @@ enum class WriteResult { Written, WriteFailed, CloseFailed };
 // The writer prints nothing itself, so the run's console can clear its status
 // line first.
 const char* WriteFailureLine(WriteResult result);
+// The same without "Error: " and the line break, to go into another message.
+const char* WriteFailureReason(WriteResult result);
 
 // What a written table holds, for its metadata file.
 struct TableFigures {
