@@ -82,7 +82,8 @@ void SimulatedDefaultRun(benchmark::State& state) {
                                           *plan,
                                           chosen->finishCapture,
                                           {"velscan", settings.outputFileName},
-                                          &velscan::platform::WallClockNow};
+                                          &velscan::platform::WallClockNow,
+                                          chosen->captureFigures};
         const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
         benchmark::DoNotOptimize(velscan::RunAcquisition(settings, context));

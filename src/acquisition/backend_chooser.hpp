@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/backend.hpp"
+#include "scanfile/capture_file.hpp"
 #include "platform/host.hpp"
 
 namespace velscan {
@@ -70,6 +71,8 @@ struct ChosenBackend {
     // run: empty when it holds every record, else one "Error: ...\n" line.
     // Empty function: no capture.
     std::function<std::string()> finishCapture;
+    // The finished capture's records and digest (see RunContext).
+    std::function<std::optional<CaptureFigures>()> captureFigures;
 };
 
 // Reads the variables and checks them for `host`. On a bad value: nullopt and

@@ -118,7 +118,7 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
     }
 
     if (!plan.capturePath.empty()) {
-        auto capture = std::make_shared<sim::CaptureFile>(plan.capturePath);
+        auto capture = std::make_shared<CaptureFile>(plan.capturePath);
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
             platform::CardDeviceOpening opening = open();
             if (!opening.device) return opening;
@@ -126,6 +126,7 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
                 sim::WrapWithCapture(std::move(opening.device), capture));
         };
         chosen.finishCapture = [capture] { return capture->Finish(); };
+        chosen.captureFigures = [capture] { return capture->Figures(); };
     }
 }
 

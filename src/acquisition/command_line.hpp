@@ -22,11 +22,6 @@ struct RunSettings {
     std::int32_t motorPower = 255;    // -p
 };
 
-// Decimal reading of an option value: leading white space, one optional sign,
-// digits up to the first other character, accumulated with 32-bit wrap-around;
-// no digits gives 0.
-std::int32_t ParseDecimalValue(const char* text);
-
 // What the command line asks for. The usage text: after no arguments (then
 // the program waits for Enter), or asked for by a first argument "-h", "-?",
 // "/?" or "--help". The version: a first argument "--version". These five

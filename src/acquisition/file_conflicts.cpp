@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "acquisition/scan_metadata.hpp"
+#include "scanfile/file_names.hpp"
 #include "conversion/printable_text.hpp"
 #include "platform/files/file_identity.hpp"
 

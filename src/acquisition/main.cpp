@@ -90,7 +90,8 @@ int RunProgram(int argc, char** argv) {
                                       *plan,
                                       chosen->finishCapture,
                                       std::vector<std::string>(argv, argv + argc),
-                                      &velscan::platform::WallClockNow};
+                                      &velscan::platform::WallClockNow,
+                                      chosen->captureFigures};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
     return velscan::RunAcquisition(settings, context);
 }

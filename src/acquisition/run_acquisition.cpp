@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -13,14 +14,14 @@
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
-#include "acquisition/metadata_output.hpp"
+#include "scanfile/metadata_output.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "acquisition/run_configuration.hpp"
 #include "acquisition/run_console.hpp"
 #include "acquisition/run_facts.hpp"
 #include "acquisition/run_guard.hpp"
-#include "acquisition/scan_metadata.hpp"
+#include "scanfile/scan_metadata.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/printable_text.hpp"
 #include "laserlink/serial_link.hpp"
@@ -28,7 +29,6 @@
 #include "platform/cancellable_pause.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
-#include "platform/digest/sha256.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/files/output_files.hpp"
 #include "platform/system_facts.hpp"
@@ -47,7 +47,14 @@ struct RunRecord {
     ScanFacts facts;
     platform::WallClock wallClock;
     std::string capturePath;                // empty: no capture
+    std::function<std::optional<CaptureFigures>()> captureFigures;
     files::OutputFile* metadata = nullptr;  // the table's metadata file; null: none
+    // The capture's metadata file, created before the hardware is touched;
+    // null: none (no capture, a capture that is no regular file, or a name
+    // too long for it).
+    files::OutputFiles captureOutputs{".velscan"};
+    files::OutputFile* captureMetadata = nullptr;
+    bool captureMetadataWritten = false;  // written with the table's facts, to be put in place
     bool tableCommitted = false;
     bool stoppedEarly = false;  // q or a first Ctrl+C ended the lines early
 
@@ -59,27 +66,47 @@ struct RunRecord {
         facts.end = EndFacts(exitCode, stoppedEarly, message);
         facts.endTime = Stamp();
     }
+    // The finished capture, when it is a regular file that holds every record.
+    std::optional<MetadataCapture> Capture() const {
+        if (capturePath.empty() || !captureFigures) return std::nullopt;
+        const std::optional<CaptureFigures> figures = captureFigures();
+        if (!figures) return std::nullopt;
+        return CaptureFacts(capturePath, *figures);
+    }
 };
 
-// The table's metadata: its rows, its digest (of the bytes written to the
-// unfinished file, as they will stand under the target's name), the capture
-// once closed and the run's end. False when the table cannot be read back.
-bool WriteTableMetadata(RunConsole& console, RunGuard& guard, files::OutputFile& table,
-                        std::int32_t lines, bool loopFailed, RunRecord& record) {
-    const std::size_t rows = static_cast<std::size_t>(lines) * kSamplesPerLine;
-    record.facts.rows = rows;
-    record.facts.rowsWithoutRange = RowsWithoutRange(MeasurementArray().first(rows));
-    const std::optional<std::string> digest = platform::Sha256HexOfFile(table.TemporaryPath());
-    if (!digest) {
-        console.ErrorFormat("Error: Can't read back the file %s\n",
-                            PrintableText(table.TemporaryPath()).c_str());
-        return false;
+// Writes `facts` as the capture's metadata into its unfinished file and
+// closes it, so that a full disk shows before anything is put in place.
+bool WriteCaptureDocument(RunConsole& console, RunRecord& record, const ScanFacts& facts) {
+    const bool written =
+        WriteMetadataText(*record.captureMetadata, MetadataText(facts, MetadataDescribes::Capture)) &&
+        files::CloseWrittenStream(record.captureMetadata->TakeStream());
+    if (!written) {
+        console.ErrorFormat("Error: Can't write the file %s\n",
+                            PrintableText(record.captureMetadata->Target()).c_str());
+        record.captureOutputs.Discard();
+        record.captureMetadata = nullptr;
     }
-    record.facts.table = MetadataFile{.name = table.Target(), .sha256 = *digest};
+    return written;
+}
+
+// The table's metadata: its rows and digest (of the bytes as they were
+// written), the capture once closed and the run's end. The capture's
+// metadata, the same document, is written now too, so the exit code both
+// record is the one the run ends with. False when a metadata file could not
+// be written.
+bool WriteTableMetadata(RunConsole& console, RunGuard& guard, files::OutputFile& table,
+                        const TableFigures& written, bool loopFailed, RunRecord& record) {
+    record.facts.rows = written.rows;
+    record.facts.rowsWithoutRange = written.rowsWithoutRange;
+    record.facts.table = MetadataFile{.name = table.Target(), .sha256 = written.sha256};
     // No record comes after the lines, so the capture is complete now.
-    if (!record.capturePath.empty() && guard.CloseCapture())
-        record.facts.capture = CaptureFacts(record.capturePath);
+    if (!record.capturePath.empty() && guard.CloseCapture()) record.facts.capture = record.Capture();
     record.RecordEnd(guard.ExitCodeFor(loopFailed ? kExitRunFailed : kExitSuccess), console, guard);
+    if (record.captureMetadata != nullptr && record.facts.capture) {
+        if (!WriteCaptureDocument(console, record, record.facts)) return false;
+        record.captureMetadataWritten = true;
+    }
     if (!WriteMetadataText(*record.metadata, MetadataText(record.facts, MetadataDescribes::Table))) {
         console.ErrorFormat("Error: Can't write the file %s\n",
                             PrintableText(record.metadata->Target()).c_str());
@@ -88,23 +115,58 @@ bool WriteTableMetadata(RunConsole& console, RunGuard& guard, files::OutputFile&
     return true;
 }
 
-// The capture's metadata, once the capture holds every record: the same
-// document as the table's when the table was saved, else the run's end now.
+// The capture's metadata, once the capture holds every record: the document
+// written with the table's when the table was saved, else the run's end now.
 bool WriteCaptureMetadata(RunConsole& console, const RunGuard& guard, RunRecord& record,
                           int exitCode) {
-    ScanFacts facts = record.facts;
-    if (!record.tableCommitted) {
+    if (record.captureMetadata == nullptr) return true;  // none to write
+    if (record.captureMetadataWritten && !record.tableCommitted) {
+        // Written with a table that was not put in place: made again with
+        // the run's end as it is now.
+        record.captureOutputs.Discard();
+        record.captureMetadataWritten = false;
+        std::error_code whyNot;
+        record.captureMetadata = CreateMetadataOutput(record.captureOutputs, record.capturePath, whyNot);
+        if (record.captureMetadata == nullptr) {
+            console.ErrorFormat("Error: Can't create the file %s: %s\n",
+                                PrintableText(MetadataFileName(record.capturePath)).c_str(),
+                                PrintableText(whyNot.message()).c_str());
+            return false;
+        }
+    }
+    if (!record.captureMetadataWritten) {
+        ScanFacts facts = record.facts;
         facts.table.reset();
         record.RecordEnd(exitCode, console, guard);
         facts.end = record.facts.end;
         facts.endTime = record.facts.endTime;
+        facts.capture = record.Capture();
+        if (!facts.capture) return true;
+        if (!WriteCaptureDocument(console, record, facts)) return false;
     }
-    facts.capture = CaptureFacts(record.capturePath);
-    if (!facts.capture) return true;  // no regular file to describe (a FIFO, a device)
-    if (WriteMetadataFile(record.capturePath, MetadataText(facts, MetadataDescribes::Capture)))
-        return true;
+    if (!record.captureOutputs.Commit()) return true;
+    record.captureOutputs.Discard();
     console.ErrorFormat("Error: Can't create the file %s\n",
                         PrintableText(MetadataFileName(record.capturePath)).c_str());
+    return false;
+}
+
+// The capture's metadata file, made before the hardware is touched so that a
+// name it cannot have is known before the scan. A capture that is no regular
+// file gets none; a name too long for ".json" is told, as the table's is.
+bool PrepareCaptureMetadata(RunConsole& console, RunRecord& record) {
+    std::error_code whyNot;
+    if (record.capturePath.empty() || !std::filesystem::is_regular_file(record.capturePath, whyNot)) return true;
+    const std::string name = MetadataFileName(record.capturePath);
+    record.captureMetadata = CreateMetadataOutput(record.captureOutputs, record.capturePath, whyNot);
+    if (record.captureMetadata != nullptr) return true;
+    if (whyNot == std::errc::filename_too_long) {
+        console.ErrorFormat("Warning: no metadata file beside %s: the name %s is too long\n",
+                            PrintableText(record.capturePath).c_str(), PrintableText(name).c_str());
+        return true;
+    }
+    console.ErrorFormat("Error: Can't create the file %s: %s\n", PrintableText(name).c_str(),
+                        PrintableText(whyNot.message()).c_str());
     return false;
 }
 
@@ -199,7 +261,8 @@ bool SaveTable(RunConsole& console, RunGuard& guard, files::OutputFiles& outputs
     // rows in about 0.1 s), so one line shown before suffices.
     const std::int64_t rows = std::int64_t{lines} * static_cast<std::int64_t>(kSamplesPerLine);
     console.Status().Show(FormatSavingStatus(rows));
-    const WriteResult written = WriteMeasurementFile(lines, OutputStream(table.TakeStream()));
+    TableFigures figures;
+    const WriteResult written = WriteMeasurementFile(lines, OutputStream(table.TakeStream()), &figures);
     console.Status().Clear();
     if (written != WriteResult::Written) {
         console.Error(WriteFailureLine(written));
@@ -207,7 +270,7 @@ bool SaveTable(RunConsole& console, RunGuard& guard, files::OutputFiles& outputs
         return false;
     }
     if (record.metadata != nullptr &&
-        !WriteTableMetadata(console, guard, table, lines, loopFailed, record)) {
+        !WriteTableMetadata(console, guard, table, figures, loopFailed, record)) {
         outputs.Discard();  // a table never stands without its metadata
         return false;
     }
@@ -334,6 +397,7 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     record.facts.startTime = record.Stamp();
     RecordRunStart(record.facts, settings, context.plan, context.commandLine);
     record.capturePath = context.finishCapture ? context.plan.capturePath : std::string();
+    record.captureFigures = context.captureFigures;
 
     SerialLink link;
     RunGuard guard(console, link, context.finishCapture);
@@ -371,6 +435,10 @@ int RunAcquisition(const RunSettings& settings, const RunContext& context) {
             outputs.Discard();
             return guard.Finish(kExitRunFailed);
         }
+    }
+    if (!PrepareCaptureMetadata(console, record)) {
+        outputs.Discard();
+        return guard.Finish(kExitRunFailed);
     }
 
     std::optional<std::int32_t> linesSaved;

@@ -5,6 +5,7 @@
 // the advice after a failed open), and what closes the capture.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/system_facts.hpp"
+#include "scanfile/capture_file.hpp"
 
 namespace velscan {
 
@@ -27,6 +29,9 @@ struct RunContext {
     // it; waits never use it).
     std::vector<std::string> commandLine;
     platform::WallClock wallClock;
+    // The capture's records and digest once it is finished with every record
+    // and is a regular file; nullopt else. Empty function: not known.
+    std::function<std::optional<CaptureFigures>()> captureFigures;
 };
 
 }  // namespace velscan

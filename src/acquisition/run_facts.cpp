@@ -1,13 +1,11 @@
 #include "acquisition/run_facts.hpp"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "acquisition/backend_simulation.hpp"
 #include "acquisition/exit_codes.hpp"
-#include "acquisition/number_format.hpp"
-#include "acquisition/program_version.hpp"
+#include "scanfile/program_version.hpp"
 #include "platform/digest/sha256.hpp"
 #include "platform/serial_port_name.hpp"
 #include "platform/system_facts.hpp"
@@ -114,28 +112,10 @@ void RecordLines(ScanFacts& facts, std::int32_t linesAsked, const LineLoopResult
         if (loop.lostSamplesAt.test(line)) facts.linesWithLostSamples.push_back(static_cast<std::int32_t>(line));
 }
 
-std::uint64_t RowsWithoutRange(std::span<const Measurement> rows) {
-    std::uint64_t without = 0;
-    char text[kMaxFixedChars + 1];
-    for (const Measurement& row : rows) {
-        // The field as the table writes it, read back as a reader does.
-        char* const end = FormatFixed<2>(text, row.distance);
-        *end = '\0';
-        if (std::strtod(text, nullptr) == 0.0) ++without;
-    }
-    return without;
-}
-
-std::optional<MetadataCapture> CaptureFacts(const std::string& path) {
-    std::error_code why;
-    if (!std::filesystem::is_regular_file(path, why)) return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, why);
-    if (why) return std::nullopt;
-    std::optional<std::string> digest = platform::Sha256HexOfFile(path);
-    if (!digest) return std::nullopt;
+MetadataCapture CaptureFacts(const std::string& path, const CaptureFigures& figures) {
     return MetadataCapture{.name = path,
-                           .records = size / kRawSampleBytes,
-                           .sha256 = std::move(*digest),
+                           .records = figures.records,
+                           .sha256 = figures.sha256,
                            .samplingStartsAtRecord = kCalibrationRecords};  // the calibration's records come first
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,8 @@
 #include "acquisition/command_line.hpp"
 #include "acquisition/line_loop.hpp"
 #include "acquisition/run_configuration.hpp"
-#include "acquisition/scan_metadata.hpp"
+#include "scanfile/capture_file.hpp"
+#include "scanfile/scan_metadata.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/samples.hpp"
 
@@ -38,13 +38,9 @@ void RecordConfiguration(ScanFacts& facts, const BoardSlot& slot,
 // Lines asked and recorded, and the 0-based index of each line that lost samples.
 void RecordLines(ScanFacts& facts, std::int32_t linesAsked, const LineLoopResult& loop);
 
-// Rows the table shows without range: its distance field reads 0 (what the
-// table writes with two decimals), the rule velscan-export counts by.
-std::uint64_t RowsWithoutRange(std::span<const Measurement> rows);
-
-// The capture at `path` once closed: records, digest and where sampling
-// starts; nullopt when it is no regular file or cannot be read back.
-std::optional<MetadataCapture> CaptureFacts(const std::string& path);
+// The capture at `path` as it was written: its records and digest, where
+// sampling starts.
+MetadataCapture CaptureFacts(const std::string& path, const CaptureFigures& figures);
 
 // How the run ended, from its exit code, whether a stop request ended the
 // lines early, and the first error line printed.

@@ -10,8 +10,6 @@ namespace velscan {
 
 namespace {
 
-constexpr std::int32_t kMinCalibrationValue = 600;
-constexpr std::int32_t kMaxCalibrationValue = 1000;
 // Empty block reads tolerated over the whole collection, each followed by a pause.
 constexpr int kMaxEmptyReads = 50;
 constexpr std::uint32_t kEmptyReadPauseMs = 100;

@@ -1,9 +1,12 @@
+#include <memory>
+#include <span>
 #include <string>
 
 #include "cardlib/device_controls.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/averaging_count.hpp"
 #include "conversion/lookup_table.hpp"
+#include "conversion/printable_text.hpp"
 #include "laserlink/range_finder_commands.hpp"
 
 namespace velscan {
@@ -36,6 +39,59 @@ int VexaLoadLookupFile(std::uint32_t board, const char* fileName) {
     // The loader fills the program-wide table and leaves its offset in the
     // slot, on success and on failure alike.
     return ReadLookupFile(fileName, slot->sampleRateOffset) != 0 ? 1 : 0;
+}
+
+namespace {
+
+// The device of a board whose records come from a capture.
+class OfflineDevice final : public platform::CardDevice {
+public:
+    platform::ControlResult Control(std::uint32_t, std::span<const std::byte>, std::span<std::byte>) override {
+        return {};
+    }
+};
+
+std::string Shown(const std::string& text) { return PrintableText(text); }
+
+}  // namespace
+
+OfflineBoard VexaPrepareOfflineBoard(const OfflineBoardSettings& settings) {
+    OfflineBoard prepared;
+    if (settings.calibrationValue < kMinCalibrationValue || settings.calibrationValue > kMaxCalibrationValue) {
+        prepared.refusal = "the calibration value " + std::to_string(settings.calibrationValue) + " lies outside " +
+                           std::to_string(kMinCalibrationValue) + " to " + std::to_string(kMaxCalibrationValue) +
+                           ": the recording could not have used it";
+        return prepared;
+    }
+    std::uint32_t index = 0;
+    while (index < kBoardCount && BoardTable()[index].inUse != 0) ++index;
+    if (index == kBoardCount) {
+        prepared.refusal = "no board is free";
+        return prepared;
+    }
+    BoardSlot& slot = BoardTable()[index];
+    slot.inUse = 1;
+    slot.device = std::make_unique<OfflineDevice>();
+    slot.calibrationValue = settings.calibrationValue;
+    prepared.board = index;
+    for (std::uint32_t encoder = 1; encoder <= 2; ++encoder) {
+        if (VexaSetEncoder(index, encoder, 0, settings.encoderCounts[encoder - 1]) == 0) {
+            prepared.refusal = "encoder " + std::to_string(encoder) + " cannot have 0 counts per turn";
+            return prepared;
+        }
+    }
+    if (ReadLookupFile(settings.lookupFile, slot.sampleRateOffset) == 0) {
+        const std::string& why = LookupFileFailure();
+        prepared.refusal = "the lookup file " + Shown(settings.lookupFile) +
+                           " cannot be used: " + (why.empty() ? std::string("it could not be read") : why);
+        return prepared;
+    }
+    prepared.olderLookupVersion = LookupFileOlderVersion();
+    // Without a range finder the settings are stored, and no command is sent.
+    (void)VexaSetSampleAndRange(index, nullptr, settings.maxRange, settings.samplePeriod);
+    if (slot.samplePeriod != settings.samplePeriod || slot.maxRange != settings.maxRange)
+        prepared.refusal = "the sample period " + std::to_string(settings.samplePeriod) + " is one the card refuses";
+    return prepared;
 }
 
 int VexaSetSampleAndRange(std::uint32_t board, SerialLink* link, std::int32_t maxRange,

@@ -67,9 +67,14 @@ int VexaGetStatus(std::uint32_t board, std::int32_t& overflowFlag);
 int VexaSetSwitch(std::uint32_t board, std::int32_t flag);
 int VexaCalibrate(std::uint32_t board);
 int VexaSamplingModeInit(std::uint32_t board);
+// The calibration values the card accepts.
+inline constexpr std::int32_t kMinCalibrationValue = 600;
+inline constexpr std::int32_t kMaxCalibrationValue = 1000;
+
 // The value the calibration takes from the card's 20 calibration records
-// (stored by VexaCalibrate, accepted from 600 to 1000); velscan-reconvert
-// takes it from a capture's first records the same way.
+// (stored by VexaCalibrate, accepted from kMinCalibrationValue to
+// kMaxCalibrationValue); velscan-reconvert takes it from a capture's first
+// records the same way.
 std::int32_t CalibrationValueOf(std::span<const RawSample, kCalibrationRecords> records);
 
 // Acquisition configuration.
@@ -86,6 +91,26 @@ int VexaSetMotorPower(std::uint32_t board, std::uint32_t motor, std::uint32_t po
 int VexaSamplingEnable(std::uint32_t board);
 int VexaReadSamples(std::uint32_t board, RawSample* destination, std::int32_t requested,
                     std::int32_t& delivered, std::int32_t waitFlag);
+
+// A board prepared for conversion without a card, as a run leaves it before
+// sampling: its records come from elsewhere (a capture), so its device
+// refuses every control.
+struct OfflineBoardSettings {
+    std::int32_t calibrationValue = 0;
+    std::array<std::uint32_t, 2> encoderCounts{};  // counts per turn of encoder 1 and 2
+    std::string lookupFile;
+    std::int32_t maxRange = 0;
+    std::uint32_t samplePeriod = 0;
+};
+struct OfflineBoard {
+    std::uint32_t board = 0;
+    bool olderLookupVersion = false;  // the lookup file had no valid offset: 0 is used
+    // Empty when the board is ready; else why not, as one clause
+    // ("the lookup file L cannot be used: larger than 1048576 bytes").
+    std::string refusal;
+};
+// Takes the first free slot (after VexaInitBoards, board 0).
+OfflineBoard VexaPrepareOfflineBoard(const OfflineBoardSettings& settings);
 
 // Conversion of samples (board bound).
 int VexaGetRawRange(std::uint32_t board, std::uint32_t rangeWord, std::uint32_t& rawRange);

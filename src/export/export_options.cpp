@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "conversion/printable_text.hpp"
+#include "scanfile/program_version.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -90,8 +91,7 @@ std::string UsageText() {
     return usage + kOtherOptions + kDefaultOutputsHelp;
 }
 
-// VELSCAN_VERSION comes from the build (the project's version).
-std::string VersionLine() { return std::string("velscan-export ") + VELSCAN_VERSION + "\n"; }
+std::string VersionLine() { return std::string("velscan-export ") + ProgramVersion() + "\n"; }
 
 ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& arguments) {
     ExportOptions options;

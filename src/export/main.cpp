@@ -82,9 +82,11 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
 }
 
 // The points' times, when the metadata gives both the start and the period.
-std::optional<PointTimes> TimesOfPoints(const ScanMetadata& metadata) {
-    if (!metadata.start || !metadata.samplePeriod || *metadata.samplePeriod <= 0) return std::nullopt;
-    return PointTimes{*metadata.start, static_cast<double>(*metadata.samplePeriod), metadata.linesWithLostSamples};
+std::optional<PointTimes> TimesOfPoints(const ScanFacts& metadata) {
+    const std::optional<std::int32_t> period = metadata.settings ? metadata.settings->samplePeriod : std::nullopt;
+    if (!metadata.startTime || !period || *period <= 0) return std::nullopt;
+    return PointTimes{*metadata.startTime, static_cast<double>(*period),
+                      {metadata.linesWithLostSamples.begin(), metadata.linesWithLostSamples.end()}};
 }
 
 void Warn(const std::string& warning) {
@@ -92,12 +94,13 @@ void Warn(const std::string& warning) {
 }
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
-    const ScanTable table = ReadTable(options.table);
+    std::string tableSha256;
+    const ScanTable table = ReadTable(options.table, &tableSha256);
     // The metadata file beside the table, when there is a sound one; a
     // changed table is still exported, with a warning.
-    const MetadataReading metadata = ReadMetadataBeside(options.table);
+    const TableMetadata metadata = ReadMetadataBeside(options.table);
     Warn(metadata.warning);
-    if (metadata.metadata) Warn(StaleTableWarning(options.table, *metadata.metadata));
+    if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);

@@ -34,7 +34,8 @@ public:
 // Parses the text of a table; `name` names it in error messages.
 ScanTable ParseTable(std::string_view text, const std::string& name);
 
-// Reads the whole file in one go and parses it.
-ScanTable ReadTable(const std::string& path);
+// Reads the whole file in one go and parses it. `sha256`, when given,
+// receives the digest of the bytes read (for the stale-table check).
+ScanTable ReadTable(const std::string& path, std::string* sha256 = nullptr);
 
 }  // namespace velscan::exporter

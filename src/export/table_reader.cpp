@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "conversion/whole_file.hpp"
+#include "platform/digest/sha256.hpp"
 #include "conversion/table_columns.hpp"
 #include "export/scan_table.hpp"
 
@@ -139,7 +140,7 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
     return table;
 }
 
-ScanTable ReadTable(const std::string& path) {
+ScanTable ReadTable(const std::string& path, std::string* sha256) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (error || !std::filesystem::exists(status))
@@ -155,7 +156,9 @@ ScanTable ReadTable(const std::string& path) {
     std::string text;
     text.reserve(static_cast<std::size_t>(size));  // one allocation for the whole file
     if (!ReadWholeFile(path, text, kMaxFileBytes)) throw TableError(path + ":1: read failed");
-    return ParseTable(text, path);
+    ScanTable table = ParseTable(text, path);
+    if (sha256 != nullptr) *sha256 = platform::Sha256Hex(std::as_bytes(std::span(text.data(), text.size())));
+    return table;
 }
 
 }  // namespace velscan::exporter

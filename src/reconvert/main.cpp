@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/program_version.hpp"
+#include "scanfile/program_version.hpp"
 #include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "reconvert/reconvert.hpp"

@@ -1,39 +1,28 @@
 #include "reconvert/reconvert.hpp"
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <stdexcept>
 
-#include "acquisition/measurement_file.hpp"
-#include "acquisition/metadata_output.hpp"
-#include "acquisition/program_version.hpp"
-#include "acquisition/run_configuration.hpp"
-#include "acquisition/run_facts.hpp"
-#include "acquisition/scan_metadata.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/beam_geometry.hpp"
-#include "conversion/lookup_table.hpp"
 #include "conversion/printable_text.hpp"
-#include "platform/digest/sha256.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/output_files.hpp"
 #include "platform/system_facts.hpp"
-#include "reconvert/recorded_metadata.hpp"
+#include "scanfile/capture_file.hpp"
+#include "scanfile/measurement_table.hpp"
+#include "scanfile/metadata_output.hpp"
+#include "scanfile/program_version.hpp"
+#include "scanfile/scan_metadata.hpp"
 
 namespace velscan::reconvert {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A capture holds the calibration records, every line the run read and at
-// most one more (the line a failure or a stop cut short).
-constexpr std::uintmax_t kMaxCaptureBytes =
-    (kCalibrationRecords + (kMaxLines + 1) * kSamplesPerLine) * sizeof(RawSample);
-constexpr std::uintmax_t kMaxMetadataBytes = std::uintmax_t{4} << 20;
 
 // Every failure ends the work with one message.
 struct Refusal : std::runtime_error {
@@ -42,40 +31,27 @@ struct Refusal : std::runtime_error {
 
 std::string Shown(const std::string& path) { return PrintableText(path); }
 
-// A regular input file of at most `limit` bytes: its size.
-std::uintmax_t CheckInput(const std::string& path, std::uintmax_t limit, const char* what) {
-    std::error_code why;
-    if (!fs::is_regular_file(path, why)) throw Refusal("the " + std::string(what) + " " + Shown(path) + " is no readable file");
-    const std::uintmax_t size = fs::file_size(path, why);
-    if (why || size > limit) throw Refusal("the " + std::string(what) + " " + Shown(path) + " is too large to be one");
-    return size;
+CaptureReading ReadCapture(const std::string& path) {
+    CaptureReading capture = ReadCaptureFile(path);
+    switch (capture.failure) {
+        case CaptureReading::Failure::Unreadable:
+            throw Refusal("the capture " + Shown(path) + " could not be read: " + capture.reason);
+        case CaptureReading::Failure::NotWholeRecords:
+            throw Refusal("the capture " + Shown(path) + " is no whole number of 16-byte records");
+        case CaptureReading::Failure::None: break;
+    }
+    if (capture.records.size() < kCalibrationRecords)
+        throw Refusal("the capture " + Shown(path) + " holds fewer than the " + std::to_string(kCalibrationRecords) +
+                      " calibration records");
+    return capture;
 }
 
-std::vector<RawSample> ReadCapture(const std::string& path) {
-    const std::uintmax_t size = CheckInput(path, kMaxCaptureBytes, "capture");
-    if (size % sizeof(RawSample) != 0)
-        throw Refusal("the capture " + Shown(path) + " is no whole number of 16-byte records");
-    std::vector<RawSample> records(size / sizeof(RawSample));
-    std::ifstream file(path, std::ios::binary);
-    file.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(size));
-    if (!file || file.gcount() != static_cast<std::streamsize>(size))
-        throw Refusal("the capture " + Shown(path) + " could not be read");
-    if (records.size() < kCalibrationRecords)
-        throw Refusal("the capture " + Shown(path) + " holds fewer than the 20 calibration records");
-    return records;
-}
-
-std::optional<RecordedScan> ReadRecordedScan(const std::string& capture) {
+// The capture's metadata file, when it has one.
+std::optional<ScanFacts> ReadRecordedScan(const std::string& capture) {
     const std::string name = MetadataFileName(capture);
-    std::error_code why;
-    if (!fs::exists(name, why)) return std::nullopt;
-    CheckInput(name, kMaxMetadataBytes, "metadata file");
-    std::ifstream file(name, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file.good() && !file.eof()) throw Refusal(Shown(name) + " could not be read");
-    auto parsed = ParseRecordedScan(text, name);
-    if (auto* problem = std::get_if<std::string>(&parsed)) throw Refusal(*problem);
-    return std::get<RecordedScan>(std::move(parsed));
+    MetadataReading reading = ReadMetadataFile(name);
+    if (!reading.problem.empty()) throw Refusal(Shown(name) + " " + reading.problem);
+    return std::move(reading.facts);
 }
 
 // What the conversion runs with, and which records it converts.
@@ -86,11 +62,12 @@ struct Plan {
     bool linesKnown = false;  // from the metadata: exactly these lines
 };
 
-Plan PlanConversion(const ReconvertOptions& options, const std::optional<RecordedScan>& recorded,
+Plan PlanConversion(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded,
                     std::span<const RawSample> records) {
     Plan plan;
-    const auto period = options.samplePeriod ? options.samplePeriod : recorded ? recorded->samplePeriod : std::nullopt;
-    const auto range = options.maxRange ? options.maxRange : recorded ? recorded->maxRange : std::nullopt;
+    const std::optional<MetadataSettings> settings = recorded ? recorded->settings : std::nullopt;
+    const auto period = options.samplePeriod ? options.samplePeriod : settings ? settings->samplePeriod : std::nullopt;
+    const auto range = options.maxRange ? options.maxRange : settings ? settings->maxRange : std::nullopt;
     if (!period || !range) {
         throw Refusal(recorded ? Shown(MetadataFileName(options.capture)) + " names no sample period and range: give -s and -r"
                                : "the capture has no metadata file " + Shown(MetadataFileName(options.capture)) +
@@ -103,13 +80,11 @@ Plan PlanConversion(const ReconvertOptions& options, const std::optional<Recorde
     plan.calibrationValue = recorded && recorded->calibrationValue
                                 ? *recorded->calibrationValue
                                 : CalibrationValueOf(records.first<kCalibrationRecords>());
-    if (plan.calibrationValue < 600 || plan.calibrationValue > 1000)
-        throw Refusal("the calibration value " + std::to_string(plan.calibrationValue) +
-                      " lies outside 600 to 1000: the recording could not have used it");
-    if (recorded && recorded->samplingStartsAtRecord) {
-        if (*recorded->samplingStartsAtRecord < kCalibrationRecords || *recorded->samplingStartsAtRecord > records.size())
+    if (recorded && recorded->capture) {
+        const std::uint64_t start = recorded->capture->samplingStartsAtRecord;
+        if (start < kCalibrationRecords || start > records.size())
             throw Refusal("the metadata's sampling start lies outside the capture");
-        plan.firstRecord = static_cast<std::size_t>(*recorded->samplingStartsAtRecord);
+        plan.firstRecord = static_cast<std::size_t>(start);
     }
     const std::size_t complete = (records.size() - plan.firstRecord) / kSamplesPerLine;
     if (recorded && recorded->linesRecorded) {
@@ -123,39 +98,24 @@ Plan PlanConversion(const ReconvertOptions& options, const std::optional<Recorde
     return plan;
 }
 
-// The card the conversion's board stands for: the records come from the
-// capture, so any control reaching it is refused.
-class OfflineCard final : public platform::CardDevice {
-public:
-    platform::ControlResult Control(std::uint32_t, std::span<const std::byte>, std::span<std::byte>) override {
-        return {};
-    }
-};
-
 // The board set up as the run sets it up before sampling, without a card.
-std::uint32_t PrepareBoard(const Plan& plan, const std::string& lookup) {
+OfflineBoard PrepareBoard(const Plan& plan, const std::string& lookup) {
     VexaInitBoards();
-    constexpr std::uint32_t kBoard = 0;
-    BoardSlot& slot = BoardTable()[kBoard];
-    slot.inUse = 1;
-    slot.device = std::make_unique<OfflineCard>();
-    slot.calibrationValue = plan.calibrationValue;
-    VexaSetEncoder(kBoard, 1, 0, kMirrorEncoderCountsPerTurn);
-    VexaSetEncoder(kBoard, 2, 0, kSlowAxisEncoderCountsPerTurn);
-    if (VexaLoadLookupFile(kBoard, lookup.c_str()) == 0)
-        throw Refusal("the lookup file " + Shown(lookup) + " could not be read");
-    // Without a range finder the settings are stored, and no command is sent.
-    VexaSetSampleAndRange(kBoard, nullptr, plan.maxRange, static_cast<std::uint32_t>(plan.samplePeriod));
-    if (slot.samplePeriod != static_cast<std::uint32_t>(plan.samplePeriod) || slot.maxRange != plan.maxRange)
-        throw Refusal("the sample period " + std::to_string(plan.samplePeriod) + " is one the card refuses");
-    return kBoard;
+    OfflineBoard prepared = VexaPrepareOfflineBoard(
+        OfflineBoardSettings{.calibrationValue = plan.calibrationValue,
+                             .encoderCounts = {kMirrorEncoderCountsPerTurn, kSlowAxisEncoderCountsPerTurn},
+                             .lookupFile = lookup,
+                             .maxRange = plan.maxRange,
+                             .samplePeriod = static_cast<std::uint32_t>(plan.samplePeriod)});
+    if (!prepared.refusal.empty()) throw Refusal(prepared.refusal);
+    return prepared;
 }
 
-// Converts the lines into the measurement array; the number converted. A
-// line whose first measurement is invalid ends a run's lines: without the
-// recorded count, it ends them here too.
-std::int32_t ConvertLines(std::uint32_t board, const Plan& plan, std::span<const RawSample> records) {
-    const auto measurements = MeasurementArray();
+// Converts the lines into `measurements`; the number converted. A line whose
+// first measurement is invalid ends a run's lines: without the recorded
+// count, it ends them here too.
+std::int32_t ConvertLines(std::uint32_t board, const Plan& plan, std::span<const RawSample> records,
+                          std::span<Measurement> measurements) {
     for (std::int32_t k = 0; k < plan.lines; ++k) {
         const std::size_t offset = static_cast<std::size_t>(k) * kSamplesPerLine;
         Measurement* line = measurements.data() + offset;
@@ -176,46 +136,80 @@ void CheckNames(const ReconvertOptions& options) {
     }
 }
 
-ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<RecordedScan>& recorded, const Plan& plan,
+// The lookup file as the conversion read it: its size and digest, read once
+// more right after the load (the file is an input, not one written here).
+MetadataLookup LookupFacts(const std::string& lookup, const BoardSlot& slot, bool olderVersion) {
+    MetadataLookup facts;
+    facts.name = lookup;
+    facts.sha256 = platform::Sha256HexOfFile(lookup);
+    std::error_code why;
+    const std::uintmax_t size = fs::file_size(lookup, why);
+    if (!why && facts.sha256) facts.size = size;
+    if (!facts.size) facts.sha256.reset();  // both or neither
+    facts.sampleRateOffset = slot.sampleRateOffset;
+    facts.olderVersionFallback = olderVersion;
+    return facts;
+}
+
+ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded, const Plan& plan,
+                  const OfflineBoard& prepared, const CaptureReading& capture, const TableFigures& table,
                   std::int32_t lines, const std::vector<std::string>& commandLine) {
-    ScanFacts facts = recorded ? recorded->carried : ScanFacts{};
+    // What still holds of the recording: its times, settings, range finder,
+    // faults, clock and lines asked and lost.
+    ScanFacts facts;
+    if (recorded) {
+        facts.startTime = recorded->startTime;
+        facts.mirrorReadyTime = recorded->mirrorReadyTime;
+        facts.endTime = recorded->endTime;
+        if (recorded->settings && recorded->settings->samplePeriod && recorded->settings->maxRange)
+            facts.settings = recorded->settings;
+        if (recorded->laser)
+            facts.laser = MetadataBackendPart{.kind = recorded->laser->kind, .path = recorded->laser->path,
+                                              .scene = std::nullopt, .seed = std::nullopt, .sha256 = std::nullopt};
+        facts.faults = recorded->faults;
+        facts.clock = recorded->clock;
+        facts.linesAsked = recorded->linesAsked;
+        facts.linesWithLostSamples = recorded->linesWithLostSamples;
+    }
     facts.programName = "velscan-reconvert";
     facts.programVersion = ProgramVersion();
     facts.system = platform::SystemDescription();
     facts.commandLine = commandLine;
     if (!facts.settings) {
-        facts.settings = MetadataSettings{.outputFile = options.table, .samplePeriod = plan.samplePeriod,
-                                          .maxRange = plan.maxRange};
+        facts.settings = MetadataSettings{.outputFile = options.table, .port = 0, .board = 0, .samplePeriod = 0,
+                                          .lines = 0, .maxRange = 0, .motor = 0, .motorPower = 0};
     }
     facts.settings->samplePeriod = plan.samplePeriod;
     facts.settings->maxRange = plan.maxRange;
     facts.card = MetadataBackendPart{.kind = "replay", .path = options.capture, .scene = std::nullopt,
-                                     .seed = std::nullopt, .sha256 = platform::Sha256HexOfFile(options.capture)};
-    RecordConfiguration(facts, BoardTable()[0],
-                        ConfigurationProgress{.calibrated = true, .lookupAttempted = true, .lookupRead = true,
-                                              .rangeSet = true},
-                        options.lookup, LookupFileOlderVersion());
+                                     .seed = std::nullopt, .sha256 = capture.sha256};
+    const BoardSlot& slot = BoardTable()[prepared.board];
+    facts.calibrationValue = slot.calibrationValue;
+    facts.averagingCount = slot.averagingCount;
+    facts.encoderCounts = {slot.encoderCounts[0], slot.encoderCounts[1]};
+    facts.lookup = LookupFacts(options.lookup, slot, prepared.olderLookupVersion);
     if (!facts.linesAsked) facts.linesAsked = lines;
     facts.linesRecorded = lines;
-    const std::size_t rows = static_cast<std::size_t>(lines) * kSamplesPerLine;
-    facts.rows = rows;
-    facts.rowsWithoutRange = RowsWithoutRange(MeasurementArray().first(rows));
-    facts.capture = CaptureFacts(options.capture);
-    if (facts.capture) facts.capture->samplingStartsAtRecord = plan.firstRecord;
+    facts.rows = table.rows;
+    facts.rowsWithoutRange = table.rowsWithoutRange;
+    facts.capture = MetadataCapture{.name = options.capture,
+                                    .records = capture.records.size(),
+                                    .sha256 = capture.sha256,
+                                    .samplingStartsAtRecord = plan.firstRecord};
     facts.end = MetadataEnd{.how = "complete", .message = std::nullopt, .exitCode = 0};
     return facts;
 }
 
-MetadataReconversion ReconversionOf(const ReconvertOptions& options, const std::optional<RecordedScan>& recorded,
+MetadataReconversion ReconversionOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded,
                                     const ScanFacts& facts, const std::string& tableSha256) {
     MetadataReconversion again;
     again.capture = options.capture;
     again.captureSha256 = facts.card && facts.card->sha256 ? *facts.card->sha256 : std::string();
     if (recorded) again.captureMetadata = MetadataFileName(options.capture);
-    again.recordedLookupSha256 = recorded ? recorded->lookupSha256 : std::nullopt;
+    again.recordedLookupSha256 = recorded ? recorded->lookup.sha256 : std::nullopt;
     again.lookupSha256 = facts.lookup.sha256.value_or("");
     again.sameLookup = again.recordedLookupSha256 && *again.recordedLookupSha256 == again.lookupSha256;
-    again.recordedTableSha256 = recorded ? recorded->tableSha256 : std::nullopt;
+    if (recorded && recorded->table) again.recordedTableSha256 = recorded->table->sha256;
     if (again.recordedTableSha256) again.identicalToRecorded = *again.recordedTableSha256 == tableSha256;
     return again;
 }
@@ -248,35 +242,43 @@ int CommitFailed(std::FILE* err, files::OutputFiles& outputs, const files::Commi
     return kExitChangedInPart;
 }
 
+// The converted measurements: one store of the largest table, made once.
+std::span<Measurement> Measurements() {
+    static std::vector<Measurement> measurements(kMeasurementCapacity);
+    return measurements;
+}
+
 }  // namespace
 
 int Reconvert(const ReconvertOptions& options, const std::vector<std::string>& commandLine,
               std::FILE* out, std::FILE* err) {
     try {
         CheckNames(options);
-        const std::vector<RawSample> records = ReadCapture(options.capture);
-        const std::optional<RecordedScan> recorded = ReadRecordedScan(options.capture);
-        const Plan plan = PlanConversion(options, recorded, records);
-        CheckInput(options.lookup, std::uintmax_t{64} << 20, "lookup file");
-        const std::uint32_t board = PrepareBoard(plan, options.lookup);
-        const std::int32_t lines = ConvertLines(board, plan, records);
+        const CaptureReading capture = ReadCapture(options.capture);
+        const std::optional<ScanFacts> recorded = ReadRecordedScan(options.capture);
+        const Plan plan = PlanConversion(options, recorded, capture.records);
+        const OfflineBoard prepared = PrepareBoard(plan, options.lookup);
+        const std::span<Measurement> measurements = Measurements();
+        const std::int32_t lines = ConvertLines(prepared.board, plan, capture.records, measurements);
 
         files::OutputFiles outputs(".velscan");
         std::error_code why;
         files::OutputFile* table = outputs.Create(options.table, files::Content::Text, why);
         if (table == nullptr) throw Refusal("Can't create the file " + Shown(options.table) + ": " + why.message());
-        files::OutputFile* metadata = CreateMetadataOutput(outputs, options.table, why);
-        if (metadata == nullptr)
+        // A table written in place (a FIFO, a device) is no file to keep and
+        // gets no metadata file, as velscan's.
+        const bool inPlace = table->TemporaryPath().empty();
+        files::OutputFile* metadata = inPlace ? nullptr : CreateMetadataOutput(outputs, options.table, why);
+        if (!inPlace && metadata == nullptr)
             throw Refusal("Can't create the file " + Shown(MetadataFileName(options.table)) + ": " + why.message());
-        if (const char* failed = WriteFailureLine(WriteMeasurementFile(lines, OutputStream(table->TakeStream()))))
-            throw Refusal(std::string(failed).substr(7, std::string(failed).size() - 8));  // "Error: ...\n"
-        const std::optional<std::string> digest = platform::Sha256HexOfFile(table->TemporaryPath());
-        if (!digest) throw Refusal("Can't read back the file " + Shown(table->TemporaryPath()));
+        TableFigures figures;
+        const WriteResult written = WriteMeasurementRows(lines, measurements, OutputStream(table->TakeStream()), &figures);
+        if (written != WriteResult::Written) throw Refusal(WriteFailureReason(written));
 
-        ScanFacts facts = FactsOf(options, recorded, plan, lines, commandLine);
-        facts.table = MetadataFile{.name = options.table, .sha256 = *digest};
-        facts.reconverted = ReconversionOf(options, recorded, facts, *digest);
-        if (!WriteMetadataText(*metadata, MetadataText(facts, MetadataDescribes::Table)))
+        ScanFacts facts = FactsOf(options, recorded, plan, prepared, capture, figures, lines, commandLine);
+        facts.table = MetadataFile{.name = options.table, .sha256 = figures.sha256};
+        facts.reconverted = ReconversionOf(options, recorded, facts, figures.sha256);
+        if (metadata != nullptr && !WriteMetadataText(*metadata, MetadataText(facts, MetadataDescribes::Table)))
             throw Refusal("Can't write the file " + Shown(metadata->Target()));
         if (const auto failure = outputs.Commit()) return CommitFailed(err, outputs, *failure);
         std::fprintf(out, "Converted %d lines of %s into %s%s\n", lines, Shown(options.capture).c_str(),

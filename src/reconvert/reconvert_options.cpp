@@ -1,6 +1,7 @@
 #include "reconvert/reconvert_options.hpp"
 
-#include "acquisition/command_line.hpp"
+#include "conversion/decimal_value.hpp"
+#include "conversion/printable_text.hpp"
 
 namespace velscan::reconvert {
 
@@ -21,7 +22,7 @@ std::variant<ReconvertOptions, UsageError, VersionRequested> ParseReconvertOptio
         if (word == "--version") return VersionRequested{};
         const bool takesValue = word == "--lookup" || word == "-s" || word == "-r";
         if (takesValue) {
-            if (i + 1 == arguments.size()) return UsageError{"option " + word + " needs a value"};
+            if (i + 1 == arguments.size()) return UsageError{"option " + PrintableText(word) + " needs a value"};
             const std::string& value = arguments[++i];
             if (word == "--lookup") options.lookup = value;
             // The same reading of a number as velscan's own options.
@@ -29,7 +30,7 @@ std::variant<ReconvertOptions, UsageError, VersionRequested> ParseReconvertOptio
             if (word == "-r") options.maxRange = ParseDecimalValue(value.c_str());
             continue;
         }
-        if (word.size() > 1 && word[0] == '-') return UsageError{"unknown option " + word};
+        if (word.size() > 1 && word[0] == '-') return UsageError{"unknown option " + PrintableText(word)};
         positional.push_back(word);
     }
     if (positional.size() != 2) return UsageError{"a capture and a table must be named"};

@@ -4,23 +4,22 @@
 #include <cstring>
 
 #include "conversion/printable_text.hpp"
-#include "conversion/whole_file.hpp"
+#include "scanfile/capture_file.hpp"
 #include "sim/sample_buffer.hpp"
 
 namespace velscan::sim {
 
 std::vector<RawSample> LoadCaptureFile(const std::string& path) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes, kMaxCaptureFileBytes))
-        throw ReplayError("VELSCAN_CARD=replay: cannot read " + PrintableText(path));
-    const std::size_t size = bytes.size();
-    if (size % kRawSampleBytes != 0) {
-        throw ReplayError("VELSCAN_CARD=replay: " + PrintableText(path) + " is not a capture (" +
-                          std::to_string(size) + " bytes, not a multiple of 16)");
+    CaptureReading reading = ReadCaptureFile(path);
+    switch (reading.failure) {
+        case CaptureReading::Failure::Unreadable:
+            throw ReplayError("VELSCAN_CARD=replay: cannot read " + PrintableText(path));
+        case CaptureReading::Failure::NotWholeRecords:
+            throw ReplayError("VELSCAN_CARD=replay: " + PrintableText(path) + " is not a capture (" +
+                              std::to_string(reading.bytes) + " bytes, not a multiple of 16)");
+        case CaptureReading::Failure::None: break;
     }
-    std::vector<RawSample> records(size / kRawSampleBytes);
-    if (size > 0) std::memcpy(records.data(), bytes.data(), size);
-    return records;
+    return std::move(reading.records);
 }
 
 ReplayCard::ReplayCard(std::shared_ptr<platform::Clock> clock, std::vector<RawSample> records,

@@ -26,12 +26,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A capture of a full run holds 200 lines of 5000 records and the calibration
-// (about 16 MB); the bound leaves room for longer captures.
-inline constexpr std::uintmax_t kMaxCaptureFileBytes = std::uintmax_t{64} << 20;
-
 // The records of a capture file; throws ReplayError when it is no regular
-// file of at most kMaxCaptureFileBytes, cannot be read, or its size is not a
+// file of at most kMaxCaptureBytes, cannot be read, or its size is not a
 // whole number of records.
 std::vector<RawSample> LoadCaptureFile(const std::string& path);
 

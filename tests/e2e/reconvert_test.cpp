@@ -198,5 +198,26 @@ TEST_F(ReconvertTest, ARequestToEndLeavesTheEarlierTableAndNoUnfinishedFile) {
     }
 }
 
+TEST_F(ReconvertTest, ADeviceTableIsWrittenInPlaceAndMessagesSayWhyWithoutRawControlBytes) {
+    Record();
+    // A device as the table: written in place, no metadata file beside it.
+    const ProgramResult device = Reconvert({"cap.bin", "/dev/null"});
+    EXPECT_EQ(device.exitCode, 0) << device.err;
+    EXPECT_FALSE(fs::exists("/dev/null.json"));
+
+    // The lookup loader's own reason reaches the message.
+    std::ofstream(Work() / "big", std::ios::binary) << std::string((std::size_t{1} << 20) + 1, '1');
+    const ProgramResult big = Reconvert({"cap.bin", "t.txt", "--lookup", "big"});
+    EXPECT_EQ(big.exitCode, 3);
+    EXPECT_THAT(big.err, HasSubstr("the lookup file big cannot be used: larger than 1048576 bytes"));
+
+    // An unknown option's control bytes are shown escaped.
+    const ProgramResult hostile = Reconvert({"-\x1b]0;owned\a", "x"});
+    EXPECT_EQ(hostile.exitCode, 2);
+    EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos) << hostile.err;
+    EXPECT_EQ(hostile.err.find('\a'), std::string::npos) << hostile.err;
+    EXPECT_THAT(hostile.err, HasSubstr("unknown option -\\x1b]0;owned\\x07"));
+}
+
 }  // namespace
 }  // namespace velscan::e2e

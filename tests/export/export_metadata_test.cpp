@@ -57,52 +57,40 @@ TEST(Sha256OfFile, MatchesTheKnownDigests) {
     EXPECT_EQ(platform::Sha256HexOfFile((dir.Path() / "missing").string()), std::nullopt);
 }
 
-TEST(ParseMetadata, ReadsTheFactsTheExportUses) {
-    const MetadataReading reading = ParseMetadata(Document("ab12"), "scan.txt.json");
-    ASSERT_TRUE(reading.metadata) << reading.warning;
-    EXPECT_EQ(reading.warning, "");
-    const ScanMetadata& m = *reading.metadata;
-    EXPECT_EQ(m.start, "2026-12-09T07:30:00.123Z");
-    EXPECT_EQ(m.samplePeriod, 40);
-    EXPECT_EQ(m.maxRange, 600);
-    EXPECT_EQ(m.motorPower, 200);
+// The facts the export uses, read by the one reader of the scan-file layer.
+ScanFacts Facts(const std::string& text) {
+    MetadataReading reading = ReadMetadataText(text);
+    EXPECT_TRUE(reading.facts) << reading.problem;
+    return reading.facts.value_or(ScanFacts{});
+}
+
+TEST(ExportMetadata, ReadsTheFactsTheExportUses) {
+    const ScanFacts m = Facts(Document("ab12"));
+    EXPECT_EQ(m.startTime, "2026-12-09T07:30:00.123Z");
+    ASSERT_TRUE(m.settings);
+    EXPECT_EQ(m.settings->samplePeriod, 40);
+    EXPECT_EQ(m.settings->maxRange, 600);
+    EXPECT_EQ(m.settings->motorPower, 200);
     EXPECT_EQ(m.linesAsked, 10);
     EXPECT_EQ(m.linesRecorded, 9);
-    EXPECT_EQ(m.linesWithLostSamples, (std::vector<long long>{3, 7}));
-    EXPECT_EQ(m.tableSha256, "ab12");
+    EXPECT_EQ(m.linesWithLostSamples, (std::vector<std::int32_t>{3, 7}));
+    EXPECT_EQ(m.table->sha256, "ab12");
 }
 
-TEST(ParseMetadata, ABrokenForeignOrLaterDocumentIsSetAsideWithOneWarningLine) {
-    const std::string later = R"({ "name": "velscan-scan-metadata", "version": 2 })";
-    const std::string foreign = R"({ "name": "another-format", "version": 1 })";
-    for (const std::string& text : {std::string("{ \"format\": "), std::string("[1, 2]"), Document("ab", later),
-                                    Document("ab", foreign), Document("ab", "null")}) {
-        const MetadataReading reading = ParseMetadata(text, "scan.txt.json");
-        EXPECT_FALSE(reading.metadata) << text;
-        EXPECT_EQ(reading.warning.rfind("Warning: scan.txt.json ", 0), 0u) << reading.warning;
-        EXPECT_EQ(reading.warning.find('\n'), std::string::npos) << reading.warning;
-    }
-    EXPECT_NE(ParseMetadata(Document("ab", later), "m").warning.find("version 2"), std::string::npos);
-}
-
-TEST(ParseMetadata, NullFactsStayUnknown) {
+TEST(ExportMetadata, NullFactsStayUnknown) {
     std::string text = Document("ab");
     text.replace(text.find("\"samplePeriod\": 40"), 18, "\"samplePeriod\": null");
-    text.replace(text.find("\"sha256\": \"ab\""), 14, "\"sha256\": null");
-    const MetadataReading reading = ParseMetadata(text, "m");
-    ASSERT_TRUE(reading.metadata);
-    EXPECT_EQ(reading.metadata->samplePeriod, std::nullopt);
-    EXPECT_EQ(reading.metadata->tableSha256, std::nullopt);
-    EXPECT_EQ(MetadataTitle(*reading.metadata),
-              "2026-12-09 07:30 UTC, -r 600 -p 200, 9 of 10 lines, lost samples in lines 3, 7");
+    const ScanFacts m = Facts(text);
+    EXPECT_EQ(m.settings->samplePeriod, std::nullopt);
+    EXPECT_EQ(MetadataTitle(m), "2026-12-09 07:30 UTC, -r 600 -p 200, 9 of 10 lines, lost samples in lines 3, 7");
 }
 
 TEST(MetadataTitle, ShowsTheDateTheSettingsAndTheLines) {
-    const MetadataReading reading = ParseMetadata(Document("ab"), "m");
-    ASSERT_TRUE(reading.metadata);
-    EXPECT_EQ(MetadataTitle(*reading.metadata),
+    EXPECT_EQ(MetadataTitle(Facts(Document("ab"))),
               "2026-12-09 07:30 UTC, -s 40 -r 600 -p 200, 9 of 10 lines, lost samples in lines 3, 7");
-    EXPECT_EQ(MetadataTitle(ScanMetadata{}), "");
+    ScanFacts none;
+    none.programName.clear();
+    EXPECT_EQ(MetadataTitle(none), "");
 }
 
 TEST(MetadataTitle, FollowsThePictureTitleEscaped) {

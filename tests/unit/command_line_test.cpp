@@ -1,4 +1,5 @@
 #include "acquisition/command_line.hpp"
+#include "conversion/decimal_value.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // What a run's metadata records, at the level of the gathering helpers: the
-// time stamps, the rows without range, the backend's description, the end.
+// time stamps, the backend's description, the end.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -34,21 +34,6 @@ TEST(RunFactsTimes, StampsAreUtcWithMillisecondsAndRoundDown) {
 
 TEST(RunFactsTimes, TheSystemIsDescribed) {
     EXPECT_FALSE(platform::SystemDescription().empty());
-}
-
-Measurement At(double distance) {
-    Measurement row{};
-    row.distance = distance;
-    return row;
-}
-
-TEST(RunFactsRows, WithoutRangeIsWhatTheTableShowsAsZero) {
-    // 0.00, -0.00 and anything that rounds to them read as no range; 0.005
-    // lies just above the tie and shows 0.01.
-    const std::vector<Measurement> rows{At(0.0),   At(-0.0),  At(0.004), At(-0.004),
-                                        At(0.005), At(0.01),  At(308.49), At(-1.0)};
-    EXPECT_EQ(RowsWithoutRange(rows), 4u);
-    EXPECT_EQ(RowsWithoutRange({}), 0u);
 }
 
 TEST(RunFactsBackend, EachChoiceIsDescribedWithWhatItOpens) {

@@ -204,7 +204,7 @@ protected:
     int RunUncaptured(const RunSettings& settings) {
         plan.laserHint = laserHint;
         plan.cardHint = cardHint;
-        const RunContext context{*console, *clock, plan, finishCapture, commandLine, wallClock};
+        const RunContext context{*console, *clock, plan, finishCapture, commandLine, wallClock, {}};
         return RunAcquisition(settings, context);
     }
 

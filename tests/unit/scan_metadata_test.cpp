@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "acquisition/scan_metadata.hpp"
+#include "scanfile/scan_metadata.hpp"
 
 namespace {
 

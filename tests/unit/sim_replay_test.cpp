@@ -19,7 +19,7 @@ std::vector<RawSample> ReadRecords(const std::string& path) { return sim::LoadCa
 platform::Backend CapturingBackend(std::shared_ptr<platform::Clock> clock,
                                    std::shared_ptr<sim::SimulatedHardware> card,
                                    const std::string& capturePath) {
-    auto capture = std::make_shared<sim::CaptureFile>(capturePath);
+    auto capture = std::make_shared<CaptureFile>(capturePath);
     platform::Backend backend;
     backend.clock = std::move(clock);
     backend.openCardDevice = [card, capture] {
@@ -117,7 +117,7 @@ TEST(SimReplay, CaptureFilesThatCannotBeUsedAreRefusedClearly) {
     EXPECT_THROW(sim::LoadCaptureFile(odd.Path()), sim::ReplayError);
     const simtest::TempFile missing("sim_replay_missing.raw");
     EXPECT_THROW(sim::LoadCaptureFile(missing.Path()), sim::ReplayError);
-    EXPECT_THROW(sim::CaptureFile("/nonexistent/dir/capture.raw"), sim::CaptureError);
+    EXPECT_THROW(CaptureFile("/nonexistent/dir/capture.raw"), CaptureError);
 
     const simtest::TempFile empty("sim_replay_empty.raw");
     std::ofstream(empty.Path(), std::ios::binary).close();
@@ -129,7 +129,7 @@ TEST(SimReplay, TheCaptureKeepsOnlyWhatBlockReadsDelivered) {
     const std::string& path = file.Path();
     auto clock = std::make_shared<platform::VirtualClock>();
     auto instrument = std::make_shared<sim::Instrument>(clock, simtest::ExampleOptions());
-    auto capture = std::make_shared<sim::CaptureFile>(path);
+    auto capture = std::make_shared<CaptureFile>(path);
     auto device = sim::WrapWithCapture(sim::OpenSimulatedCard(instrument), capture);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(sim::WrapWithCapture(nullptr, capture), nullptr);

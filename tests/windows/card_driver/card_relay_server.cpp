@@ -100,7 +100,7 @@ int Run(const std::string& readyPath, const std::string& capturePath, const std:
     options.synthesis = sim::WorkingDirectorySynthesis;
     auto instrument =
         std::make_shared<sim::Instrument>(std::make_shared<platform::RealClock>(), options);
-    auto capture = std::make_shared<sim::CaptureFile>(capturePath);
+    auto capture = std::make_shared<CaptureFile>(capturePath);
 
     UniqueHandle pipe(CreateNamedPipeA(kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 1 << 20,

@@ -1,15 +1,25 @@
 #pragma once
 // The metadata file beside a table or a capture (NAME.json): how the scan
-// was taken, what it holds and how its run ended. Both velscan and
-// velscan-reconvert gather these facts and write the same layout; a fact
-// that is not known is written as null, never guessed.
+// was taken, what it holds and how its run ended. velscan and
+// velscan-reconvert write it, velscan-export and velscan-reconvert read it,
+// all through the one type below; a fact that is not known is null, never
+// guessed.
+//
+// Every text member (paths, arguments, the system's name) is kept whatever
+// its bytes: valid UTF-8 stands as a JSON string as it is, any other text as
+// the object {"bytes": "<lower-case hex of every byte>"}. The reader reverses
+// both, so a name of any bytes comes back as it went in.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "scanfile/file_names.hpp"
 
 namespace velscan {
 
@@ -17,13 +27,13 @@ namespace velscan {
 inline constexpr const char* kMetadataFormatName = "velscan-scan-metadata";
 inline constexpr int kMetadataFormatVersion = 1;
 
-// The metadata file of a table or capture: its name with ".json" appended.
-inline std::string MetadataFileName(const std::string& described) { return described + ".json"; }
+// A metadata file is a few kilobytes; a larger file beside a table or a
+// capture is not one.
+inline constexpr std::uintmax_t kMaxMetadataBytes = std::uintmax_t{4} << 20;
 
 struct MetadataSettings {
     std::string outputFile;
-    std::int32_t port = 0, board = 0, samplePeriod = 0, lines = 0, maxRange = 0, motor = 0,
-                 motorPower = 0;
+    std::optional<std::int32_t> port, board, samplePeriod, lines, maxRange, motor, motorPower;
 };
 
 // One part of the backend: the range finder ("port" or "simulated") or the
@@ -75,6 +85,7 @@ struct MetadataReconversion {
     std::optional<bool> identicalToRecorded;
 };
 
+// The document's facts, as written and as read back.
 struct ScanFacts {
     std::string programName = "velscan";
     std::string programVersion;
@@ -87,7 +98,7 @@ struct ScanFacts {
     std::optional<std::string> faults;  // null: none
     std::optional<std::string> clock;   // "real" or "virtual"
     std::optional<std::int32_t> calibrationValue, averagingCount;
-    std::optional<std::uint32_t> encoderCounts[2];
+    std::array<std::optional<std::uint32_t>, 2> encoderCounts;
     MetadataLookup lookup;
     std::optional<std::int32_t> linesAsked, linesRecorded;
     std::vector<std::int32_t> linesWithLostSamples;  // 0-based
@@ -105,5 +116,28 @@ nlohmann::ordered_json MetadataDocument(const ScanFacts& facts, MetadataDescribe
 
 // The file's text: the document indented by two, with a final newline.
 std::string MetadataText(const ScanFacts& facts, MetadataDescribes describes);
+
+// A text member as it stands in the document, and back: nullopt when the
+// value is neither a string nor a {"bytes": HEX} object.
+nlohmann::ordered_json KeptText(std::string_view text);
+std::optional<std::string> KeptTextOf(const nlohmann::ordered_json& value);
+
+// A document read: its facts, or why it is not one this program reads, in
+// words that follow the file's name ("is not a JSON document", "has no valid
+// format version", "is of format version 2, later than this program's 1").
+struct MetadataReading {
+    std::optional<ScanFacts> facts;
+    std::optional<MetadataDescribes> describes;
+    std::string problem;  // empty when `facts` is there
+};
+
+// The one reader: a member that is missing, null or of another type than
+// the writer writes is not known (null, or the type's default).
+MetadataReading ReadMetadataText(std::string_view text);
+
+// The file at `path` read whole and parsed; a file that does not exist gives
+// neither facts nor a problem. Other files that are no regular file, larger
+// than kMaxMetadataBytes or unreadable give a problem.
+MetadataReading ReadMetadataFile(const std::string& path);
 
 }  // namespace velscan

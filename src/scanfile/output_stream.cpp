@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "acquisition/measurement_file.hpp"
+#include "scanfile/measurement_table.hpp"
 #include "platform/files/output_files.hpp"
 
 namespace velscan {

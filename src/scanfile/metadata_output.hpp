@@ -18,8 +18,4 @@ files::OutputFile* CreateMetadataOutput(files::OutputFiles& outputs, const std::
 // failed (the set's commit then fails as well).
 bool WriteMetadataText(files::OutputFile& output, const std::string& text);
 
-// Writes a metadata file on its own: created, written and committed as a set
-// of one. False, and nothing left behind, when any of that failed.
-bool WriteMetadataFile(const std::string& described, const std::string& text);
-
 }  // namespace velscan

@@ -1,4 +1,4 @@
-#include "acquisition/number_format.hpp"
+#include "scanfile/number_format.hpp"
 
 #include <array>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "acquisition/program_version.hpp"
+#include "scanfile/program_version.hpp"
 
 namespace velscan {
 
