@@ -167,6 +167,9 @@ OutputFile* OutputFiles::Create(const std::string& target, Content content, std:
     if (inspected->special) {
         output->stream_ = system::OpenWithoutBlocking(inspected->finalPath, content, false, why);
     } else {
+        // A forced end between the creation and the registration would leave
+        // the new file behind: it waits until the file is registered.
+        const CommitWindow registering;
         output->stream_ = CreateBeside(inspected->finalPath, prefix_, content,
                                        output->temporaryPath_, why);
         if (output->stream_ != nullptr) {

@@ -26,10 +26,10 @@ void ForgetUnfinished(std::size_t slot);
 // most ten seconds), so a set is never cut between its renames.
 void RemoveUnfinishedFiles();
 
-// While alive, the renames of a set (and their undoing) are not cut by a
-// forced end: in this thread the signals that ask for one (SIGINT, SIGTERM,
-// SIGHUP, SIGQUIT and the forced end's SIGALRM) are held back and arrive when
-// it goes; a forced end on another thread (a Windows console handler) waits.
+// While alive, a step is not cut by a forced end (the renames of a set and
+// their undoing; the creation of an unfinished file and its registration):
+// in this thread the signals that ask for one (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT and the forced end's SIGALRM) are held back and arrive when it goes; a forced end on another thread (a Windows console handler) waits.
 class CommitWindow {
 public:
     CommitWindow();
