@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "acquisition/run.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/beam_geometry.hpp"
 #include "conversion/lookup_table.hpp"
@@ -29,7 +30,7 @@ struct Step {
     const char* failure;
     bool failureOnStandardOutput = false;
     // Prints what the failure message leaves out, when there is more to say.
-    void (*explainFailure)(RunConsole&) = nullptr;
+    void (*explainFailure)(Run&, const ConfigurationProgress&) = nullptr;
     // Set when the step was tried / when it succeeded (null: not recorded).
     bool ConfigurationProgress::* tried = nullptr;
     bool ConfigurationProgress::* succeeded = nullptr;
@@ -44,53 +45,53 @@ bool StopAsked() {
 
 // After a failed open: why it failed, when the opener said, then the plan's
 // advice, when it has any.
-void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::string& hint) {
-    if (!cause.empty()) console.ErrorFormat("Cause: %s\n", PrintableText(cause).c_str());
+void PrintOpenFailure(Run& run, const std::string& cause, const std::string& hint) {
+    if (!cause.empty()) run.console.ErrorFormat("Cause: %s\n", PrintableText(cause).c_str());
     if (hint.empty()) return;
-    console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
+    run.console.ErrorFormat(hint.back() == '\n' ? "%s" : "%s\n", hint.c_str());
 }
 
 // The lookup file names the working directory's file; the line says which one
 // that was, and why it was refused.
-void PrintLookupFailure(RunConsole& console) {
+void PrintLookupFailure(Run& run, const ConfigurationProgress& progress) {
     std::error_code ignored;
     std::filesystem::path shown = std::filesystem::absolute(kLookupFileName, ignored);
     if (shown.empty()) shown = kLookupFileName;
-    const std::string& why = LookupFileFailure();
-    console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
+    const std::string& why = progress.lookup.failure;
+    run.console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
                         PrintableText(shown.string()).c_str(),
                         why.empty() ? "it could not be read" : why.c_str());
 }
 
-bool OpenLink(const RunSettings& settings, const RunContext& context, RunConsole& console,
-              SerialLink& link, RunGuard& guard) {
-    if (SerialLinkOpen(link, kLinkBaudRate, settings.portNumber) == 0) {
-        console.Error("Error: Serial Comm port open failed.\n");
-        PrintOpenFailure(console, link.openFailure, context.plan.laserHint);
+bool OpenLink(Run& run) {
+    if (SerialLinkOpen(run.link, kLinkBaudRate, run.settings.portNumber) == 0) {
+        run.Fail("Error: Serial Comm port open failed.\n");
+        PrintOpenFailure(run, run.link.openFailure, run.context.plan.laserHint);
         return false;
     }
-    guard.LinkOpened();
-    SerialLinkSend(link, kGreetingCommand);
+    run.guard.LinkOpened();
+    SerialLinkSend(run.link, kGreetingCommand);
     platform::Pause(kCommandPauseMs);
-    console.Error("Opened high speed interface.\n");
+    run.console.Error("Opened high speed interface.\n");
     return true;
 }
 
-bool OpenCard(const RunSettings& settings, const RunContext& context, RunConsole& console,
-              SerialLink& link, RunGuard& guard, std::uint32_t& board) {
-    const std::int32_t index = VexaOpen(settings.boardNumber, &link);
+bool OpenCard(Run& run) {
+    std::string failure;
+    const std::int32_t index = VexaOpen(run.settings.boardNumber, &run.link, &failure);
     if (index == -1) {
-        console.Error("Error: VexaOpen failed.\n");
-        PrintOpenFailure(console, VexaOpenFailure(), context.plan.cardHint);
+        run.Fail("Error: VexaOpen failed.\n");
+        PrintOpenFailure(run, failure, run.context.plan.cardHint);
         return false;
     }
-    guard.BoardOpened(index);
-    board = static_cast<std::uint32_t>(index);
+    run.guard.BoardOpened(index);
+    run.board = static_cast<std::uint32_t>(index);
     return true;
 }
 
 // The card's configuration in the run's order.
-std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) {
+std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board,
+                              ConfigurationProgress& progress) {
     return {{
         {nullptr, [board] { return VexaResetBoard(board) != 0; },
          "Error: VexaResetBoard failed.\n"},
@@ -110,7 +111,8 @@ std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) 
         {nullptr,
          [board] { return VexaSetEncoder(board, 2, 0, kSlowAxisEncoderCountsPerTurn) == 1; },
          "Error: Failed to set encoder2\n"},
-        {nullptr, [board] { return VexaLoadLookupFile(board, kLookupFileName) != 0; },
+        {nullptr,
+         [board, &progress] { return VexaLoadLookupFile(board, kLookupFileName, &progress.lookup) != 0; },
          "ERROR: Could not read calibration file\n", true, &PrintLookupFailure,
          &ConfigurationProgress::lookupAttempted, &ConfigurationProgress::lookupRead},
         // No link given: the card library sends through the link the slot holds.
@@ -125,22 +127,21 @@ std::array<Step, 8> CardSteps(const RunSettings& settings, std::uint32_t board) 
 }
 
 // Runs the steps; a step that a stop cut short is not judged.
-ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console,
-                          ConfigurationProgress& progress) {
-    for (const Step& step : steps) {
+ConfigurationEnd RunSteps(Run& run, ConfigurationProgress& progress) {
+    for (const Step& step : CardSteps(run.settings, run.board, progress)) {
         if (StopAsked()) return ConfigurationEnd::Stopped;
-        if (step.announcement != nullptr) console.Error(step.announcement);
+        if (step.announcement != nullptr) run.console.Error(step.announcement);
         if (step.tried != nullptr) progress.*step.tried = true;
         const bool done = step.run();
         if (done && step.succeeded != nullptr) progress.*step.succeeded = true;
         if (StopAsked()) return ConfigurationEnd::Stopped;
         if (done) continue;
         if (step.failureOnStandardOutput) {
-            console.Output(step.failure);
+            run.FailOnOutput(step.failure);
         } else {
-            console.Error(step.failure);
+            run.Fail(step.failure);
         }
-        if (step.explainFailure != nullptr) step.explainFailure(console);
+        if (step.explainFailure != nullptr) step.explainFailure(run, progress);
         return ConfigurationEnd::Failed;
     }
     return ConfigurationEnd::Ready;
@@ -148,23 +149,26 @@ ConfigurationEnd RunSteps(const std::array<Step, 8>& steps, RunConsole& console,
 
 }  // namespace
 
-ConfigurationEnd ConfigureHardware(const RunSettings& settings, const RunContext& context,
-                                   RunConsole& console, SerialLink& link, RunGuard& guard,
-                                   std::uint32_t& board, ConfigurationProgress& progress) {
+ConfigurationEnd ConfigureHardware(Run& run, ConfigurationProgress& progress) {
     const platform::StopCutsPauses stopCutsPauses;
     if (StopAsked()) return ConfigurationEnd::Stopped;
-    if (!OpenLink(settings, context, console, link, guard)) return ConfigurationEnd::Failed;
+    if (!OpenLink(run)) return ConfigurationEnd::Failed;
     if (StopAsked()) return ConfigurationEnd::Stopped;
-    if (!OpenCard(settings, context, console, link, guard, board)) return ConfigurationEnd::Failed;
+    if (!OpenCard(run)) return ConfigurationEnd::Failed;
 
-    const ConfigurationEnd configured = RunSteps(CardSteps(settings, board), console, progress);
+    const ConfigurationEnd configured = RunSteps(run, progress);
     if (configured != ConfigurationEnd::Ready) return configured;
     if (StopAsked()) return ConfigurationEnd::Stopped;
 
-    const auto motor = static_cast<std::uint32_t>(settings.motorNumber);
-    // A motor that did not start (a bad motor number) needs no stop.
-    if (VexaSetMotorPower(board, motor, static_cast<std::uint32_t>(settings.motorPower)) == 1)
-        guard.MotorStarted(motor);
+    // The command line admits only motors and powers the card takes, so a
+    // motor that did not start was refused by the card: the run does not
+    // record a mirror that stands still.
+    const auto motor = static_cast<std::uint32_t>(run.settings.motorNumber);
+    if (VexaSetMotorPower(run.board, motor, static_cast<std::uint32_t>(run.settings.motorPower)) != 1) {
+        run.Fail("Error: the card refused to start the mirror's motor\n");
+        return ConfigurationEnd::Failed;
+    }
+    run.guard.MotorStarted(motor);
     return ConfigurationEnd::Ready;
 }
 

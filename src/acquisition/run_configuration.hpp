@@ -8,11 +8,7 @@
 
 #include <cstdint>
 
-#include "acquisition/command_line.hpp"
-#include "acquisition/run_console.hpp"
-#include "acquisition/run_context.hpp"
-#include "acquisition/run_guard.hpp"
-#include "laserlink/serial_link.hpp"
+#include "conversion/lookup_table.hpp"
 
 namespace velscan {
 
@@ -28,12 +24,14 @@ struct ConfigurationProgress {
     bool lookupAttempted = false;   // the lookup file's load was tried
     bool lookupRead = false;        // ... and the file was read
     bool rangeSet = false;          // the averaging count was computed
+    LookupReading lookup;           // what the lookup file's load came to
 };
 
-// `board` receives the card's board index once it is open. Everything opened
-// or started is registered with `guard`.
-ConfigurationEnd ConfigureHardware(const RunSettings& settings, const RunContext& context,
-                                   RunConsole& console, SerialLink& link, RunGuard& guard,
-                                   std::uint32_t& board, ConfigurationProgress& progress);
+class Run;
+
+// The run's board receives the card's board index once it is open.
+// Everything opened or started is registered with the run's guard; a failure
+// is the run's failure.
+ConfigurationEnd ConfigureHardware(Run& run, ConfigurationProgress& progress);
 
 }  // namespace velscan

@@ -6,22 +6,13 @@
 
 namespace velscan {
 
-void RunConsole::Remember(const char* text) {
-    if (!firstError_.empty()) return;
-    const std::string_view line(text);
-    if (!line.starts_with("Error: ") && !line.starts_with("ERROR: ")) return;
-    firstError_ = line.substr(0, line.find('\n'));
-}
-
 void RunConsole::Error(const char* text) {
     status_.Clear();
-    Remember(text);
     std::fputs(text, err_);
 }
 
 void RunConsole::Output(const char* text) {
     status_.Clear();
-    Remember(text);
     std::fputs(text, out_);
     std::fflush(out_);
 }
@@ -39,7 +30,6 @@ void RunConsole::ErrorFormat(const char* format, ...) {
     } else {
         std::vector<char> text(static_cast<std::size_t>(length) + 1);
         std::vsnprintf(text.data(), text.size(), format, again);
-        Remember(text.data());
         std::fputs(text.data(), err_);
     }
     va_end(again);

@@ -31,18 +31,10 @@ public:
 
     StatusLine& Status() { return status_; }
 
-    // The first line printed that begins "Error: " or "ERROR: ", without its
-    // line break; empty while there was none. A metadata file names it as the
-    // failure's message.
-    const std::string& FirstErrorLine() const { return firstError_; }
-
 private:
-    void Remember(const char* text);
-
     std::FILE* out_;
     std::FILE* err_;
     StatusLine status_;
-    std::string firstError_;
 };
 
 }  // namespace velscan

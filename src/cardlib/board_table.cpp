@@ -14,17 +14,6 @@ std::array<BoardSlot, kBoardCount>& BoardTable() {
     return table;
 }
 
-namespace {
-
-std::string& LastOpenFailure() {
-    static std::string failure;
-    return failure;
-}
-
-}  // namespace
-
-const std::string& VexaOpenFailure() { return LastOpenFailure(); }
-
 BoardSlot* CheckedBoard(std::uint32_t board) {
     if (board >= kBoardCount) return nullptr;
     BoardSlot& slot = BoardTable()[board];
@@ -43,15 +32,20 @@ int VexaInitBoards() {
 
 // The board number selects nothing: there is one device name, and the board
 // always goes into the first free slot.
-std::int32_t VexaOpen(std::int32_t /*boardNumber*/, SerialLink* link) {
+std::int32_t VexaOpen(std::int32_t boardNumber, SerialLink* link) {
+    return VexaOpen(boardNumber, link, nullptr);
+}
+
+std::int32_t VexaOpen(std::int32_t /*boardNumber*/, SerialLink* link, std::string* failure) {
     const auto& open = platform::ActiveBackend().openCardDevice;
-    LastOpenFailure().clear();
+    if (failure != nullptr) failure->clear();
     if (!open) return -1;
     platform::CardDeviceOpening opening = open();
-    LastOpenFailure() = std::move(opening.failure);
     std::unique_ptr<platform::CardDevice> device = std::move(opening.device);
-    if (!device) return -1;
-    LastOpenFailure().clear();
+    if (!device) {
+        if (failure != nullptr) *failure = std::move(opening.failure);
+        return -1;
+    }
 
     std::uint32_t index = 0;
     while (index < kBoardCount && BoardTable()[index].inUse != 0) ++index;

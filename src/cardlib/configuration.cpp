@@ -34,11 +34,18 @@ int VexaSetEncoder(std::uint32_t board, std::uint32_t encoder, std::int32_t offs
 }
 
 int VexaLoadLookupFile(std::uint32_t board, const char* fileName) {
+    return VexaLoadLookupFile(board, fileName, nullptr);
+}
+
+int VexaLoadLookupFile(std::uint32_t board, const char* fileName, LookupReading* reading) {
     BoardSlot* slot = CheckedBoard(board);
     if (slot == nullptr || fileName == nullptr) return 0;
     // The loader fills the program-wide table and leaves its offset in the
     // slot, on success and on failure alike.
-    return ReadLookupFile(fileName, slot->sampleRateOffset) != 0 ? 1 : 0;
+    LookupReading read = ReadLookupFile(fileName, slot->sampleRateOffset);
+    const int status = read.status != 0 ? 1 : 0;
+    if (reading != nullptr) *reading = std::move(read);
+    return status;
 }
 
 namespace {
@@ -80,13 +87,13 @@ OfflineBoard VexaPrepareOfflineBoard(const OfflineBoardSettings& settings) {
             return prepared;
         }
     }
-    if (ReadLookupFile(settings.lookupFile, slot.sampleRateOffset) == 0) {
-        const std::string& why = LookupFileFailure();
-        prepared.refusal = "the lookup file " + Shown(settings.lookupFile) +
-                           " cannot be used: " + (why.empty() ? std::string("it could not be read") : why);
+    const LookupReading lookup = ReadLookupFile(settings.lookupFile, slot.sampleRateOffset);
+    if (lookup.status == 0) {
+        prepared.refusal = "the lookup file " + Shown(settings.lookupFile) + " cannot be used: " +
+                           (lookup.failure.empty() ? std::string("it could not be read") : lookup.failure);
         return prepared;
     }
-    prepared.olderLookupVersion = LookupFileOlderVersion();
+    prepared.olderLookupVersion = lookup.olderVersion;
     // Without a range finder the settings are stored, and no command is sent.
     (void)VexaSetSampleAndRange(index, nullptr, settings.maxRange, settings.samplePeriod);
     if (slot.samplePeriod != settings.samplePeriod || slot.maxRange != settings.maxRange)

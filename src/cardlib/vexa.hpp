@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cardlib/protocol.hpp"
+#include "conversion/lookup_table.hpp"
 #include "conversion/samples.hpp"
 #include "laserlink/serial_link.hpp"
 #include "platform/card_device.hpp"
@@ -51,10 +52,10 @@ BoardSlot* CheckedBoard(std::uint32_t board);
 // Lifecycle.
 int VexaInitBoards();
 std::int32_t VexaOpen(std::int32_t boardNumber, SerialLink* link);
-// Why the last VexaOpen that found no device failed, as the device's opener
-// said ("simulated fault no-card"); empty when it gave no reason, or after an
-// open that found its device.
-const std::string& VexaOpenFailure();
+// The same, telling `failure` (when given) why an open that found no device
+// failed, as the device's opener said ("simulated fault no-card"); empty when
+// it gave no reason, or after an open that found its device.
+std::int32_t VexaOpen(std::int32_t boardNumber, SerialLink* link, std::string* failure);
 int VexaResetBoard(std::uint32_t board);
 int VexaClose(std::uint32_t board);
 
@@ -81,6 +82,9 @@ std::int32_t CalibrationValueOf(std::span<const RawSample, kCalibrationRecords> 
 int VexaSetEncoder(std::uint32_t board, std::uint32_t encoder, std::int32_t offset,
                    std::uint32_t countsPerRevolution);
 int VexaLoadLookupFile(std::uint32_t board, const char* fileName);
+// The same, telling `reading` (when given) why a file was refused and whether
+// it was of the older version.
+int VexaLoadLookupFile(std::uint32_t board, const char* fileName, LookupReading* reading);
 int VexaSetSampleAndRange(std::uint32_t board, SerialLink* link, std::int32_t maxRange,
                           std::uint32_t samplePeriod);
 int VexaSetMotorPower(std::uint32_t board, std::uint32_t motor, std::uint32_t power);

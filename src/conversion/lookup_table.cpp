@@ -61,29 +61,24 @@ FirstRow ReadFirstRow(LookupScanner& scanner, LookupTable& table, int& columns) 
 // Items 2 to 5 after a first row of `columns` numbers. A read that finds no
 // number ends the load there: what follows keeps 0 and the offset stays 0.
 // True when the older version's warning was given.
-bool& OlderVersionRead() {
-    static bool older = false;
-    return older;
-}
-
-void ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& offset,
+bool ReadRest(LookupScanner& scanner, LookupTable& table, int columns, double& offset,
               MessageSink* warnings) {
-    if (!ReadFloats(scanner, table.columnTemperature.data(), columns)) return;
-    if (!ReadFloats(scanner, table.coefficient.data(), kCorrectionCoefficients)) return;
+    if (!ReadFloats(scanner, table.columnTemperature.data(), columns)) return false;
+    if (!ReadFloats(scanner, table.coefficient.data(), kCorrectionCoefficients)) return false;
     for (auto& row : table.rangeTable) {
-        if (!ReadFloats(scanner, row.data(), columns)) return;
+        if (!ReadFloats(scanner, row.data(), columns)) return false;
     }
     std::string_view token;
-    if (scanner.Next(token) != ScanResult::Number) return;
+    if (scanner.Next(token) != ScanResult::Number) return false;
     const double value = DecimalToDouble(token);
     if (value >= -kMaxSampleRateOffset && value <= kMaxSampleRateOffset) {
         offset = value;
-        return;
+        return false;
     }
     // Beyond +-20 (an overflow to infinity included): older files kept no
     // offset here.
-    OlderVersionRead() = true;
     if (warnings != nullptr) warnings->Print(MessageStream::Error, kOldVersionWarning);
+    return true;
 }
 
 int Refuse(std::string* reason, const char* why) {
@@ -91,16 +86,12 @@ int Refuse(std::string* reason, const char* why) {
     return 0;
 }
 
-std::string& LastFailure() {
-    static std::string failure;
-    return failure;
-}
-
 }  // namespace
 
 int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
-                    MessageSink* warnings, std::string* reason) {
+                    MessageSink* warnings, std::string* reason, bool* olderVersion) {
     offset = 0.0;
+    if (olderVersion != nullptr) *olderVersion = false;
     // A fresh table, so that a narrower file never leaves the wider columns of
     // an earlier load behind, and a refused file leaves the target as it was.
     const auto fresh = std::make_unique<LookupTable>();
@@ -117,7 +108,8 @@ int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
         if (columns == 0) return Refuse(reason, "it holds no numbers");
         break;
     case FirstRow::Read:
-        ReadRest(scanner, *fresh, columns, offset, warnings);
+        if (ReadRest(scanner, *fresh, columns, offset, warnings) && olderVersion != nullptr)
+            *olderVersion = true;
         break;
     }
     table = *fresh;
@@ -125,11 +117,12 @@ int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
 }
 
 int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offset,
-                   MessageSink* warnings, std::string* reason) {
+                   MessageSink* warnings, std::string* reason, bool* olderVersion) {
     offset = 0.0;
+    if (olderVersion != nullptr) *olderVersion = false;
     std::string text;
     if (!ReadWholeFile(fileName, text, kMaxLookupFileBytes, reason)) return 0;
-    return ParseLookupText(text, table, offset, warnings, reason);
+    return ParseLookupText(text, table, offset, warnings, reason, olderVersion);
 }
 
 LookupTable& ProgramLookupTable() {
@@ -137,15 +130,12 @@ LookupTable& ProgramLookupTable() {
     return table;
 }
 
-int ReadLookupFile(const std::string& fileName, double& offset) {
-    std::string& failure = LastFailure();
-    failure.clear();
-    OlderVersionRead() = false;
-    return LoadLookupFile(fileName, ProgramLookupTable(), offset, &CurrentMessageSink(), &failure);
+LookupReading ReadLookupFile(const std::string& fileName, double& offset) {
+    LookupReading reading;
+    reading.status = LoadLookupFile(fileName, ProgramLookupTable(), offset, &CurrentMessageSink(),
+                                    &reading.failure, &reading.olderVersion);
+    if (reading.status != 0) reading.failure.clear();
+    return reading;
 }
-
-const std::string& LookupFileFailure() { return LastFailure(); }
-
-bool LookupFileOlderVersion() { return OlderVersionRead(); }
 
 }  // namespace velscan

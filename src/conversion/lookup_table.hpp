@@ -38,25 +38,30 @@ LookupTable& ProgramLookupTable();
 // is refused (more than 63 numbers, or a token that is not a number).
 // `warnings` receives the old version warning; null keeps it quiet. `reason`,
 // when given, receives why a text was refused.
+// `olderVersion`, when given, is set when the older version's warning was given.
 int ParseLookupText(std::string_view text, LookupTable& table, double& offset,
-                    MessageSink* warnings, std::string* reason = nullptr);
+                    MessageSink* warnings, std::string* reason = nullptr,
+                    bool* olderVersion = nullptr);
 
 // Reads the file at `fileName` into `table`; 0 when it cannot be opened for
 // reading (table unchanged, offset 0) or its text is refused.
 int LoadLookupFile(const std::string& fileName, LookupTable& table, double& offset,
-                   MessageSink* warnings, std::string* reason = nullptr);
+                   MessageSink* warnings, std::string* reason = nullptr,
+                   bool* olderVersion = nullptr);
+
+// What a read of the lookup file into the program-wide table came to.
+struct LookupReading {
+    int status = 0;  // 1 read, 0 refused or not readable
+    // Why it returned 0, in words that follow the file's name ("no such file
+    // or directory"); empty after a read.
+    std::string failure;
+    // The file is of the older version (its sample rate offset missing or out
+    // of range, so 0 is used): the "Older version" warning was printed.
+    bool olderVersion = false;
+};
 
 // Reads the file into the program-wide table, warnings to the current message
-// sink. On 0, LookupFileFailure() says why.
-int ReadLookupFile(const std::string& fileName, double& offset);
-
-// Whether the last ReadLookupFile read a file of the older version (its
-// sample rate offset missing or out of range, so 0 is used): the file for
-// which the "Older version" warning was printed.
-bool LookupFileOlderVersion();
-
-// Why the last ReadLookupFile returned 0, in words that follow the file's name
-// ("no such file or directory"); empty after one that returned 1.
-const std::string& LookupFileFailure();
+// sink.
+LookupReading ReadLookupFile(const std::string& fileName, double& offset);
 
 }  // namespace velscan

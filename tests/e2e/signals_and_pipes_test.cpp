@@ -128,6 +128,18 @@ TEST_F(SignalsAndPipesTest, AForcedEndStillStopsTheMotorAndClosesLinkAndCard) {
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
 }
 
+// The 23rd issue is the motor's start: a mirror the card did not start is
+// never recorded, and a stop is not sent for it.
+TEST_F(SignalsAndPipesTest, AMotorTheCardDidNotStartEndsTheRunBeforeTheMirrorWait) {
+    const ProgramResult result =
+        Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "fail=0x9c40202c@23"}});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_TRUE(result.err.ends_with("SamplingModeInit\nError: the card refused to start the mirror's motor\n"))
+        << result.err;
+    EXPECT_THAT(OtherFiles(), ::testing::IsEmpty());
+    EXPECT_TRUE(Trace().cardClosed);
+}
+
 TEST_F(SignalsAndPipesTest, AFailedMotorStopIsReportedAndTheTableStillSaved) {
     // The register write's 24th issue is the motor stop: 11 + 11 table writes
     // for calibration and sampling, then the motor's start.

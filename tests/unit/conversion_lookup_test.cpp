@@ -352,9 +352,11 @@ TEST_F(LookupFile, ReadLookupFileFillsTheProgramTableAndWarnsOnStandardError) {
     const std::string path = Write("LOOKUPHS", "100 200\r\n" + RestOfTable(2, "\r\n", "20.001"));
     testing::internal::CaptureStderr();
     double offset = 5.0;
-    EXPECT_EQ(ReadLookupFile(path, offset), 1);
+    const LookupReading reading = ReadLookupFile(path, offset);
+    EXPECT_EQ(reading.status, 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), kWarning);
-    EXPECT_EQ(LookupFileFailure(), "");
+    EXPECT_EQ(reading.failure, "");
+    EXPECT_TRUE(reading.olderVersion);
     EXPECT_EQ(offset, 0.0);
     EXPECT_EQ(ProgramLookupTable().columnDistance[1], 200.0f);
     ExpectCountingEntries(ProgramLookupTable(), 2);
@@ -368,14 +370,17 @@ TEST_F(LookupFile, ReadLookupFileSendsItsWarningsToTheInstalledSinkAndKeepsWhyIt
     {
         const ScopedMessageSink installed(sink);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(ReadLookupFile(path, offset), 1);
+        EXPECT_EQ(ReadLookupFile(path, offset).status, 1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "nothing bypasses the sink";
-        EXPECT_EQ(ReadLookupFile(Write("empty", ""), offset), 0);
+        const LookupReading empty = ReadLookupFile(Write("empty", ""), offset);
+        EXPECT_EQ(empty.status, 0);
+        EXPECT_EQ(empty.failure, "it holds no numbers");
+        EXPECT_FALSE(empty.olderVersion);
     }
     EXPECT_EQ(sink.error, kWarning);
-    EXPECT_EQ(LookupFileFailure(), "it holds no numbers");
-    EXPECT_EQ(ReadLookupFile(path + ".absent", offset), 0);
-    EXPECT_EQ(LookupFileFailure(), "no such file or directory");
+    const LookupReading absent = ReadLookupFile(path + ".absent", offset);
+    EXPECT_EQ(absent.status, 0);
+    EXPECT_EQ(absent.failure, "no such file or directory");
     ProgramLookupTable() = LookupTable{};
 }
 

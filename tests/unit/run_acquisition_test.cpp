@@ -345,20 +345,28 @@ TEST_F(RunAcquisitionTest, AMetadataFileThatCannotBeWrittenIsNamedWithTheReason)
     std::filesystem::create_symlink("/dev/full", "scan.txt.json");
     const runtest::Outcome full = Run(Settings(2));
     EXPECT_EQ(full.exitCode, kExitRunFailed);
-    EXPECT_TRUE(full.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file "
-                                   "scan.txt.json: No space left on device\n")) << full.err;
     EXPECT_EQ(Read("scan.txt"), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+    // The finished table, the only copy of the scan, is kept and named.
+    const std::vector<std::string> left = OtherFiles();
+    ASSERT_EQ(left.size(), 3u);
+    const std::string& kept = left[0];
+    EXPECT_EQ(Rows(Read(kept)), 2u * 5000);
+    EXPECT_TRUE(full.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file "
+                                   "scan.txt.json: No space left on device; the table is kept in " +
+                                   kept + "\n")) << full.err;
 }
 
-TEST_F(RunAcquisitionTest, AMotorThatCannotStartDoesNotStopTheRun) {
+// A motor the card does not start (the card refuses its number) would leave
+// the mirror standing while the run records: the run ends before the wait.
+TEST_F(RunAcquisitionTest, AMotorThatCannotStartEndsTheRunBeforeTheMirrorWait) {
     RunSettings settings = Settings(1);
     settings.motorNumber = 3;
     const runtest::Outcome outcome = Run(settings);
-    EXPECT_EQ(outcome.exitCode, kExitSuccess);
-    EXPECT_EQ(outcome.err, Finished(-1) + Saved(1, "scan.txt"));
+    EXPECT_EQ(outcome.exitCode, kExitRunFailed);
+    EXPECT_TRUE(outcome.err.ends_with("SamplingModeInit\nError: the card refused to start the mirror's motor\n"))
+        << outcome.err;
     EXPECT_EQ(Count("write 0003=0000") + Count("write 0003=00FF"), 0u);
-    EXPECT_EQ(Rows(Read("scan.txt")), 5000u);
+    EXPECT_THAT(OtherFiles(), ::testing::IsEmpty());
 }
 
 TEST_F(RunAcquisitionTest, ASecondRunInTheSameProcessReplacesTheTable) {
