@@ -61,8 +61,10 @@ void Run::StopMotor() {
     console.Error("Warning: the motor stop failed; the mirror may still be turning.\n");
 }
 
+// Every failure the run told of fails it, so the exit code the metadata
+// records is always the program's.
 int Run::ExitCodeFor(int exitCode) const {
-    return motorStopFailed_ || !capture.Problem().empty() ? kExitRunFailed : exitCode;
+    return motorStopFailed_ || !capture.Problem().empty() || !failure_.empty() ? kExitRunFailed : exitCode;
 }
 
 void Run::RecordEnd(int exitCode) {

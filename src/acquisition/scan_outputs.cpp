@@ -88,20 +88,34 @@ bool ScanOutputs::WriteCaptureDocument(Run& run, const ScanFacts& facts) {
     return written;
 }
 
+// Puts the capture's metadata in place; false, with the failure reported,
+// when it could not be.
+bool ScanOutputs::CommitCaptureDocument(Run& run) {
+    const auto failure = captureSet_.Commit();
+    if (!failure) return true;
+    captureSet_.Discard();
+    captureMetadata_ = nullptr;
+    run.Fail("Error: Can't create the file " + Shown(MetadataFileName(run.capture.Path())) + ": " +
+             Shown(failure->why.message()) + "\n");
+    return false;
+}
+
 // The table's metadata: its rows and digest (of the bytes as they were
 // written), the capture once closed and the run's end. The capture's
-// metadata, the same document, is written now too, so the exit code both
-// record is the one the run ends with.
+// metadata, the same document, is put in place first, so a failure there is
+// the run's failure the table's metadata records; should the table then not
+// be put in place, the capture's is written again at the run's end.
 bool ScanOutputs::WriteMetadata(Run& run, const TableFigures& written, bool loopFailed) {
     run.facts.rows = written.rows;
     run.facts.rowsWithoutRange = written.rowsWithoutRange;
     run.facts.table = MetadataFile{.name = table_->Target(), .sha256 = written.sha256};
     // No record comes after the lines, so the capture is complete now.
     if (run.capture.Close()) run.facts.capture = run.capture.Facts();
-    run.RecordEnd(run.ExitCodeFor(loopFailed ? kExitRunFailed : kExitSuccess));
+    const int exitCode = loopFailed ? kExitRunFailed : kExitSuccess;
+    run.RecordEnd(run.ExitCodeFor(exitCode));
     if (captureMetadata_ != nullptr && run.facts.capture) {
-        if (!WriteCaptureDocument(run, run.facts)) return false;
-        captureWritten_ = true;
+        captureWritten_ = WriteCaptureDocument(run, run.facts) && CommitCaptureDocument(run);
+        if (!captureWritten_) run.RecordEnd(run.ExitCodeFor(exitCode));
     }
     if (!WriteMetadataText(*metadata_, MetadataText(run.facts, MetadataDescribes::Table))) {
         run.Fail("Error: Can't write the file " + Shown(metadata_->Target()) + "\n");
@@ -169,12 +183,12 @@ bool ScanOutputs::Save(Run& run, std::int32_t lines, bool loopFailed) {
 }
 
 bool ScanOutputs::DescribeCapture(Run& run, int exitCode) {
-    if (captureMetadata_ == nullptr) return true;  // none to write
-    if (captureWritten_ && !tableCommitted_) {
-        // Written with a table that was not put in place: made again with
-        // the run's end as it is now.
+    if (captureMetadata_ == nullptr) return true;  // none to write, or its failure told
+    if (captureWritten_ && tableCommitted_) return true;
+    if (captureWritten_) {
+        // Put in place with a table that was not: made again with the run's
+        // end as it is now.
         captureSet_.Discard();
-        captureWritten_ = false;
         std::error_code whyNot;
         captureMetadata_ = CreateMetadataOutput(captureSet_, run.capture.Path(), whyNot);
         if (captureMetadata_ == nullptr) {
@@ -183,22 +197,14 @@ bool ScanOutputs::DescribeCapture(Run& run, int exitCode) {
             return false;
         }
     }
-    if (!captureWritten_) {
-        ScanFacts facts = run.facts;
-        facts.table.reset();
-        run.RecordEnd(exitCode);
-        facts.end = run.facts.end;
-        facts.endTime = run.facts.endTime;
-        facts.capture = run.capture.Facts();
-        if (!facts.capture) return true;
-        if (!WriteCaptureDocument(run, facts)) return false;
-    }
-    const auto failure = captureSet_.Commit();
-    if (!failure) return true;
-    captureSet_.Discard();
-    run.Fail("Error: Can't create the file " + Shown(MetadataFileName(run.capture.Path())) + ": " +
-             Shown(failure->why.message()) + "\n");
-    return false;
+    ScanFacts facts = run.facts;
+    facts.table.reset();
+    run.RecordEnd(exitCode);
+    facts.end = run.facts.end;
+    facts.endTime = run.facts.endTime;
+    facts.capture = run.capture.Facts();
+    if (!facts.capture) return true;
+    return WriteCaptureDocument(run, facts) && CommitCaptureDocument(run);
 }
 
 }  // namespace velscan

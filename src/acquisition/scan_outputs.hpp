@@ -39,6 +39,7 @@ private:
     bool PrepareCaptureMetadata(Run& run);
     bool WriteMetadata(Run& run, const TableFigures& written, bool loopFailed);
     bool WriteCaptureDocument(Run& run, const ScanFacts& facts);
+    bool CommitCaptureDocument(Run& run);
     void ReportCommitFailure(Run& run, const files::CommitFailure& failure);
 
     files::OutputFiles tableSet_{".velscan"};
@@ -46,7 +47,7 @@ private:
     files::OutputFile* metadata_ = nullptr;  // the table's; null: none
     files::OutputFiles captureSet_{".velscan"};
     files::OutputFile* captureMetadata_ = nullptr;  // null: none
-    bool captureWritten_ = false;  // written with the table's facts, to be put in place
+    bool captureWritten_ = false;  // put in place with the table's facts
     bool tableCommitted_ = false;
 };
 
