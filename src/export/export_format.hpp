@@ -73,6 +73,10 @@ public:
     const ScanPose& Pose() const { return pose_; }
     // The points, their positions computed on first use, once for every format.
     const ScanPoints& Points() const;
+    // Rows with a distance no point holds (export/scan_angles.hpp), counted on
+    // first use, by every format that shows distances; they are reported
+    // then, once, to the job's warnings.
+    std::size_t RowsBeyondPointRange() const;
     // The pictures' layout, chosen on first use.
     const PanoramaLayout& Panorama() const;
     // The grid of the gridded point formats, built on first use; rows it
@@ -91,6 +95,7 @@ private:
     mutable std::optional<ScanPoints> points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;
+    mutable std::optional<std::size_t> rowsBeyondPointRange_;
 };
 
 struct ExportFormat {

@@ -16,7 +16,16 @@ ExportJob::ExportJob(const ScanTable& table, const ScanAngles& angles, const Exp
       pictureDetails_(std::move(pictureDetails)), times_(std::move(times)), pose_(pose),
       warn_(std::move(warn)) {}
 
+std::size_t ExportJob::RowsBeyondPointRange() const {
+    if (!rowsBeyondPointRange_) {
+        rowsBeyondPointRange_ = exporter::RowsBeyondPointRange(table_);
+        if (*rowsBeyondPointRange_ > 0 && warn_) warn_("Warning: " + BeyondPointRangeReport(*rowsBeyondPointRange_));
+    }
+    return *rowsBeyondPointRange_;
+}
+
 const ScanPoints& ExportJob::Points() const {
+    RowsBeyondPointRange();
     if (!points_) points_.emplace(table_, angles_, settings_.unit);
     return *points_;
 }
@@ -27,6 +36,7 @@ const PanoramaLayout& ExportJob::Panorama() const {
 }
 
 const ScanGrid& ExportJob::Grid() const {
+    RowsBeyondPointRange();
     if (!grid_) {
         grid_.emplace(table_, angles_);
         if (grid_->LeftOut() > 0 && warn_) warn_("Warning: " + grid_->LeftOutReport());

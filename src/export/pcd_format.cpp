@@ -30,6 +30,8 @@ std::string Header(const ExportJob& job, std::span<const PointField> fields) {
         header += "# scalar_time: seconds since the scan's start " + HeaderCommentText(job.Times()->start) +
                   "; scalar_lost: 1 on a line that lost samples (NaN and -1 without return)\n";
     if (grid.LeftOut() > 0) header += "# " + grid.LeftOutReport() + "\n";
+    if (const std::size_t beyond = job.RowsBeyondPointRange(); beyond > 0)
+        header += "# " + BeyondPointRangeReport(beyond) + "\n";
     header += "VERSION 0.7\nFIELDS" + names + "\nSIZE" + sizes + "\nTYPE" + types + "\nCOUNT" + counts + "\n";
     header += "WIDTH " + std::to_string(grid.Width()) + "\nHEIGHT " + std::to_string(grid.Height()) + "\n";
     header += "VIEWPOINT " + PoseNumbers(job.Pose().position.data(), 3) + " " +

@@ -32,6 +32,8 @@ std::string Header(const ExportJob& job, std::span<const PointField> fields) {
     if (job.Times())
         header += "comment scalar_time: seconds since the scan's start " + HeaderCommentText(job.Times()->start) +
                   "; scalar_lost: 1 on a line that lost samples\n";
+    if (const std::size_t beyond = job.RowsBeyondPointRange(); beyond > 0)
+        header += "comment " + BeyondPointRangeReport(beyond) + "\n";
     header += "element vertex " + std::to_string(job.Points().Count()) + "\n";
     for (const PointField& field : fields)
         header.append("property ").append(PlyType(field.type)).append(" ").append(field.name).append("\n");

@@ -151,8 +151,11 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     for (std::size_t row = 0; row < pixel.size(); ++row) {
         const double d = table.distance[row];
         if (!HasRange(d) || pixel[row] < 0) continue;
+        // A distance no float holds stays out of the scale and takes the
+        // colour of its end.
         float& cell = nearest[static_cast<std::size_t>(pixel[row])];
-        cell = std::min(cell, static_cast<float>(d));
+        cell = std::min(cell, static_cast<float>(std::clamp(d, -kLargestPointDistance, kLargestPointDistance)));
+        if (BeyondPointRange(d)) continue;
         low = std::min(low, d);
         high = std::max(high, d);
     }

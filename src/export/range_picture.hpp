@@ -2,7 +2,8 @@
 // The scan as a panorama (export/panorama_layout.hpp) in the frame of
 // export/picture_frame.hpp, titled with the table's name. The range picture
 // colours each pixel by the nearest distance seen there and carries a scale
-// in inches; the amplitude picture shows the mean amplitude as a grey level
+// in inches (a distance beyond a 32-bit float's range is left out of the
+// scale and coloured as the end it lies beyond); the amplitude picture shows the mean amplitude as a grey level
 // and carries a grey scale. Both name their swatches for pixels without a
 // value: "no range" (black, range picture only) and "no data" (hatched
 // columns that no sample reached).

@@ -6,6 +6,7 @@ namespace velscan::exporter {
 namespace {
 
 void WriteRangePng(std::FILE* out, const ExportJob& job) {
+    job.RowsBeyondPointRange();  // reported before the picture puts them at its scale's ends
     WritePng(out, RangePicture(job.Table(), job.Angles(), job.Panorama(), job.Source(), job.PictureDetails()));
 }
 

@@ -34,4 +34,16 @@ void RequireFiniteAngles(const ScanAngles& angles, const std::string& tableName)
     }
 }
 
+std::size_t RowsBeyondPointRange(const ScanTable& table) {
+    std::size_t rows = 0;
+    for (const double d : table.distance) rows += BeyondPointRange(d) ? 1 : 0;
+    return rows;
+}
+
+std::string BeyondPointRangeReport(std::size_t rows) {
+    return std::to_string(rows) + (rows == 1 ? " row has" : " rows have") +
+           " a distance beyond 3.4e38 inches, more than a 32-bit float holds: left out of the point "
+           "formats (PLY, PTX, PCD) and the viewer, shown at an end of the range picture's scale";
+}
+
 }  // namespace velscan::exporter

@@ -9,7 +9,7 @@ ScanGrid::ScanGrid(const ScanTable& table, const ScanAngles& angles)
       rowOfCell_(static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height), kNoReturn) {
     const std::vector<int> cells = CellsOfRows(angles, layout_);
     for (std::size_t row = 0; row < cells.size(); ++row) {
-        if (cells[row] < 0 || !HasRange(table.distance[row])) continue;
+        if (cells[row] < 0 || !HasPoint(table.distance[row])) continue;
         ++rowsWithRange_;
         std::int32_t& shown = rowOfCell_[static_cast<std::size_t>(cells[row])];
         if (shown != kNoReturn) ++leftOut_;

@@ -2,7 +2,8 @@
 // The scan's grid, the view the gridded point formats write: the cells of
 // the grid layout (export/panorama_layout.hpp), each holding the row whose
 // point it shows, or none. Of several rows with a range in one cell the
-// nearest is kept, as in the range picture; rows without range hold none.
+// nearest is kept, as in the range picture; rows without range hold none,
+// nor do rows whose distance no point holds (reported on their own).
 // The rows so left out are counted, for the formats and the program to say.
 
 #include <cstddef>

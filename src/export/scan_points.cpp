@@ -11,7 +11,7 @@ ScanPoints::ScanPoints(const ScanTable& table, const ScanAngles& angles, LengthU
     : table_(table), unit_(unit), scale_(unit == LengthUnit::kMetres ? kMetresPerInch : 1.0),
       positions_(table.Rows()) {
     for (std::size_t row = 0; row < table.Rows(); ++row) {
-        if (!HasRange(table.distance[row])) continue;
+        if (!HasPoint(table.distance[row])) continue;
         ++count_;
         const double distance = table.distance[row] * scale_;
         const Direction3 d = BeamDirection(angles.mirror[row], angles.slowAxis[row]);

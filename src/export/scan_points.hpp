@@ -1,6 +1,6 @@
 #pragma once
 // The scan as points, the one view every point format writes: a point for
-// each row with a range, at its distance along the beam
+// each row with a range a 32-bit float holds (export/scan_angles.hpp), at its distance along the beam
 // (conversion/beam_geometry.hpp) from the scanner at the origin, in the
 // unit asked for, with the row's buffer line and its place in that line.
 // Each position is computed once, when the view is made, and read by every
@@ -36,7 +36,7 @@ public:
     LengthUnit Unit() const { return unit_; }
     std::string_view UnitName() const;  // "inches" or "metres"
 
-    // The point of a row with a range.
+    // The point of a row with a range a point holds.
     ScanPoint At(std::size_t row) const {
         const Position& p = positions_[row];
         return ScanPoint{p.x, p.y, p.z, table_.distance[row] * scale_,
@@ -49,7 +49,7 @@ public:
     template <typename Visit>
     void ForEach(Visit&& visit) const {
         for (std::size_t row = 0; row < table_.Rows(); ++row)
-            if (HasRange(table_.distance[row])) visit(At(row));
+            if (HasPoint(table_.distance[row])) visit(At(row));
     }
 
 private:

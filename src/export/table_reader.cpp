@@ -9,12 +9,17 @@
 #include "platform/digest/sha256.hpp"
 #include "conversion/table_columns.hpp"
 #include "export/scan_table.hpp"
+#include "scanfile/number_format.hpp"
 
 namespace velscan::exporter {
 namespace {
 
-// Longer than any table velscan writes (about 44 bytes a row).
-constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{256} << 20;
+// Longer than any table velscan writes. A row is about 44 bytes, but its
+// distance may take every digit of the largest double (a lookup file whose
+// neighbouring entries nearly agree), and the other fields of a row never
+// take 64 bytes together.
+constexpr std::uintmax_t kMaxRowBytes = kMaxFixedChars + 1 + 64;
+constexpr std::uintmax_t kMaxFileBytes = sizeof(kTableHeader) + std::uintmax_t{kMaxRows} * kMaxRowBytes;
 
 class RowParser {
 public:
@@ -35,9 +40,10 @@ public:
         return field;
     }
 
-    // A column the export keeps or writes in single precision (amplitude,
-    // temperature; the distance in every point format and picture): a value
-    // beyond it would become infinite there.
+    // A column the export keeps in single precision (amplitude,
+    // temperature): a value beyond it would become infinite there. Distances
+    // are kept in double precision, every finite one velscan can write;
+    // the outputs decide what to do with one beyond single precision.
     double SinglePrecision(std::size_t column) {
         const char* const start = cursor_;
         const double value = Decimal(column);
@@ -127,7 +133,7 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
         if (line.empty()) row.Fail("empty line, expected 8 fields");
         if (table.Rows() == kMaxRows)
             row.Fail("more than " + std::to_string(kMaxRows) + " rows, more than velscan records");
-        table.distance.push_back(row.SinglePrecision(0));
+        table.distance.push_back(row.Decimal(0));
         row.Unsigned(1, 0xFFFFFFFFull);
         table.amplitude.push_back(static_cast<float>(row.SinglePrecision(2)));
         table.temperature.push_back(static_cast<float>(row.SinglePrecision(3)));

@@ -7,15 +7,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "export/colour_map.hpp"
+#include "export/export_format.hpp"
 #include "export/picture_frame.hpp"
 #include "export/range_picture.hpp"
 #include "export/scan_angles.hpp"
@@ -138,23 +141,71 @@ TEST(HostileNumbers, AnAngleThatIsNotFiniteAfterItsOffsetIsRefusedNamingItsLine)
     EXPECT_NO_THROW(RequireFiniteAngles(ExportAngles(table, true, 0.0, 0.0), "t"));
 }
 
-TEST(HostileNumbers, ValuesBeyondSinglePrecisionAreRefusedNamingTheLine) {
+TEST(HostileNumbers, AmplitudesBeyondSinglePrecisionAreRefusedDistancesOfEveryFiniteSizeAreRead) {
     const std::string huge = "1" + std::string(39, '0') + ".0";  // 1e39
     const std::string row = TableRow("300.00", "1.0000", "2.0000");
+    const std::string table = std::string(kTableHeader) + "\n" + row + "\n";
     for (const auto& [bad, message] :
-         {std::pair{TableRow(huge, "1.0000", "2.0000"), "t:3: field 1 (Distance(inches)) is not a valid value"},
-          std::pair{TableRow("300.00", "1.0000", "2.0000", huge), "t:3: field 3 (Amplitude) is not a valid value"}}) {
+         {std::pair{TableRow("300.00", "1.0000", "2.0000", huge), "t:3: field 3 (Amplitude) is not a valid value"},
+          std::pair{TableRow("inf", "1.0000", "2.0000"), "t:3: field 1 (Distance(inches)) is not a valid value"},
+          std::pair{TableRow("-nan", "1.0000", "2.0000"), "t:3: field 1 (Distance(inches)) is not a valid value"}}) {
         try {
-            ParseTable(std::string(kTableHeader) + "\n" + row + "\n" + bad, "t");
+            ParseTable(table + bad, "t");
             ADD_FAILURE() << "no error for " << message;
         } catch (const TableError& error) {
             EXPECT_EQ(std::string(error.what()).rfind(message, 0), 0u) << error.what();
         }
     }
-    // The largest single-precision values still pass.
-    EXPECT_NO_THROW(ParseTable(std::string(kTableHeader) + "\n" +
-                                   TableRow(Fixed(std::numeric_limits<float>::max(), 2), "1.0", "2.0"),
-                               "t"));
+    // A distance may be any finite value the table writer prints with two
+    // decimals, up to the largest double's 309 digits, and reads back exact.
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    for (const double distance : {1e39, -6.98e68, kLargest, -kLargest}) {
+        const ScanTable parsed = ParseTable(table + TableRow(Fixed(distance, 2), "1.0000", "2.0000"), "t");
+        ASSERT_EQ(parsed.Rows(), 2u);
+        EXPECT_EQ(parsed.distance[1], distance);
+    }
+}
+
+// Rows 3 and 7 beyond a float's range, the others from 100 to 199.75 inches:
+// no point for either, and on the range picture the colours of the farthest
+// and the nearest distance a point holds.
+std::string BeyondFloatTable(const std::string& far, const std::string& near) {
+    return PatchTable(400, [&](std::size_t row) {
+        return row == 3 ? far : row == 7 ? near : Fixed(100.0 + static_cast<double>(row) * 0.25, 2);
+    });
+}
+
+TEST(HostileNumbers, DistancesBeyondAFloatHaveNoPointAndTakeTheEndsOfThePictureScale) {
+    const ScanTable table = ParseTable(BeyondFloatTable(Fixed(1e39, 2), Fixed(-3e300, 2)), "t");
+    const ScanAngles angles = ExportAngles(table, false, 0.0, 0.0);
+    std::vector<std::string> warnings;
+    const ExportJob job(table, angles, ExportSettings{}, "t", {}, {}, {},
+                        [&](const std::string& warning) { warnings.push_back(warning); });
+
+    EXPECT_EQ(job.Points().Count(), 398u);
+    job.Points().ForEach([](const ScanPoint& p) {
+        for (const double value : {p.x, p.y, p.z, p.distance})
+            EXPECT_LE(std::fabs(value), 200.0);
+    });
+    const ScanGrid& grid = job.Grid();
+    EXPECT_EQ(grid.RowsWithRange(), 398u);
+    for (int x = 0; x < grid.Width(); ++x)
+        for (int y = 0; y < grid.Height(); ++y) {
+            EXPECT_NE(grid.RowAt(x, y), 3);
+            EXPECT_NE(grid.RowAt(x, y), 7);
+        }
+    EXPECT_EQ(job.RowsBeyondPointRange(), 2u);
+    // Said once, however many views ask.
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("Warning: 2 rows have a distance beyond 3.4e38 inches", 0), 0u) << warnings[0];
+
+    // The picture is the one of the same rows at the ends of the scale.
+    const ScanTable ends = ParseTable(BeyondFloatTable("199.75", "100.00"), "t");
+    const PanoramaLayout layout = ChoosePanorama(table, angles);
+    const Image beyond = RangePicture(table, angles, layout, "t");
+    const Image atTheEnds = RangePicture(ends, ExportAngles(ends, false, 0.0, 0.0), layout, "t");
+    EXPECT_TRUE(beyond.pixels == atTheEnds.pixels);
+    EXPECT_GT(PanoramaColours(beyond, layout).size(), 20u);  // a scale of its own, not one stretched flat
 }
 
 TEST(Summary, ALineLongerThanAnyFixedBufferIsKeptWithItsLineBreak) {
@@ -205,6 +256,71 @@ TEST_F(ExportProgram, HostileTablesGiveEveryOutputOrAnErrorNamingTheLineAndLeave
     EXPECT_NE(result.err.find("t:7: the mirror angle less its offset is not a finite number"), std::string::npos)
         << result.err;
     EXPECT_EQ(Files(), std::vector<std::string>{"t"});
+}
+
+// A lookup file whose far columns stand at 1e38 inches passes the loader
+// (single precision holds it), and velscan, replaying a recorded capture
+// through it, writes distances of about 70 digits: the export takes the
+// table, leaves those rows out of the points, and says so.
+TEST_F(ExportProgram, ATableFromALookupFileOf1e38InchesGivesEveryOutputWithItsFarRowsLeftOutAndSaid) {
+    SimulatedTable(dir_.Path(), "recorded.txt", {"-l", "2"}, {{"VELSCAN_CAPTURE", "cap.bin"}});
+    const std::string lookup = Read("LOOKUPHS");
+    const std::size_t firstLineEnd = lookup.find('\n');
+    std::istringstream columns(lookup.substr(0, firstLineEnd));
+    std::string column, farColumns;
+    for (int i = 0; columns >> column; ++i) farColumns += (i == 0 ? "" : " ") + (i >= 30 ? "1e38" : column);
+    Write("LOOKUPHS", farColumns + lookup.substr(firstLineEnd));
+    const e2e::ProgramResult replay = e2e::Execute(
+        VELSCAN_BINARY, {{"t.txt", "-l", "2"},
+                         {{"VELSCAN_SIM", ""}, {"VELSCAN_CARD", "replay:cap.bin"}, {"VELSCAN_CLOCK", "virtual"}},
+                         std::nullopt, dir_.Path(), std::nullopt});
+    ASSERT_EQ(replay.exitCode, 0) << replay.err;
+
+    // The table's rows as a reader of its text counts them.
+    std::istringstream table(Read("t.txt"));
+    std::string line;
+    std::getline(table, line);
+    std::size_t rows = 0, beyond = 0, points = 0, longest = 0;
+    while (std::getline(table, line)) {
+        ++rows;
+        const double distance = std::strtod(line.c_str(), nullptr);
+        longest = std::max(longest, line.find('\t'));
+        if (std::fabs(distance) > 3.4028234663852886e38) ++beyond;
+        else if (distance != 0.0) ++points;
+    }
+    ASSERT_EQ(rows, 10000u);
+    ASSERT_GT(beyond, 0u);
+    ASSERT_GT(points, 0u);
+    EXPECT_GT(longest, 60u);
+
+    const e2e::ProgramResult result = Run({"t.txt", "--png", "r.png", "--amplitude-png", "a.png", "--ply", "p.ply",
+                                           "--ptx", "g.ptx", "--pcd", "g.pcd", "--html", "v.html"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string report = std::to_string(beyond) +
+                               " rows have a distance beyond 3.4e38 inches, more than a 32-bit float holds: left "
+                               "out of the point formats (PLY, PTX, PCD) and the viewer, shown at an end of the "
+                               "range picture's scale";
+    const std::string warning = "velscan-export: Warning: " + report + "\n";
+    const std::size_t said = result.err.find(warning);
+    EXPECT_NE(said, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(warning, said + 1), std::string::npos) << "said more than once: " << result.err;
+    EXPECT_NE(result.out.find("points (rows with range): " + std::to_string(points + beyond) + "\n"),
+              std::string::npos) << result.out;
+
+    // The PLY: a vertex per row a float holds, the others named in its header;
+    // its size is the header and 44 bytes a vertex (with the times).
+    const std::string ply = Read("p.ply");
+    const std::size_t headerEnd = ply.find("end_header\n") + 11;
+    EXPECT_NE(ply.find("comment " + report + "\n"), std::string::npos);
+    EXPECT_NE(ply.find("element vertex " + std::to_string(points) + "\n"), std::string::npos);
+    EXPECT_EQ(ply.size(), headerEnd + points * 44);
+    EXPECT_NE(Read("g.pcd").find("\n# " + report + "\n"), std::string::npos);
+    const std::string ptx = Read("g.ptx");
+    EXPECT_EQ(ptx.find("inf"), std::string::npos);
+    EXPECT_EQ(ptx.find("nan"), std::string::npos);
+    const std::string html = Read("v.html");
+    EXPECT_NE(html.find("\"count\": " + std::to_string(points) + ","), std::string::npos);
+    EXPECT_NE(html.find(report), std::string::npos);
 }
 
 TEST_F(ExportProgram, ControlBytesFromTheTableAndTheCommandLineAreShownEscaped) {

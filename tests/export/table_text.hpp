@@ -17,9 +17,11 @@ inline std::string TableRow(const std::string& distance, const std::string& angl
     return distance + "\t2207\t" + amplitude + "\t69.8\t" + angle1 + "\t" + angle2 + "\t0\t0\t";
 }
 
+// As long as the value needs: the largest double takes 309 digits.
 inline std::string Fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%.*f", decimals, value)) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+    text.pop_back();
     return text;
 }
 

@@ -3,12 +3,15 @@
 // a table. A table that parses goes through every format of the table of
 // formats, written into the null device. Checked: the reader and the angle
 // check fail only with a TableError; no writer fails on a stream that takes
-// everything; the summary has its six whole lines; the points are rows.
+// everything; the summary has its six whole lines; the points are rows, and
+// each fits the 32-bit floats the point formats store.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
+#include <limits>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -58,6 +61,10 @@ void ExportAll(const ScanTable& table, const ExportOptions& options) {
     }
     const ExportJob job(table, angles, options.settings, "fuzz");
     Require(job.Points().Count() <= table.Rows());
+    job.Points().ForEach([](const ScanPoint& p) {
+        for (const double value : {p.x, p.y, p.z, p.distance})
+            Require(std::fabs(value) <= std::numeric_limits<float>::max());
+    });
     for (const ExportFormat* format : ExportFormats()) {
         try {
             format->write(NullDevice(), job);
