@@ -79,6 +79,24 @@ TEST_F(MetadataTest, AFailedRunWritesNoTableMetadataAndKeepsAnEarlierOne) {
     EXPECT_NE(capture.find("\"value\": null"), std::string::npos) << capture;
 }
 
+// The capture's metadata file cannot be written (a link to a full device):
+// the scan is saved all the same, and the table's metadata records the
+// failure and the exit code the program ends with.
+TEST_F(MetadataTest, ACaptureMetadataFileThatCannotBeWrittenFailsTheRunButKeepsTheScan) {
+    fs::create_symlink("/dev/full", Work() / "cap.bin.json");
+    const ProgramResult result = Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_CAPTURE", "cap.bin"}});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_TRUE(result.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file cap.bin.json\n"
+                                     "Saved 2 lines to scan.txt\n"))
+        << result.err;
+    EXPECT_EQ(Rows(Table()), 2u * 5000);
+    const std::string table = ReadFile(Work() / "scan.txt.json");
+    EXPECT_NE(table.find("\"how\": \"failure\",\n    \"message\": \"Error: Can't write the file "
+                         "cap.bin.json\",\n    \"exitCode\": 3"),
+              std::string::npos)
+        << table;
+}
+
 TEST_F(MetadataTest, NoCardMeansNoTableAndNoTableMetadata) {
     const ProgramResult result = Velscan({"scan.txt", "-l", "2"}, {{"VELSCAN_SIM_FAULTS", "no-card"}});
     EXPECT_EQ(result.exitCode, 3);
