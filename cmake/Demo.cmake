@@ -1,8 +1,10 @@
 # The demo: a full default scan (200 lines) of the built-in scene on the
 # simulated instrument in real time, as an operator sees it. The target `demo`
 # (not part of `all`) runs velscan in the build directory next to a copy of the
-# example lookup file and writes velscan-demo.txt there; with the export program
-# built, also velscan-demo.ply and, where it writes pictures, velscan-demo.png.
+# example lookup file and writes velscan-demo.txt and its metadata there; with
+# the export program built, also velscan-demo.ply, the viewer velscan-demo.html
+# and, where it writes pictures, velscan-demo.png. It ends with the full path
+# of each file it made.
 #
 # USES_TERMINAL runs it in Ninja's console pool: the program's standard error
 # is the terminal, so its status line shows. Every other VELSCAN_ variable is
@@ -26,9 +28,26 @@ if(TARGET velscan-export)
   endif()
   list(APPEND velscan_demo_commands
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velscan-export> velscan-demo.txt
-            ${velscan_demo_picture} --ply velscan-demo.ply)
+            ${velscan_demo_picture} --ply velscan-demo.ply --html velscan-demo.html)
   list(APPEND velscan_demo_programs velscan-export)
 endif()
+
+# At the end, where everything is, by its full path.
+set(velscan_demo_made
+  "table:        ${CMAKE_BINARY_DIR}/velscan-demo.txt"
+  "metadata:     ${CMAKE_BINARY_DIR}/velscan-demo.txt.json")
+if(TARGET velscan-export)
+  if(velscan_export_png)
+    list(APPEND velscan_demo_made "picture:      ${CMAKE_BINARY_DIR}/velscan-demo.png")
+  endif()
+  list(APPEND velscan_demo_made
+    "point cloud:  ${CMAKE_BINARY_DIR}/velscan-demo.ply"
+    "viewer:       ${CMAKE_BINARY_DIR}/velscan-demo.html (open it in a browser)")
+endif()
+list(APPEND velscan_demo_commands COMMAND ${CMAKE_COMMAND} -E echo "The demo made:")
+foreach(line IN LISTS velscan_demo_made)
+  list(APPEND velscan_demo_commands COMMAND ${CMAKE_COMMAND} -E echo "  ${line}")
+endforeach()
 
 add_custom_target(demo ${velscan_demo_commands}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}

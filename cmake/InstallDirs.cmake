@@ -2,14 +2,19 @@
 #
 # Linux: the usual prefix layout, bin/, share/doc/velscan/ and
 # share/velscan/examples/.
-# Windows: everything at the top of the prefix. The folder is copied as it is
-# onto the operators' host, and velscan.exe reads LOOKUPHS from the folder it
-# runs in.
+# Windows: the programs and the documents at the top of the prefix, the
+# examples in examples\. The folder is copied as it is onto the operators'
+# host, and velscan.exe reads LOOKUPHS from the folder a scan is started in:
+# the simulated instrument's LOOKUPHS must never lie beside the programs,
+# where a real scan started there would be converted with it.
 if(WIN32)
   set(CMAKE_INSTALL_BINDIR "." CACHE PATH "Programs")
   set(CMAKE_INSTALL_DOCDIR "." CACHE PATH "The README")
-  set(VELSCAN_INSTALL_EXAMPLESDIR "." CACHE PATH "The example lookup file and scene")
+  # Not a cache entry: a build folder configured before keeps no "." here.
+  set(VELSCAN_INSTALL_EXAMPLESDIR "examples")
 endif()
 include(GNUInstallDirs)
-set(VELSCAN_INSTALL_EXAMPLESDIR "${CMAKE_INSTALL_DATADIR}/velscan/examples" CACHE PATH
-    "The example lookup file and scene")
+if(NOT WIN32)
+  set(VELSCAN_INSTALL_EXAMPLESDIR "${CMAKE_INSTALL_DATADIR}/velscan/examples" CACHE PATH
+      "The example lookup file and scene")
+endif()

@@ -4,19 +4,15 @@
 # CMAKE_INSTALL_BINDIR.
 install(TARGETS velscan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES examples/LOOKUPHS examples/room.scene DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
-# The scene format's description. On Windows, where the examples sit at the
-# top of the folder, it would land on the project's README: it goes into an
-# examples folder of its own, as the README's "examples/README.md" names it.
+# The example lookup file, the scene and the scene format's description.
+install(FILES examples/LOOKUPHS examples/room.scene examples/README.md
+        DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
 if(WIN32)
-  install(FILES examples/README.md DESTINATION examples)
   # The operator's guide, at the top of the zip with Windows line ends, so
   # that any editor of the host shows its lines.
   configure_file(packaging/OPERATOR-GUIDE.txt ${CMAKE_BINARY_DIR}/OPERATOR-GUIDE.txt
                  @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_BINARY_DIR}/OPERATOR-GUIDE.txt DESTINATION ${CMAKE_INSTALL_DOCDIR})
-else()
-  install(FILES examples/README.md DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
 endif()
 
 set(VELSCAN_PACKAGE_CONTACT "velscan developers" CACHE STRING
@@ -30,9 +26,9 @@ set(CPACK_PACKAGE_CONTACT "${VELSCAN_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/packages")
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
-  # Unpacked into the folder the operator chooses: OPERATOR-GUIDE.txt,
-  # velscan.exe, LOOKUPHS, room.scene and README.md side by side, the scene
-  # format's description in examples/.
+  # Unpacked into the folder the operator chooses: OPERATOR-GUIDE.txt, the
+  # programs and README.md side by side; the simulated instrument's LOOKUPHS,
+  # room.scene and the scene format's description in examples/.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()

@@ -5,6 +5,8 @@
 
 #include "acquisition/exit_codes.hpp"
 #include "conversion/decimal_value.hpp"
+#include "conversion/printable_text.hpp"
+#include "platform/terminal.hpp"
 #include "scanfile/program_version.hpp"
 #include "conversion/samples.hpp"
 
@@ -29,6 +31,40 @@ std::int32_t* SettingForLetter(RunSettings& settings, char letter) {
 constexpr std::array<std::string_view, 4> kHelpRequests{"-h", "-?", "/?", "--help"};
 constexpr std::string_view kVersionRequest = "--version";
 
+// An argument that reads as one of the seven options: a dash and a known letter.
+bool LooksLikeOption(std::string_view argument) {
+    if (argument.size() != 2 || argument[0] != '-') return false;
+    RunSettings scratch;
+    return SettingForLetter(scratch, argument[1]) != nullptr;
+}
+
+constexpr const char* kOptionList = "-b, -c, -l, -m, -p, -r or -s";
+
+// The line that follows the documented two when an option is not known: what
+// was expected in its place, what was given, and, when the table's name was
+// an option, that the name comes first. The documented lines end without a
+// line end on standard output; on a terminal this line starts a new one.
+void ExplainUnknownOption(std::string_view firstArgument, std::string_view option, std::FILE* out,
+                          std::FILE* err) {
+    if (platform::IsTerminal(out) && platform::IsTerminal(err)) std::fputc('\n', err);
+    const std::string given = PrintableText(option);
+    if (option.starts_with("--")) {
+        std::fprintf(err,
+                     "Error: \"%s\" is not an option: an option is one dash and one letter "
+                     "(%s), then its value\n",
+                     given.c_str(), kOptionList);
+    } else {
+        std::fprintf(err, "Error: expected an option (%s) followed by its value, not \"%s\"\n",
+                     kOptionList, given.c_str());
+    }
+    if (LooksLikeOption(firstArgument)) {
+        std::fprintf(err,
+                     "Error: the table's name comes first, then the options "
+                     "(velscan scan.txt -l 10); \"%s\" was taken as the table's name\n",
+                     PrintableText(firstArgument).c_str());
+    }
+}
+
 bool IsHelpRequest(std::string_view argument) {
     for (const std::string_view request : kHelpRequests)
         if (argument == request) return true;
@@ -37,7 +73,9 @@ bool IsHelpRequest(std::string_view argument) {
 
 // Values the card would refuse are refused here, before any file or device
 // is touched: a motor the card refuses would leave the mirror standing while
-// the run records.
+// the run records; a sample period it refuses would end the run only after
+// the card and the range finder were opened. A maximum range below one inch
+// leaves no distance the range finder could report.
 bool CheckRanges(const RunSettings& settings, std::FILE* err) {
     if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
         std::fputs("Error: lines must be from 0 to 200\n", err);
@@ -51,6 +89,20 @@ bool CheckRanges(const RunSettings& settings, std::FILE* err) {
     if (settings.motorPower < 0 || settings.motorPower > kMaxMotorPower) {
         std::fprintf(err, "Error: motor power must be from 0 to %d, not %d\n",
                      static_cast<int>(kMaxMotorPower), static_cast<int>(settings.motorPower));
+        return false;
+    }
+    const auto period = static_cast<std::uint32_t>(settings.samplePeriod);
+    if (period < kMinSamplePeriodUs || period > kMaxSamplePeriodUs) {
+        // The message the card's refusal gives, then why.
+        std::fputs("Error: Failed to set sample and range\n", err);
+        std::fprintf(err, "Error: the sample period (-s) must be from %u to %u microseconds, not %d\n",
+                     static_cast<unsigned>(kMinSamplePeriodUs), static_cast<unsigned>(kMaxSamplePeriodUs),
+                     static_cast<int>(settings.samplePeriod));
+        return false;
+    }
+    if (settings.maxRange < kMinMaxRangeInches) {
+        std::fprintf(err, "Error: the maximum range (-r) must be at least %d inch, not %d\n",
+                     static_cast<int>(kMinMaxRangeInches), static_cast<int>(settings.maxRange));
         return false;
     }
     return true;
@@ -82,10 +134,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, 
             }
             std::fputs("type velscan without any parameters for help", out);
             std::fflush(out);
+            ExplainUnknownOption(argv[1], option, out, err);
             return CommandLineError{kExitCommandLine};
         }
         if (index + 1 >= argc) {
             std::fprintf(err, "Error: option -%c needs a value\n", letter);
+            if (LooksLikeOption(argv[1]))
+                std::fprintf(err,
+                             "Error: the table's name comes first, then the options; "
+                             "\"%s\" was taken as the table's name\n",
+                             PrintableText(argv[1]).c_str());
             return CommandLineError{kExitCommandLine};
         }
         *setting = ParseDecimalValue(argv[index + 1]);

@@ -21,6 +21,7 @@
 #include "platform/backend.hpp"
 #include "platform/console.hpp"
 #include "platform/terminal.hpp"
+#include "platform/files/console_window.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "platform/environment.hpp"
 #include "platform/system_facts.hpp"
@@ -105,13 +106,18 @@ int main(int argc, char** argv) {
     // Before any file is opened, so that none takes the number of a closed
     // standard stream and receives console lines.
     (void)velscan::files::OpenClosedStandardStreams();
+    int exitCode = velscan::kExitRunFailed;
     try {
-        return RunProgram(argc, argv);
+        exitCode = RunProgram(argc, argv);
     } catch (const std::exception& problem) {
         std::fprintf(stderr, "Error: the run failed unexpectedly: %s\n",
                      velscan::PrintableText(problem.what()).c_str());
     } catch (...) {
         std::fputs("Error: the run failed unexpectedly.\n", stderr);
     }
-    return velscan::kExitRunFailed;
+    // A table name dropped on the program in the Explorer: its window stays
+    // open after a failure until a key is pressed. The usage text has had its
+    // own wait for Enter already.
+    if (exitCode == velscan::kExitUsage) return exitCode;
+    return velscan::files::HoldConsoleWindowAfterFailure(exitCode);
 }

@@ -18,7 +18,7 @@ StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
     StatusText status;
     const double seconds = std::chrono::duration<double>(elapsed).count();
     if (linesDone <= 0 || seconds <= 0.0) {
-        std::snprintf(status.text, sizeof status.text, "Sampling: line %d of %d",
+        std::snprintf(status.text, sizeof status.text, "Sampling: line %d of %d; q or Ctrl+C: stop",
                       static_cast<int>(linesDone), static_cast<int>(linesAsked));
         return status;
     }
@@ -28,7 +28,7 @@ StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
     const double remaining = secondsPerLine * static_cast<double>(linesAsked - linesDone);
     const auto left = static_cast<long>(remaining + 0.5);
     std::snprintf(status.text, sizeof status.text,
-                  "Sampling: line %d of %d, %.0f samples/s, %ld:%02ld left",
+                  "Sampling: line %d of %d, %.0f samples/s, %ld:%02ld left; q or Ctrl+C: stop",
                   static_cast<int>(linesDone), static_cast<int>(linesAsked), perSecond,
                   left / 60, left % 60);
     return status;

@@ -18,7 +18,7 @@ struct StatusText {
 
 StatusText FormatMirrorWaitStatus(std::int32_t secondsLeft);
 // `elapsed`: time since sampling began; rate and time left are shown once a
-// line is done.
+// line is done, and always the keys that stop the recording.
 StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
                                 std::chrono::nanoseconds elapsed);
 StatusText FormatSavingStatus(std::int64_t rowsTotal);

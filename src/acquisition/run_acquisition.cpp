@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
@@ -12,6 +14,7 @@
 #include "acquisition/run_buffers.hpp"
 #include "acquisition/run_configuration.hpp"
 #include "acquisition/run_facts.hpp"
+#include "acquisition/simulated_lookup.hpp"
 #include "cardlib/vexa.hpp"
 #include "conversion/printable_text.hpp"
 #include "platform/cancellable_pause.hpp"
@@ -49,6 +52,17 @@ private:
     std::int32_t linesAsked_;
     std::chrono::nanoseconds start_;
 };
+
+// A real card (neither simulated nor replayed) with the simulated
+// instrument's lookup file: the scan would be converted with made-up
+// calibration, so the operator is told before the mirror's run-up, while
+// there is time to stop and put the instrument's own file in place.
+void WarnOfSimulatedLookup(Run& run) {
+    const CardChoice card = run.context.plan.card;
+    if (card == CardChoice::Simulated || card == CardChoice::Replay) return;
+    const std::optional<std::string>& digest = run.facts.lookup.sha256;
+    if (digest && *digest == kSimulatedLookupSha256) run.console.Error(kSimulatedLookupWarning);
+}
 
 // False when a stop request cut the run-up short.
 bool WaitForMirror(Run& run) {
@@ -131,6 +145,7 @@ int RunPhases(Run& run) {
     RecordConfiguration(run.facts, BoardTable()[run.board], progress, kLookupFileName,
                         progress.lookup.olderVersion);
     if (configured == ConfigurationEnd::Failed) return kExitRunFailed;
+    if (configured == ConfigurationEnd::Ready) WarnOfSimulatedLookup(run);
     if (configured == ConfigurationEnd::Stopped || !WaitForMirror(run))
         return EndWithNothingRecorded(run, kStoppedBeforeSampling);
     const LineLoopResult loop = Sample(run);

@@ -27,6 +27,7 @@
 #include "export/export_outputs.hpp"
 #include "export/write_outputs.hpp"
 #include "platform/files/file_identity.hpp"
+#include "platform/files/console_window.hpp"
 #include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 
@@ -143,4 +144,8 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace velscan::exporter
 
-int main(int argc, char** argv) { return velscan::exporter::Main(argc, argv); }
+// A table dropped on the program in the Explorer: its window stays open after
+// a failure until a key is pressed.
+int main(int argc, char** argv) {
+    return velscan::files::HoldConsoleWindowAfterFailure(velscan::exporter::Main(argc, argv));
+}

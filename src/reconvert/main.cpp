@@ -5,13 +5,15 @@
 #include <vector>
 
 #include "scanfile/program_version.hpp"
+#include "platform/files/console_window.hpp"
 #include "platform/files/forced_end.hpp"
 #include "platform/files/standard_streams.hpp"
 #include "reconvert/reconvert.hpp"
 #include "reconvert/reconvert_options.hpp"
 
-int main(int argc, char** argv) {
-    velscan::files::OpenClosedStandardStreams();
+namespace {
+
+int RunProgram(int argc, char** argv) {
     velscan::files::IgnoreWriteSignals();
     const std::vector<std::string> commandLine(argv, argv + argc);
     const auto parsed = velscan::reconvert::ParseReconvertOptions({commandLine.begin() + (argc > 0 ? 1 : 0), commandLine.end()});
@@ -32,4 +34,13 @@ int main(int argc, char** argv) {
     velscan::files::EndOnRequestRemovingUnfinishedFiles();
     return velscan::reconvert::Reconvert(std::get<velscan::reconvert::ReconvertOptions>(parsed), commandLine,
                                          stdout, stderr);
+}
+
+}  // namespace
+
+// A capture dropped on the program in the Explorer: its window stays open
+// after a failure until a key is pressed.
+int main(int argc, char** argv) {
+    velscan::files::OpenClosedStandardStreams();
+    return velscan::files::HoldConsoleWindowAfterFailure(RunProgram(argc, argv));
 }

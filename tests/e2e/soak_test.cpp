@@ -94,6 +94,7 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         std::map<std::string, std::string> environment{
             {"VELSCAN_SIM_SEED", std::to_string(run)}};
         if (draw.fault != FaultKind::None) environment["VELSCAN_SIM_FAULTS"] = draw.Faults();
+        std::filesystem::remove(TracePath());
         std::optional<std::string> input;
         if (draw.stopAfter > 0) input = std::string(draw.stopAfter - 1, 'x') + "q";
 
@@ -109,8 +110,12 @@ TEST_F(SoakTest, ManyRandomRunsEachEndCleanly) {
         const bool loopFails = loopFault && draw.faultLine < asked;
         const int recorded = loopFails ? draw.faultLine : asked;
 
+        // A period the card refuses is refused on the command line, before
+        // any file or hardware: exit code 2, and no trace of this run.
+        const bool refused = draw.period < 20;
+        EXPECT_EQ(std::filesystem::exists(TracePath()), !refused);
         if (draw.FailsBeforeSampling()) {
-            EXPECT_EQ(result.exitCode, 3);
+            EXPECT_EQ(result.exitCode, refused ? 2 : 3);
             EXPECT_EQ(result.err.find("Begin sampling"), std::string::npos);
         } else {
             EXPECT_EQ(result.exitCode, loopFails ? 3 : 0) << result.out << result.err;

@@ -99,8 +99,9 @@ protected:
     }
 
     std::filesystem::path Work() const { return work_.Path(); }
-    // The seam trace of the last run.
+    // The seam trace of the last run that reached the seam.
     SeamTrace Trace() const { return ReadSeamTrace(TracePath()); }
+    std::filesystem::path TracePath() const { return trace_.Path() / "trace"; }
     std::string Table(const char* name = "scan.txt") const { return ReadFile(Work() / name); }
     // Names in the working directory other than the lookup file.
     std::vector<std::string> OtherFiles() const {
@@ -126,8 +127,6 @@ private:
         run.workingDirectory = work_.Path();
         return run;
     }
-
-    std::filesystem::path TracePath() const { return trace_.Path() / "trace"; }
 
     ScratchDirectory work_{"work"};
     ScratchDirectory trace_{"trace"};

@@ -153,7 +153,7 @@ TEST(ParseCommandLine, ValuesReadAsTheirLeadingNumber) {
     EXPECT_EQ(SettingsOf(Parse({"out", "-c", "3x"})).portNumber, 3);
     EXPECT_EQ(SettingsOf(Parse({"out", "-c", " +7"})).portNumber, 7);
     EXPECT_EQ(SettingsOf(Parse({"out", "-l", "-0"})).lines, 0);
-    EXPECT_EQ(SettingsOf(Parse({"out", "-s", "-5"})).samplePeriod, -5);  // checked by its consumer
+    EXPECT_EQ(SettingsOf(Parse({"out", "-c", "-5"})).portNumber, -5);  // checked by its consumer
     EXPECT_EQ(SettingsOf(Parse({"out", "-p", "4294967551"})).motorPower, 255);  // 2^32 + 255
 }
 
@@ -164,17 +164,21 @@ TEST(ParseCommandLine, TheFirstArgumentIsAlwaysTheFileName) {
     EXPECT_EQ(settings.lines, 5);
 }
 
-TEST(ParseCommandLine, AnUnknownLetterIsReportedOnStandardOutputAndEndsWithCode2) {
+// The documented two lines on standard output, unchanged; then, on standard
+// error, what was expected in the option's place and what was given.
+TEST(ParseCommandLine, AnUnknownLetterIsReportedOnStandardOutputThenExplainedAndEndsWithCode2) {
+    constexpr const char* kExpected = "Error: expected an option (-b, -c, -l, -m, -p, -r or -s) "
+                                      "followed by its value, not ";
     const ParseResult upper = Parse({"out", "-S", "40"});
     EXPECT_EQ(ErrorCodeOf(upper), 2);
     EXPECT_EQ(upper.out, "unknown argument: -S\ntype velscan without any parameters for help");
-    EXPECT_EQ(upper.err, "");
+    EXPECT_EQ(upper.err, std::string(kExpected) + "\"-S\"\n");
 
     // Parsing stops at the unknown option: the later missing value is not reported.
     const ParseResult stops = Parse({"out", "-l", "5", "-x", "1", "-c"});
     EXPECT_EQ(ErrorCodeOf(stops), 2);
     EXPECT_EQ(stops.out, "unknown argument: -x\ntype velscan without any parameters for help");
-    EXPECT_EQ(stops.err, "");
+    EXPECT_EQ(stops.err, std::string(kExpected) + "\"-x\"\n");
 
     // An option too short to have a second character names nothing.
     const ParseResult bare = Parse({"out", "-", "1"});
@@ -183,6 +187,47 @@ TEST(ParseCommandLine, AnUnknownLetterIsReportedOnStandardOutputAndEndsWithCode2
     const ParseResult empty = Parse({"out", "", "1"});
     EXPECT_EQ(ErrorCodeOf(empty), 2);
     EXPECT_EQ(empty.out, "unknown argument: -\ntype velscan without any parameters for help");
+    EXPECT_EQ(empty.err, std::string(kExpected) + "\"\"\n");
+
+    // The argument is shown with its control bytes escaped.
+    EXPECT_EQ(Parse({"out", "-\x1b]0;x", "1"}).err, std::string(kExpected) + "\"-\\x1b]0;x\"\n");
+}
+
+TEST(ParseCommandLine, ALongOptionIsExplainedAsOneDashAndOneLetter) {
+    const ParseResult result = Parse({"scan.txt", "--lines", "10"});
+    EXPECT_EQ(ErrorCodeOf(result), 2);
+    EXPECT_EQ(result.out, "unknown argument: --\ntype velscan without any parameters for help");
+    EXPECT_EQ(result.err,
+              "Error: \"--lines\" is not an option: an option is one dash and one letter "
+              "(-b, -c, -l, -m, -p, -r or -s), then its value\n");
+}
+
+// "velscan -l 10 scan.txt": the option was taken as the table's name and its
+// value as an option.
+TEST(ParseCommandLine, AnOptionGivenBeforeTheTableNameSaysTheNameComesFirst) {
+    const ParseResult shifted = Parse({"-l", "10", "scan.txt"});
+    EXPECT_EQ(ErrorCodeOf(shifted), 2);
+    EXPECT_EQ(shifted.out, "unknown argument: -0\ntype velscan without any parameters for help");
+    EXPECT_EQ(shifted.err,
+              "Error: expected an option (-b, -c, -l, -m, -p, -r or -s) followed by its value, "
+              "not \"10\"\n"
+              "Error: the table's name comes first, then the options (velscan scan.txt -l 10); "
+              "\"-l\" was taken as the table's name\n");
+
+    // The same mistake where the table's name then reads as an option.
+    const ParseResult noValue = Parse({"-c", "3", "-l"});
+    EXPECT_EQ(ErrorCodeOf(noValue), 2);
+    EXPECT_EQ(noValue.out, "unknown argument: -\ntype velscan without any parameters for help");
+    const ParseResult missing = Parse({"-s", "-l"});
+    EXPECT_EQ(ErrorCodeOf(missing), 2);
+    EXPECT_EQ(missing.err,
+              "Error: option -l needs a value\n"
+              "Error: the table's name comes first, then the options; \"-s\" was taken as the "
+              "table's name\n");
+
+    // A first argument that only starts with a dash is no option: no such line.
+    const ParseResult dashName = Parse({"-scan.txt", "10"});
+    EXPECT_EQ(dashName.err.find("comes first"), std::string::npos) << dashName.err;
 }
 
 TEST(ParseCommandLine, AKnownOptionWithoutValueIsReportedOnStandardError) {
@@ -232,6 +277,35 @@ TEST(ParseCommandLine, AMotorOrPowerTheCardWouldRefuseIsRefusedWithTheRangeAndTh
     EXPECT_EQ(SettingsOf(Parse({"out", "-p", "0"})).motorPower, 0);
 }
 
+TEST(ParseCommandLine, ASamplePeriodOrRangeOutOfBoundsIsRefusedWithTheBoundsAndTheValue) {
+    struct Refusal {
+        std::initializer_list<const char*> arguments;
+        const char* err;
+    };
+    constexpr const char* kCardMessage = "Error: Failed to set sample and range\n";
+    const Refusal refusals[] = {
+        {{"out", "-s", "5"}, "Error: the sample period (-s) must be from 20 to 9999999 microseconds, not 5\n"},
+        {{"out", "-s", "19"}, "Error: the sample period (-s) must be from 20 to 9999999 microseconds, not 19\n"},
+        {{"out", "-s", "10000000"},
+         "Error: the sample period (-s) must be from 20 to 9999999 microseconds, not 10000000\n"},
+        {{"out", "-s", "-40"}, "Error: the sample period (-s) must be from 20 to 9999999 microseconds, not -40\n"},
+    };
+    for (const Refusal& refusal : refusals) {
+        const ParseResult result = Parse(refusal.arguments);
+        EXPECT_EQ(ErrorCodeOf(result), 2) << refusal.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, std::string(kCardMessage) + refusal.err);
+    }
+    for (const char* range : {"0", "-48", "abc"}) {
+        const ParseResult result = Parse({"out", "-r", range});
+        EXPECT_EQ(ErrorCodeOf(result), 2) << range;
+        EXPECT_EQ(result.err, "Error: the maximum range (-r) must be at least 1 inch, not " +
+                                  std::to_string(ParseDecimalValue(range)) + "\n");
+    }
+    EXPECT_EQ(SettingsOf(Parse({"out", "-s", "20", "-r", "1"})).maxRange, 1);
+    EXPECT_EQ(SettingsOf(Parse({"out", "-s", "9999999"})).samplePeriod, 9999999);
+}
+
 // The command line takes exactly the motor numbers and power levels that the
 // card library's motor command takes, so a run never starts with a motor the
 // card refuses.
@@ -248,6 +322,21 @@ TEST_F(MotorValuesTest, TheCommandLineAcceptsExactlyWhatTheCardLibraryAccepts) {
             EXPECT_EQ(std::holds_alternative<RunSettings>(parsed.commandLine), cardAccepts)
                 << "-m " << motor << " -p " << power << ": " << parsed.err;
         }
+    }
+}
+
+// The sample periods the command line takes are the ones the card library
+// stores, so a run never reaches the hardware with one it refuses.
+TEST_F(MotorValuesTest, TheCommandLineAcceptsExactlyTheSamplePeriodsTheCardLibraryAccepts) {
+    const std::uint32_t board = OpenBoard();
+    for (const char* period : {"-1", "0", "19", "20", "21", "9999998", "9999999", "10000000", "4294967316"}) {
+        const ParseResult parsed = Parse({"out", "-s", period});
+        const auto value = static_cast<std::uint32_t>(ParseDecimalValue(period));
+        BoardTable()[board].samplePeriod = 12345;  // none of the periods tried
+        (void)VexaSetSampleAndRange(board, nullptr, 650, value);
+        const bool cardAccepts = BoardTable()[board].samplePeriod == value;
+        EXPECT_EQ(std::holds_alternative<RunSettings>(parsed.commandLine), cardAccepts)
+            << "-s " << period << ": " << parsed.err;
     }
 }
 

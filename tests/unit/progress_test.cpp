@@ -38,15 +38,15 @@ StatusText Text(const char* text) {
     return status;
 }
 
-TEST(StatusTextTest, SamplingShowsRateAndTimeLeftOnceALineIsDone) {
-    EXPECT_STREQ(FormatSamplingStatus(0, 200, 0ns).text, "Sampling: line 0 of 200");
+TEST(StatusTextTest, SamplingShowsHowToStopAndRateAndTimeLeftOnceALineIsDone) {
+    EXPECT_STREQ(FormatSamplingStatus(0, 200, 0ns).text, "Sampling: line 0 of 200; q or Ctrl+C: stop");
     // 50 lines of 5000 samples in 5 s: 50,000 samples/s, 150 lines at 0.1 s.
     EXPECT_STREQ(FormatSamplingStatus(50, 200, 5s).text,
-                 "Sampling: line 50 of 200, 50000 samples/s, 0:15 left");
+                 "Sampling: line 50 of 200, 50000 samples/s, 0:15 left; q or Ctrl+C: stop");
     EXPECT_STREQ(FormatSamplingStatus(1, 200, 2s).text,
-                 "Sampling: line 1 of 200, 2500 samples/s, 6:38 left");
+                 "Sampling: line 1 of 200, 2500 samples/s, 6:38 left; q or Ctrl+C: stop");
     EXPECT_STREQ(FormatSamplingStatus(200, 200, 20s).text,
-                 "Sampling: line 200 of 200, 50000 samples/s, 0:00 left");
+                 "Sampling: line 200 of 200, 50000 samples/s, 0:00 left; q or Ctrl+C: stop");
     EXPECT_STREQ(FormatMirrorWaitStatus(20).text, "Mirror run-up: 20 s left");
     EXPECT_STREQ(FormatSavingStatus(1000000).text, "Saving 1000000 rows");
 }

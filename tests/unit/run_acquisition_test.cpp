@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "acquisition/exit_codes.hpp"
+#include "acquisition/simulated_lookup.hpp"
 #include "cardlib/device_controls.hpp"
 #include "platform/interrupt.hpp"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include "run_fixture.hpp"
@@ -69,6 +71,50 @@ TEST_F(RunAcquisitionTest, CompleteRunFollowsTheSequenceAndWritesEveryLine) {
     EXPECT_EQ(Count("serial close"), 1u);
     EXPECT_EQ(card->OpenDevices(), 0);
 }
+
+TEST(SimulatedLookupDigest, IsTheDigestOfTheExampleLookupFile) {
+    const char* digest = std::getenv("VELSCAN_TEST_LOOKUP_SHA256");
+    ASSERT_NE(digest, nullptr);
+    EXPECT_EQ(kSimulatedLookupSha256, digest) << "examples/LOOKUPHS changed: update its digest";
+}
+
+// The simulated instrument's lookup file with a real card: one warning line
+// right before the mirror's run-up, and the run goes on. With the simulated
+// or the replayed card, or with another lookup file, no warning.
+struct LookupWarningCase {
+    const char* name;
+    CardChoice card;
+    bool exampleLookup;
+    bool warned;
+};
+
+class LookupWarningTest : public RunFixture, public ::testing::WithParamInterface<LookupWarningCase> {};
+
+TEST_P(LookupWarningTest, WarnsOnlyOfTheSimulatedInstrumentsFileWithTheRealCard) {
+    const LookupWarningCase& row = GetParam();
+    if (row.exampleLookup) {
+        const char* examples = std::getenv("VELSCAN_TEST_EXAMPLES_DIR");
+        ASSERT_NE(examples, nullptr);
+        std::filesystem::copy_file(std::filesystem::path(examples) / "LOOKUPHS", "LOOKUPHS",
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    plan.card = row.card;
+    const runtest::Outcome outcome = Run(Settings(1));
+    EXPECT_EQ(outcome.exitCode, kExitSuccess);
+    std::string expected = kUpToSampling;
+    if (row.warned) expected.insert(expected.find("Waiting (20 sec.)"), kSimulatedLookupWarning);
+    EXPECT_TRUE(outcome.err.starts_with(expected)) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Warning"), row.warned ? expected.find("Warning") : std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCard, LookupWarningTest,
+    ::testing::Values(LookupWarningCase{"RealCard", CardChoice::Device, true, true},
+                      LookupWarningCase{"NoDefaultCard", CardChoice::Missing, true, true},
+                      LookupWarningCase{"RealCardOwnLookup", CardChoice::Device, false, false},
+                      LookupWarningCase{"Simulated", CardChoice::Simulated, true, false},
+                      LookupWarningCase{"Replay", CardChoice::Replay, true, false}),
+    [](const ::testing::TestParamInfo<LookupWarningCase>& info) { return info.param.name; });
 
 TEST_F(RunAcquisitionTest, SettingsReachTheHardware) {
     RunSettings settings = Settings(1);
