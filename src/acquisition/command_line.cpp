@@ -74,8 +74,8 @@ bool IsHelpRequest(std::string_view argument) {
 // Values the card would refuse are refused here, before any file or device
 // is touched: a motor the card refuses would leave the mirror standing while
 // the run records; a sample period it refuses would end the run only after
-// the card and the range finder were opened. A maximum range below one inch
-// leaves no distance the range finder could report.
+// the card and the range finder were opened. Every maximum range is taken,
+// as the card takes it (one of 0 or below gives an averaging count of 0).
 bool CheckRanges(const RunSettings& settings, std::FILE* err) {
     if (settings.lines < 0 || settings.lines > static_cast<std::int32_t>(kMaxLines)) {
         std::fputs("Error: lines must be from 0 to 200\n", err);
@@ -98,11 +98,6 @@ bool CheckRanges(const RunSettings& settings, std::FILE* err) {
         std::fprintf(err, "Error: the sample period (-s) must be from %u to %u microseconds, not %d\n",
                      static_cast<unsigned>(kMinSamplePeriodUs), static_cast<unsigned>(kMaxSamplePeriodUs),
                      static_cast<int>(settings.samplePeriod));
-        return false;
-    }
-    if (settings.maxRange < kMinMaxRangeInches) {
-        std::fprintf(err, "Error: the maximum range (-r) must be at least %d inch, not %d\n",
-                     static_cast<int>(kMinMaxRangeInches), static_cast<int>(settings.maxRange));
         return false;
     }
     return true;

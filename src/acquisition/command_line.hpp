@@ -39,14 +39,12 @@ using CommandLine = std::variant<ShowUsage, ShowVersion, RunSettings, CommandLin
 inline constexpr std::int32_t kFirstMotor = 1;
 inline constexpr std::int32_t kLastMotor = 2;
 inline constexpr std::int32_t kMaxMotorPower = 255;
-// The sample periods the card accepts (microseconds), and the least maximum
-// range a run takes (inches).
+// The sample periods the card accepts (microseconds).
 inline constexpr std::uint32_t kMinSamplePeriodUs = 20;
 inline constexpr std::uint32_t kMaxSamplePeriodUs = 9999999;
-inline constexpr std::int32_t kMinMaxRangeInches = 1;
 
 // Parses argv. Complaints (unknown option, missing value, lines, motor,
-// power, sample period or maximum range out of range) are printed to `out` /
+// power or sample period out of range) are printed to `out` /
 // `err` as documented, each followed by what was expected and what was given.
 CommandLine ParseCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
