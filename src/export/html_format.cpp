@@ -4,7 +4,7 @@
 // then the library's licence notice, the library and its orbit controls.
 //
 // The data: the panel's lines (the summary), the range picture's colour map,
-// and the points of the shared view (export/scan_points.hpp): positions as
+// where the scanner stood and whether the scan surrounds it, and the points of the shared view (export/scan_points.hpp): positions as
 // base64 of 16 bits per axis over the bounding box where that moves no point
 // by more than 0.05 inch (float32 otherwise), and per point one byte of the
 // colour map's entry for its distance and one grey level of its amplitude.
@@ -145,6 +145,9 @@ std::string DataScript(const ExportJob& job) {
     script += "  \"low\": " + Triple(extent.box.low) + ", \"high\": " + Triple(extent.box.high) + ",\n";
     script += "  \"distanceScale\": {\"low\": \"" + Number(extent.nearest, "%.2f") + "\", \"high\": \"" +
               Number(extent.farthest, "%.2f") + "\", \"unit\": " + ScriptString(unit) + "},\n";
+    // The points are in the scanner's own frame: it stood at the origin.
+    script += std::string("  \"scanner\": [0, 0, 0], \"surrounds\": ") +
+              (SurroundsTheScanner(job.Angles()) ? "true" : "false") + ",\n";
     script += std::string("  \"encoding\": \"") + (quantizer.Quantized() ? "uint16" : "float32") +
               "\", \"origin\": " + Triple(quantizer.Origin()) + ", \"step\": " + Triple(quantizer.Step()) + ",\n";
     script.reserve(script.size() + (bytes.positions.size() + 2 * points.Count()) * 4 / 3 + 256);

@@ -17,6 +17,9 @@ constexpr int kTextHeight = kGlyphHeight * kFrameFontScale;
 constexpr int kCharWidth = kGlyphAdvance * kFrameFontScale;
 constexpr int kTickLength = 6;
 constexpr int kTitleBand = kTextHeight + 12;
+// A wrapped title's lines, in the small font, and the room above and below.
+constexpr int kTitleLineHeight = kGlyphHeight + 3;
+constexpr int kTitlePadding = 5;
 // "360" and its tick.
 constexpr int kLeftAxis = kMargin + 3 * kCharWidth + 4 + kTickLength;
 constexpr int kRightMargin = 16;
@@ -88,18 +91,118 @@ void DrawSlowAxis(Image& image, const PictureFrame& frame, const PanoramaLayout&
              FittingScale(caption, frame.width), kFrameText);
 }
 
+// Where `text` may be broken: after each ", ", "; " or space run, the break
+// after "; " being one that must be taken.
+struct Piece {
+    std::string text;  // ends with its separator
+    bool breakAfter;
+};
+
+std::vector<Piece> Phrases(const std::string& text) {
+    std::vector<Piece> pieces;
+    std::string current;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        current += text[i];
+        const bool separator = text[i] == ' ' && i > 0 && (text[i - 1] == ',' || text[i - 1] == ';');
+        if (separator && (i + 1 == text.size() || text[i + 1] != ' ')) {
+            pieces.push_back({current, text[i - 1] == ';'});
+            current.clear();
+        }
+    }
+    if (!current.empty()) pieces.push_back({current, false});
+    return pieces;
+}
+
+// `text` without the spaces at its end.
+std::string Trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+// Greedy wrapping of the pieces into lines of at most `room` characters; a
+// piece longer than a line is broken at its spaces, then within its words.
+std::vector<std::string> Wrap(const std::string& text, std::size_t room) {
+    std::vector<std::string> lines(1);
+    const auto place = [&lines, room](const std::string& piece) {
+        if (!lines.back().empty() && Trimmed(lines.back() + piece).size() > room) lines.emplace_back();
+        if (Trimmed(lines.back() + piece).size() <= room) {
+            lines.back() += piece;
+            return;
+        }
+        // Too long for a line of its own: word by word, a word longer than
+        // a line in slices.
+        std::size_t start = 0;
+        while (start < piece.size()) {
+            std::size_t end = piece.find(' ', start);
+            end = end == std::string::npos ? piece.size() : end + 1;
+            std::string word = piece.substr(start, end - start);
+            start = end;
+            while (!word.empty()) {
+                if (!lines.back().empty() && Trimmed(lines.back() + word).size() > room) lines.emplace_back();
+                // Spaces alone may run past the line's end: they are trimmed.
+                const std::size_t used = lines.back().size();
+                const std::size_t take = used < room ? std::min(word.size(), room - used) : word.size();
+                lines.back() += word.substr(0, take);
+                word.erase(0, take);
+                if (!word.empty()) lines.emplace_back();
+            }
+        }
+    };
+    for (const Piece& piece : Phrases(text)) {
+        place(piece.text);
+        if (piece.breakAfter) lines.emplace_back();
+    }
+    while (lines.size() > 1 && Trimmed(lines.back()).empty()) lines.pop_back();
+    for (std::string& line : lines) line = Trimmed(std::move(line));
+    return lines;
+}
+
 }  // namespace
 
-PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight) {
+std::vector<std::string> TitleLines(const std::string& title, int width, int* scale) {
+    const std::string text = FontText(title);
+    const auto fits = [&](int s) {
+        return static_cast<int>(text.size()) * kGlyphAdvance * s <= width - 2 * kMargin;
+    };
+    *scale = fits(kFrameFontScale) ? kFrameFontScale : 1;
+    if (fits(*scale)) return {text};
+    const auto room = static_cast<std::size_t>(std::max(8, (width - 2 * kMargin) / kGlyphAdvance));
+    std::vector<std::string> lines = Wrap(text, room);
+    if (lines.size() > static_cast<std::size_t>(kMaxTitleLines)) {
+        lines.resize(static_cast<std::size_t>(kMaxTitleLines));
+        std::string& last = lines.back();
+        last = Trimmed(last.substr(0, std::min(last.size(), room - 3))) + "...";
+    }
+    return lines;
+}
+
+namespace {
+
+int TitleBandHeight(const PictureFrame& frame) {
+    if (frame.titleLines.size() <= 1) return kTitleBand;
+    return 2 * kTitlePadding + static_cast<int>(frame.titleLines.size()) * kTitleLineHeight;
+}
+
+}  // namespace
+
+PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight, const std::string& title) {
     PictureFrame frame;
     const int room = kMinPictureWidth - kLeftAxis - kRightMargin;
     // Whole pixels per column, so that every column is equally wide.
     frame.columnWidth = std::max(1, room / std::max(1, layout.width));
     frame.panoramaLeft = kLeftAxis;
-    frame.panoramaTop = kTitleBand;
     frame.panoramaWidth = layout.width * frame.columnWidth;
     frame.panoramaHeight = layout.height;
     frame.width = kLeftAxis + frame.panoramaWidth + kRightMargin;
+    frame.titleLines = TitleLines(title, frame.width, &frame.titleScale);
+    frame.panoramaTop = TitleBandHeight(frame);
+    frame.titleLeft = kMargin;
+    if (frame.titleLines.size() == 1) {
+        frame.titleTops = {(kTitleBand - kGlyphHeight * frame.titleScale) / 2};
+    } else {
+        for (std::size_t i = 0; i < frame.titleLines.size(); ++i)
+            frame.titleTops.push_back(kTitlePadding + static_cast<int>(i) * kTitleLineHeight);
+    }
     frame.legendTop = frame.panoramaTop + frame.panoramaHeight + kBottomAxis;
     frame.height = frame.legendTop + legendHeight;
     return frame;
@@ -107,9 +210,9 @@ PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight) {
 
 std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
                          const PanoramaLayout& layout, const std::string& details) {
-    const std::string more = details.empty() ? std::string() : "; " + PrintableText(details);
+    const std::string more = details.empty() ? std::string() : "; " + FontText(PrintableText(details));
     const std::size_t lines = (table.Rows() + kSamplesPerLine - 1) / kSamplesPerLine;
-    std::string title = PrintableText(name) + ": " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
+    std::string title = FontText(PrintableText(name)) + ": " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
     if (table.Rows() == 0) return title + more;
     // The mirror's angle is cumulative; its turns say how much it covered.
     double low = INFINITY, high = -INFINITY;
@@ -134,13 +237,12 @@ std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const Panor
     return hasData;
 }
 
-Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, const std::string& title,
-                  int channels) {
+Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, int channels) {
     Image image(frame.width, frame.height, channels);
     // The background is one grey in every channel.
     std::fill(image.pixels.begin(), image.pixels.end(), kFrameBackground[0]);
-    const int scale = FittingScale(title, frame.width);
-    DrawText(image, kMargin, (kTitleBand - kGlyphHeight * scale) / 2, title, scale, kFrameText);
+    for (std::size_t i = 0; i < frame.titleLines.size(); ++i)
+        DrawText(image, frame.titleLeft, frame.titleTops[i], frame.titleLines[i], frame.titleScale, kFrameText);
     DrawMirrorAxis(image, frame);
     DrawSlowAxis(image, frame, layout);
     return image;

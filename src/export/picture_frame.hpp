@@ -1,5 +1,6 @@
 #pragma once
-// The frame both pictures share: a title line on top, the mirror angle's
+// The frame both pictures share: a title on top (one line where it fits,
+// else wrapped over a few lines of the small font), the mirror angle's
 // axis on the left (0 degrees, horizontal, at the top row), the slow axis's
 // axis below the panorama, then the picture's own legend. A panorama with
 // few columns has each column drawn several pixels wide, so that a short
@@ -33,24 +34,38 @@ struct PictureFrame {
     int panoramaWidth = 0;  // layout columns × columnWidth
     int panoramaHeight = 0;
     int legendTop = 0;      // the legend band runs from here to the bottom
+    int titleScale = kFrameFontScale;
+    std::vector<std::string> titleLines;  // in the font's characters
+    int titleLeft = 0;                    // where each line begins
+    std::vector<int> titleTops;           // the top row of each line
 };
 
-// The frame around `layout` with a legend band `legendHeight` pixels high.
-PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight);
+// The most lines a title takes; a longer one ends its last line with "...".
+inline constexpr int kMaxTitleLines = 5;
+
+// The title's lines for a picture `width` pixels wide, at `*scale`: the
+// whole title on one line at the frame's font size where it fits, else at
+// half of it; else wrapped at half size, after "; " always and elsewhere
+// after ", " or a space where it can, within a word where it must.
+std::vector<std::string> TitleLines(const std::string& title, int width, int* scale);
+
+// The frame around `layout` titled `title` (FontText of it drawn) with a
+// legend band `legendHeight` pixels high.
+PictureFrame PlanFrame(const PanoramaLayout& layout, int legendHeight, const std::string& title = {});
 
 // "name: N lines, slow axis A to B deg, mirror T turns": the name with its
 // control bytes escaped, the slow axis's range as the layout spans it; then
-// "; details" when `details` (the metadata's facts) is not empty.
+// "; details" when `details` (the metadata's facts) is not empty; all of it
+// in the font's characters (FontText).
 std::string PictureTitle(const std::string& name, const ScanTable& table, const ScanAngles& angles,
                          const PanoramaLayout& layout, const std::string& details = {});
 
 // Which of the layout's columns hold at least one sample.
 std::vector<bool> ColumnsWithData(const std::vector<int>& cellOfRow, const PanoramaLayout& layout);
 
-// A picture of the frame's size in the background colour, with the title and
-// both axes drawn; the caller paints the panorama and the legend.
-Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, const std::string& title,
-                  int channels);
+// A picture of the frame's size in the background colour, with the frame's
+// title and both axes drawn; the caller paints the panorama and the legend.
+Image FramedImage(const PictureFrame& frame, const PanoramaLayout& layout, int channels);
 
 // The hatching of a column without data at picture pixel (x, y).
 Rgb NoDataColour(int x, int y);

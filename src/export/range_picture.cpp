@@ -161,8 +161,8 @@ Image RangePicture(const ScanTable& table, const ScanAngles& angles, const Panor
     }
     if (!(low <= high)) low = high = 0.0;
 
-    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout, details), 3);
+    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight(), PictureTitle(name, table, angles, layout, details));
+    Image image = FramedImage(frame, layout, 3);
     const auto& colours = DistanceColours();
     const double span = high - low;
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t cell) {
@@ -187,8 +187,8 @@ Image AmplitudePicture(const ScanTable& table, const ScanAngles& angles, const P
         sum[static_cast<std::size_t>(pixel[row])] += table.amplitude[row];
         ++count[static_cast<std::size_t>(pixel[row])];
     }
-    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight());
-    Image image = FramedImage(frame, layout, PictureTitle(name, table, angles, layout, details), 1);
+    const PictureFrame frame = PlanFrame(layout, PictureLegendHeight(), PictureTitle(name, table, angles, layout, details));
+    Image image = FramedImage(frame, layout, 1);
     const auto& grey = GreyLevels();
     PaintPanorama(image, frame, layout, ColumnsWithData(pixel, layout), [&](std::size_t i) {
         if (count[i] == 0) return grey[0];

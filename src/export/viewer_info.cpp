@@ -1,6 +1,8 @@
 #include "export/viewer_info.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include <nlohmann/json.hpp>
 
@@ -23,6 +25,13 @@ std::string ScriptSafe(std::string_view json) {
 std::string ScriptString(std::string_view text) {
     const nlohmann::json string = std::string(text);
     return ScriptSafe(string.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+bool SurroundsTheScanner(const ScanAngles& angles) {
+    double low = INFINITY, high = -INFINITY;
+    for (const double v : angles.slowAxis)
+        if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    return low <= high && high - low >= std::numbers::pi * (179.0 / 180.0);
 }
 
 std::string InfoObject(const std::vector<InfoLine>& lines) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "export/scan_angles.hpp"
 #include "export/summary.hpp"
 
 namespace velscan::exporter {
@@ -23,6 +24,11 @@ std::string InfoObject(const std::vector<InfoLine>& lines);
 
 // A JSON string of `text`, quotes included, safe inside a <script> element.
 std::string ScriptString(std::string_view text);
+
+// Whether the scan surrounds the scanner: its slow axis turned through half
+// a turn or more (less a degree), so that with the mirror's full circles it
+// saw the whole room. The viewer then opens inside the room.
+bool SurroundsTheScanner(const ScanAngles& angles);
 
 // JSON text made safe inside a <script> element: '<', '>' and '&' escaped,
 // outside strings as well as inside (where JSON allows no such byte

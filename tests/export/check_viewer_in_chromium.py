@@ -4,7 +4,10 @@ an error of its own, render the points, and the screenshot must show them
 where the default view puts the room, in the colours of the range picture's
 map. Pages of a table without a range and of one with a point too far for
 16-bit positions must load and draw too. The page's data is also decoded here and checked against the PLY: no
-point moved by more than 0.05 inch.
+point moved by more than 0.05 inch. A full scan (200 lines, all around the
+scanner) opens on the room with its ceiling cut away, turning about the
+scanner, which is marked with its axes; at a phone's 390 px the panel is
+folded away and the view takes the whole width.
 Usage:
     check_viewer_in_chromium.py VELSCAN VELSCAN_EXPORT LOOKUPHS CHROMIUM
 Exits non-zero on the first failed check (a missing Chromium fails too)."""
@@ -32,10 +35,10 @@ ELEVATION = 30.0             # degrees above the horizontal
 MARGIN = 1.1
 
 
-def chromium(program, directory, page, *mode):
+def chromium(program, directory, page, *mode, window=WINDOW):
     arguments = [program, "--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
                  "--enable-logging=stderr", "--v=0", "--user-data-dir=" + os.path.join(directory, "profile"),
-                 "--virtual-time-budget=10000", "--window-size=%d,%d" % WINDOW, "--hide-scrollbars",
+                 "--virtual-time-budget=10000", "--window-size=%d,%d" % window, "--hide-scrollbars",
                  "--no-first-run", "--disable-extensions", *mode, "file://" + page]
     if os.geteuid() == 0:
         arguments.insert(1, "--no-sandbox")
@@ -193,6 +196,124 @@ def check_edge_pages(velscan_export, chromium_program, directory):
         check_drawn(chromium_program, directory, os.path.join(directory, page), name, count)
 
 
+PHONE = (390, 844)
+PANEL_GREY = (0x2c, 0x2c, 0x2c)
+# The scanner's mark and its axes, in colours the distance map never takes.
+MARKS = {"scanner": (255, 0, 255), "x": (255, 0, 0), "y": (0, 255, 0), "z": (64, 128, 255)}
+
+
+def project(points, eye, target, width, height):
+    """Pixels (column, row) of `points` in a view of width x height seen from
+    `eye` towards `target`, z up, the vertical field of view FIELD_OF_VIEW."""
+    eye, target = np.asarray(eye, float), np.asarray(target, float)
+    forward = (target - eye) / np.linalg.norm(target - eye)
+    right = np.cross(forward, [0.0, 0.0, 1.0])
+    right /= np.linalg.norm(right)
+    up = np.cross(right, forward)
+    v = np.atleast_2d(points) - eye
+    depth = v @ forward
+    half = math.radians(FIELD_OF_VIEW) / 2
+    x = (v @ right) / (depth * math.tan(half) * width / height)
+    y = (v @ up) / (depth * math.tan(half))
+    return np.stack([(x + 1) / 2 * width, (1 - y) / 2 * height], axis=1)
+
+
+def room_eye(cloud, cut, width, height):
+    """Where the first view of a full scan puts the camera: looking at the
+    scanner from 60 degrees above the horizontal, 30 degrees off the -x, -y
+    diagonal towards -y, far enough for the box below the cut to be in sight
+    with a tenth of margin."""
+    low, high = np.array(cloud["low"], float), np.array(cloud["high"], float)
+    high[2] = min(high[2], cut)
+    scanner = np.array(cloud["scanner"], float)
+    corners = np.array([[(high if (c >> k) & 1 else low)[k] for k in range(3)] for c in range(8)])
+    radius = np.linalg.norm(corners - scanner, axis=1).max()
+    half = math.radians(FIELD_OF_VIEW) / 2
+    half_across = math.atan(math.tan(half) * width / height)
+    distance = MARGIN * radius / math.sin(min(half, half_across))
+    elevation = math.radians(60.0)
+    heading = np.array([-0.5, -math.sqrt(0.75)])
+    return scanner + distance * np.array([math.cos(elevation) * heading[0], math.cos(elevation) * heading[1],
+                                          math.sin(elevation)])
+
+
+def near(image, colour, tolerance=40):
+    return np.all(np.abs(image - np.array(colour)) <= tolerance, axis=2)
+
+
+def check_full_scan(velscan, velscan_export, chromium_program, directory, environment):
+    """The first view of a scan all around the scanner, on a desktop and on a phone."""
+    run([velscan, "room.txt"], directory, environment)
+    run([velscan_export, "room.txt", "--html", "room.html", "--ply", "room.ply"], directory)
+    page = os.path.join(directory, "room.html")
+    with open(page, encoding="utf-8") as text:
+        cloud, _ = page_data(text.read())
+    check(cloud["surrounds"] is True and cloud["scanner"] == [0, 0, 0], "the page says the scan surrounds the scanner")
+    _, vertices = read_binary_ply(os.path.join(directory, "room.ply"))
+    points = np.stack([vertices["x"], vertices["y"], vertices["z"]], axis=1).astype(np.float64)
+    for window, folded in ((WINDOW, False), (PHONE, True)):
+        dom = chromium(chromium_program, directory, page, "--dump-dom", window=window)
+        found = re.search(r'data-view="([^"]*)"', dom)
+        check(found is not None, f"{window}: the page tells its first view")
+        view = json.loads(found.group(1).replace("&quot;", '"'))
+        check({"points", "scanner", "axes"} <= set(view["scene"]), f"{window}: the scene holds {view['scene']}")
+        check(view["target"] == [0, 0, 0], f"{window}: the view turns about the scanner: {view['target']}")
+        cut = view["cut"]
+        top = np.percentile(points[:, 2], 98)
+        check(cut is not None and 0 < cut < top, f"{window}: the ceiling ({top:.0f}) is cut away at {cut}")
+        panel = re.search(r'data-panel="([a-z]*)"', dom)
+        check(panel is not None and panel.group(1) == ("folded" if folded else "open"),
+              f"{window}: the panel is {panel.group(1) if panel else None}")
+        # Chromium's page dump lays the page out in a window of its own size
+        # (at least 500 wide, less high than asked): the view takes the
+        # window's whole width, or all but the panel's.
+        inner = view["window"]
+        check(view["width"] == inner[0] - (0 if folded else PANEL_WIDTH),
+              f"{window}: the view is {view['width']} pixels wide in a window of {inner[0]}")
+        width = window[0] if folded else window[0] - PANEL_WIDTH
+        eye = room_eye(cloud, cut, view["width"], view["height"])
+        check(np.linalg.norm(np.array(view["camera"]) - eye) <= 1e-3 * np.linalg.norm(eye),
+              f"{window}: the camera is at {view['camera']}, expected {eye.tolist()}")
+        eye = room_eye(cloud, cut, width, window[1])
+
+        shot = os.path.join(directory, "room-%d.png" % window[0])
+        chromium(chromium_program, directory, page, "--screenshot=" + shot, window=window)
+        image = np.asarray(Image.open(shot).convert("RGB")).astype(np.int32)
+        check(image.shape[:2] == (window[1], window[0]), f"the screenshot is {image.shape[1]}x{image.shape[0]}")
+        panel_share = near(image, PANEL_GREY, 0).mean()
+        if folded:
+            check(panel_share < 0.02, f"{window}: the panel is folded away ({panel_share:.1%} panel grey)")
+        else:
+            check(near(image[:, :PANEL_WIDTH - 1], PANEL_GREY, 0).mean() > 0.5, f"{window}: the panel shows")
+        scene = image[:, window[0] - width:]
+        # The mark sits where the scanner projects, each axis shows.
+        marked = near(scene, MARKS["scanner"])
+        rows, columns = np.nonzero(marked)
+        check(len(rows) >= 10, f"{window}: the scanner's mark shows ({len(rows)} pixels)")
+        where = project([0.0, 0.0, 0.0], eye, cloud["scanner"], width, window[1])[0]
+        check(abs(columns.mean() - where[0]) <= 8 and abs(rows.mean() - where[1]) <= 8,
+              f"{window}: the mark at ({columns.mean():.0f}, {rows.mean():.0f}), the scanner at "
+              f"({where[0]:.0f}, {where[1]:.0f})")
+        for axis in "xyz":
+            count = int(near(scene, MARKS[axis]).sum())
+            check(count >= 5, f"{window}: the {axis} axis shows ({count} pixels)")
+        # The points drawn are those below the cut: their outline is the
+        # screenshot's, where a ceiling left in would reach far higher.
+        marks = np.zeros(scene.shape[:2], bool)
+        for colour in MARKS.values():
+            marks |= near(scene, colour)
+        drawn = np.any(np.abs(scene - np.array(BACKGROUND)) > 2, axis=2) & ~marks
+        if folded:
+            drawn[:50, :80] = False  # the button that opens the panel
+        rows, columns = np.nonzero(drawn)
+        expected = project(points[points[:, 2] <= cut], eye, cloud["scanner"], width, window[1])
+        for name, got, want in (("left", columns.min(), expected[:, 0].min()),
+                                ("right", columns.max(), expected[:, 0].max()),
+                                ("top", rows.min(), expected[:, 1].min()),
+                                ("bottom", rows.max(), expected[:, 1].max())):
+            check(abs(got - want) <= 6, f"{window}: the room's {name} edge lies at {got}, expected {want:.0f}")
+
+
 def main():
     if len(sys.argv) != 5:
         sys.exit(__doc__)
@@ -221,6 +342,7 @@ def main():
         check(os.path.exists(shot), "chromium saved the screenshot")
         check_screenshot(shot, points, colour_map)
         check_edge_pages(velscan_export, chromium_program, directory)
+        check_full_scan(velscan, velscan_export, chromium_program, directory, environment)
     finally:
         if os.environ.get("VELSCAN_KEEP_VIEWER_CHECK"):
             print("kept", directory)

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <utility>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -75,6 +76,143 @@ TEST(PictureTitle, IsDrawnAndDiffersWithTheName) {
     const int litA = LitPixels(a, 0, 0, a.width, frame.panoramaTop);
     EXPECT_GT(litA, 0);
     EXPECT_NE(litA, LitPixels(b, 0, 0, b.width, frame.panoramaTop));
+}
+
+// A name of `length` characters, words of `word` letters apart by spaces
+// (no space at all when `word` is 0).
+std::string LongName(std::size_t length, std::size_t word) {
+    std::string name;
+    for (std::size_t i = 0; name.size() < length; ++i)
+        name += word != 0 && i % (word + 1) == word ? ' ' : static_cast<char>('a' + i % 26);
+    return name + ".txt";
+}
+
+TEST(PictureTitle, EveryCharacterOfTheTitleIsDrawnInsideThePictureInAGlyphOfItsOwn) {
+    std::string manyLost = "lost samples in lines ";
+    for (int line = 1; line <= 400; line += 3) manyLost += std::to_string(line) + ", ";
+    const std::vector<std::string> names = {"default.txt", "K\xc3\xbc" "che 20\xc2\xb0\xc3\x97" "3 \xe2\x80\x93 \xe2\x80\x9c" "A\xe2\x80\x9d[1]; {x}.txt",
+                                            LongName(150, 7), LongName(300, 0), "a\x1b]0;t\a \xff\xfe.txt",
+                                            "C:\\scans\\2026 \xe4\xb8\xad.txt"};
+    const std::vector<std::string> details = {"", "2026-12-09 07:30 UTC, -s 20 -r 650 -p 255, 200 of 200 lines",
+                                              "2026-12-09 07:30 UTC, -s 20, 10 of 10 lines, " + manyLost};
+    int complete = 0, shortened = 0;
+    for (const int turns : {4, 60}) {
+        const Scan scan = TurnsScan(turns, 200, 0.05, [](int) { return false; });
+        const PanoramaLayout layout = ChoosePanorama(scan.table, scan.angles);
+        for (const std::string& name : names)
+            for (const std::string& detail : details) {
+                const std::string title = PictureTitle(name, scan.table, scan.angles, layout, detail);
+                const PictureFrame frame = PlanFrame(layout, PictureLegendHeight(), title);
+                Image picture = RangePicture(scan.table, scan.angles, layout, name, detail);
+                ASSERT_EQ(picture.width, frame.width);
+                ASSERT_EQ(frame.titleLines.size(), frame.titleTops.size());
+                // Each line drawn alone on a canvas far wider than the picture:
+                // none of its pixels lies beyond the picture's right edge or
+                // below the title's band, and every one shows in the picture.
+                for (std::size_t i = 0; i < frame.titleLines.size(); ++i) {
+                    const std::string& line = frame.titleLines[i];
+                    for (const char c : line) EXPECT_TRUE(HasGlyph(c)) << "'" << c << "' in " << line;
+                    Image alone(8 * picture.width + 2000, frame.panoramaTop + 40, 3);
+                    DrawText(alone, frame.titleLeft, frame.titleTops[i], line, frame.titleScale, kFrameText);
+                    int lit = 0, shown = 0, right = -1, bottom = -1;
+                    for (int y = 0; y < alone.height; ++y)
+                        for (int x = 0; x < alone.width; ++x) {
+                            if (alone.At(x, y)[0] != kFrameText[0]) continue;
+                            ++lit;
+                            right = std::max(right, x);
+                            bottom = std::max(bottom, y);
+                            shown += x < picture.width && y < picture.height && picture.At(x, y)[0] == kFrameText[0];
+                        }
+                    EXPECT_GT(lit, 0) << line;
+                    EXPECT_LT(right, picture.width - 1) << name << " / " << detail << ": " << line;
+                    EXPECT_LT(bottom, frame.panoramaTop) << line;
+                    EXPECT_EQ(shown, lit) << line;
+                }
+                // Nothing of the title is left out, short of the end of one
+                // too long for the lines a title may take.
+                std::string drawn, whole;
+                for (const std::string& line : frame.titleLines) drawn += line;
+                for (const char c : FontText(title)) whole += c;
+                std::erase(drawn, ' ');
+                std::erase(whole, ' ');
+                if (drawn == whole) {
+                    ++complete;
+                } else {
+                    ++shortened;
+                    EXPECT_EQ(frame.titleLines.size(), static_cast<std::size_t>(kMaxTitleLines)) << drawn;
+                    ASSERT_GE(drawn.size(), 3u);
+                    EXPECT_EQ(drawn.substr(drawn.size() - 3), "...");
+                    EXPECT_EQ(whole.rfind(drawn.substr(0, drawn.size() - 3), 0), 0u) << drawn;
+                }
+            }
+    }
+    // Both kinds were seen: the longest titles (300 letters without a space,
+    // or 130 lines with lost samples) are shortened.
+    EXPECT_GT(complete, 0);
+    EXPECT_GT(shortened, 0);
+}
+
+TEST(PictureTitle, AWrappedTitleBreaksBeforeTheScanFactsAndTheShortOneStaysOnOneLine) {
+    const Scan scan = TurnsScan(40, 200, 0.05, [](int) { return false; });
+    const PanoramaLayout layout = ChoosePanorama(scan.table, scan.angles);
+    const std::string facts = "2026-12-09 07:30 UTC, -s 20 -r 650 -p 255, 200 of 200 lines";
+    const PictureFrame wrapped =
+        PlanFrame(layout, PictureLegendHeight(), PictureTitle("room.txt", scan.table, scan.angles, layout, facts));
+    ASSERT_EQ(wrapped.titleLines.size(), 2u);
+    EXPECT_EQ(wrapped.titleLines[0].back(), ';');
+    EXPECT_EQ(wrapped.titleLines[1], facts);
+    EXPECT_EQ(wrapped.titleScale, 1);
+    // The one-line title keeps its band; the wrapped one moves the panorama down.
+    const PictureFrame plain = PlanFrame(layout, PictureLegendHeight(), "room.txt");
+    EXPECT_EQ(plain.titleLines, std::vector<std::string>{"room.txt"});
+    EXPECT_EQ(plain.titleScale, kFrameFontScale);
+    EXPECT_EQ(plain.panoramaTop, PlanFrame(layout, PictureLegendHeight()).panoramaTop);
+    EXPECT_GT(wrapped.panoramaTop, plain.panoramaTop);
+    EXPECT_EQ(wrapped.height - wrapped.panoramaTop, plain.height - plain.panoramaTop);
+}
+
+// --- the font -----------------------------------------------------------------
+
+TEST(PictureFont, EveryPrintableCharacterHasAGlyphOfItsOwn) {
+    // Each glyph drawn alone, as its pixels; capitals draw as small letters.
+    const auto pixels = [](char c) {
+        Image image(kGlyphAdvance, kGlyphHeight, 1);
+        DrawText(image, 0, 0, std::string(1, c), 1, kFrameText);
+        return image.pixels;
+    };
+    std::set<std::vector<std::uint8_t>> seen;
+    for (int c = 0x20; c < 0x7f; ++c) {
+        EXPECT_TRUE(HasGlyph(static_cast<char>(c))) << static_cast<char>(c);
+        if (c >= 'A' && c <= 'Z') {
+            EXPECT_EQ(pixels(static_cast<char>(c)), pixels(static_cast<char>(c - 'A' + 'a')));
+            continue;
+        }
+        EXPECT_TRUE(seen.insert(pixels(static_cast<char>(c))).second) << "'" << static_cast<char>(c) << "'";
+    }
+    // Bytes outside the font draw as one sign, which no character shares.
+    for (const char c : {'\x01', '\x7f', '\x80', '\xc3', '\xff'}) {
+        EXPECT_FALSE(HasGlyph(c));
+        EXPECT_FALSE(seen.count(pixels(c)));
+    }
+}
+
+TEST(PictureFont, TextBecomesCharactersTheFontHas) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain: a-b_c (1/2) [x] {y} 100% #3 @4 ~5 ^6 |7 ;8 'q' \"r\" <s> *t* !u ?v `w` &x $y =z +",
+         "plain: a-b_c (1/2) [x] {y} 100% #3 @4 ~5 ^6 |7 ;8 'q' \"r\" <s> *t* !u ?v `w` &x $y =z +"},
+        {"K\xc3\xbc" "che \xc3\x89t\xc3\xa9 Stra\xc3\x9f\x65", "Kuche Ete Strasse"},
+        {"20\xc2\xb0 3\xc3\x97" "4 \xc2\xb5m \xc2\xb1 1", "20deg 3x4 um +- 1"},
+        {"\xe2\x80\x9cq\xe2\x80\x9d \xe2\x80\x98s\xe2\x80\x99 a\xe2\x80\x93" "b\xe2\x80\xa6", "\"q\" 's' a-b..."},
+        {"\xe4\xb8\xad\xf0\x9f\x98\x80", "\\u4e2d\\u01f600"},
+        // Bytes that are no UTF-8: a lone continuation, a cut sequence, an
+        // overlong '/', a surrogate, a control byte.
+        {"\x80|\xc3|\xc0\xaf|\xed\xa0\x80|\x1b", "\\x80|\\xc3|\\xc0\\xaf|\\xed\\xa0\\x80|\\x1b"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::string shown = FontText(text);
+        EXPECT_EQ(shown, expected);
+        for (const char c : shown) EXPECT_TRUE(HasGlyph(c)) << shown;
+    }
 }
 
 // --- ticks and labels ---------------------------------------------------------
