@@ -31,6 +31,7 @@
 #include "platform/console.hpp"
 #include "platform/interrupt.hpp"
 #include "platform/files/output_files.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/system_facts.hpp"
 #include "platform/terminal.hpp"
 
@@ -156,7 +157,7 @@ bool WriteCaptureMetadata(RunConsole& console, const RunGuard& guard, RunRecord&
 // file gets none; a name too long for ".json" is told, as the table's is.
 bool PrepareCaptureMetadata(RunConsole& console, RunRecord& record) {
     std::error_code whyNot;
-    if (record.capturePath.empty() || !std::filesystem::is_regular_file(record.capturePath, whyNot)) return true;
+    if (record.capturePath.empty() || !std::filesystem::is_regular_file(files::PathOf(record.capturePath), whyNot)) return true;
     const std::string name = MetadataFileName(record.capturePath);
     record.captureMetadata = CreateMetadataOutput(record.captureOutputs, record.capturePath, whyNot);
     if (record.captureMetadata != nullptr) return true;

@@ -12,6 +12,7 @@
 #include "conversion/printable_text.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "platform/backend.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/interrupt.hpp"
 
 namespace velscan {
@@ -54,11 +55,11 @@ void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::
 // that was, and why it was refused.
 void PrintLookupFailure(RunConsole& console) {
     std::error_code ignored;
-    std::filesystem::path shown = std::filesystem::absolute(kLookupFileName, ignored);
+    std::filesystem::path shown = std::filesystem::absolute(files::PathOf(kLookupFileName), ignored);
     if (shown.empty()) shown = kLookupFileName;
     const std::string& why = LookupFileFailure();
     console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
-                        PrintableText(shown.string()).c_str(),
+                        PrintableText(files::NameOf(shown)).c_str(),
                         why.empty() ? "it could not be read" : why.c_str());
 }
 

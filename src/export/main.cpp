@@ -28,6 +28,7 @@
 #include "export/write_outputs.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/forced_end.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/files/standard_streams.hpp"
 
 namespace velscan::exporter {
@@ -105,7 +106,7 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);
     const ExportJob job(table, angles, options.settings,
-                        std::filesystem::path(options.table).filename().string(),
+                        files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
                         metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
     WriteOutputs(options.outputs, job);

@@ -2,10 +2,12 @@
 # The Windows programs under Wine with names of letters outside ASCII, typed
 # in a UTF-8 shell: the programs kept in a folder "Jürgen", velscan.exe
 # recording "März.txt" with the capture "Café.bin", velscan-reconvert.exe
-# converting that capture into "Straße.txt", velscan-export.exe writing
+# converting that capture into "Café.txt", velscan-export.exe writing
+# "Café.png" and "Café.html" beside it (names made from the table's) and
 # "März.ply". Each file on disk has the UTF-8 name typed, the console shows
-# the name as typed, and the metadata holds it as UTF-8. Then the requests for
-# help and for the version: they print and end, and create no file.
+# the name as typed, and the metadata holds it as UTF-8 with the SHA-256 of
+# the file as it stands on disk (CR LF line ends). Then the requests for help
+# and for the version: they print and end, and create no file.
 #
 #   tests/windows/names_outside_ascii.sh [WINDOWS_BUILD_DIR]
 set -euo pipefail
@@ -68,6 +70,19 @@ json() {
         "$1" "$2"
 }
 
+# same_digest FILE METADATA KEY: the SHA-256 the metadata holds under KEY
+# ("table", "capture") is the one of FILE's bytes on disk.
+same_digest() {
+    local recorded actual
+    recorded=$(json "$2" "d[\"$3\"][\"sha256\"]")
+    actual=$(sha256sum "$1" | cut -d ' ' -f 1)
+    if [[ "$recorded" == "$actual" ]]; then
+        echo "ok: $(basename "$2") holds the SHA-256 of $(basename "$1") as it stands on disk"
+    else
+        fail "$2: $3.sha256 is $recorded, $(basename "$1") hashes to $actual"
+    fi
+}
+
 # The files of the folder, one per line, sorted, as the file system holds them.
 listing() { (cd "$folder" && find . -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort); }
 
@@ -90,14 +105,33 @@ if [[ -f "$folder/März.txt.json" ]]; then
     else
         fail "the metadata holds $facts"
     fi
+    # The table went out with CR LF line ends; its digest is of those bytes.
+    if grep -q $'\r$' "$folder/März.txt"; then
+        echo "ok: the table's lines end in CR LF"
+    else
+        fail "März.txt has lines without CR LF"
+    fi
+    same_digest "$folder/März.txt" "$folder/März.txt.json" table
+    same_digest "$folder/Café.bin" "$folder/März.txt.json" capture
+    same_digest "$folder/Café.bin" "$folder/Café.bin.json" capture
 fi
 
-run reconvert velscan-reconvert.exe "$TEST_WINE64" ./velscan-reconvert.exe Café.bin Straße.txt
-if [[ -f "$folder/Straße.txt" ]] && cmp -s "$folder/März.txt" "$folder/Straße.txt" &&
-   [[ "$(json "$folder/Straße.txt.json" 'd["table"]["name"], d["reconverted"]["from"]["capture"]')" == "('Straße.txt', 'Café.bin')" ]]; then
-    echo "ok: velscan-reconvert.exe read Café.bin and wrote Straße.txt, the recorded table, named in UTF-8"
+run reconvert velscan-reconvert.exe "$TEST_WINE64" ./velscan-reconvert.exe Café.bin Café.txt
+if [[ -f "$folder/Café.txt" ]] && cmp -s "$folder/März.txt" "$folder/Café.txt" &&
+   [[ "$(json "$folder/Café.txt.json" 'd["table"]["name"], d["reconverted"]["from"]["capture"]')" == "('Café.txt', 'Café.bin')" ]]; then
+    echo "ok: velscan-reconvert.exe read Café.bin and wrote Café.txt, the recorded table, named in UTF-8"
+    same_digest "$folder/Café.txt" "$folder/Café.txt.json" table
 else
     fail "velscan-reconvert.exe: the folder holds: $(listing | tr '\n' ' ')"
+fi
+
+# No output named: the picture and the viewer take the table's name.
+run export-defaults velscan-export.exe "$TEST_WINE64" ./velscan-export.exe Café.txt
+if [[ "$(head -c 8 "$folder/Café.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" == 89504e470d0a1a0a &&
+      -s "$folder/Café.html" ]]; then
+    echo "ok: velscan-export.exe read Café.txt and wrote Café.png and Café.html beside it"
+else
+    fail "velscan-export.exe Café.txt: the folder holds: $(listing | tr '\n' ' ')"
 fi
 
 run export velscan-export.exe "$TEST_WINE64" ./velscan-export.exe März.txt --ply März.ply
@@ -107,8 +141,8 @@ else
     fail "velscan-export.exe: the folder holds: $(listing | tr '\n' ' ')"
 fi
 
-expected_files=$(printf '%s\n' Café.bin Café.bin.json LOOKUPHS März.ply März.txt März.txt.json \
-    Straße.txt Straße.txt.json velscan-export.exe velscan-reconvert.exe velscan.exe | LC_ALL=C sort)
+expected_files=$(printf '%s\n' Café.bin Café.bin.json Café.html Café.png Café.txt Café.txt.json \
+    LOOKUPHS März.ply März.txt März.txt.json velscan-export.exe velscan-reconvert.exe velscan.exe | LC_ALL=C sort)
 if [[ "$(listing)" == "$expected_files" ]]; then
     echo "ok: no other file, and no name written in another code page"
 else
