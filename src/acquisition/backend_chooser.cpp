@@ -201,7 +201,8 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
 
     std::error_code ignored;
     const bool captureExisted =
-        !plan.capturePath.empty() && std::filesystem::exists(files::PathOf(plan.capturePath), ignored);
+        !plan.capturePath.empty() &&
+        std::filesystem::exists(files::PathOf(plan.capturePath), ignored);
     if (!AttachSimulatedParts(plan, chosen, error)) return std::nullopt;
     if (!plan.tracePath.empty() && !TraceBackend(backend, plan.tracePath, error)) {
         // Checked above, yet refused now: leave no new capture behind either.

@@ -157,7 +157,9 @@ bool WriteCaptureMetadata(RunConsole& console, const RunGuard& guard, RunRecord&
 // file gets none; a name too long for ".json" is told, as the table's is.
 bool PrepareCaptureMetadata(RunConsole& console, RunRecord& record) {
     std::error_code whyNot;
-    if (record.capturePath.empty() || !std::filesystem::is_regular_file(files::PathOf(record.capturePath), whyNot)) return true;
+    if (record.capturePath.empty() ||
+        !std::filesystem::is_regular_file(files::PathOf(record.capturePath), whyNot))
+        return true;
     const std::string name = MetadataFileName(record.capturePath);
     record.captureMetadata = CreateMetadataOutput(record.captureOutputs, record.capturePath, whyNot);
     if (record.captureMetadata != nullptr) return true;

@@ -55,7 +55,8 @@ void PrintOpenFailure(RunConsole& console, const std::string& cause, const std::
 // that was, and why it was refused.
 void PrintLookupFailure(RunConsole& console) {
     std::error_code ignored;
-    std::filesystem::path shown = std::filesystem::absolute(files::PathOf(kLookupFileName), ignored);
+    std::filesystem::path shown =
+        std::filesystem::absolute(files::PathOf(kLookupFileName), ignored);
     if (shown.empty()) shown = kLookupFileName;
     const std::string& why = LookupFileFailure();
     console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",

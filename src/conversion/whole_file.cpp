@@ -49,7 +49,8 @@ bool ReadWholeFile(const std::string& fileName, std::string& bytes, std::uintmax
                    std::string* reason) {
     // The type is checked before the open, which would wait on a FIFO.
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(PathOfName(fileName), error);
+    const std::filesystem::file_status status =
+        std::filesystem::status(PathOfName(fileName), error);
     if (error) return Fail(reason, Lowered(error.message()));
     if (!std::filesystem::is_regular_file(status)) {
         return Fail(reason, std::filesystem::exists(status) ? "not a regular file"

@@ -340,17 +340,6 @@ TEST_F(RunAcquisitionTest, AMetadataTargetMadeAFolderDuringTheRunKeepsTheEarlier
                                         "directory; the table is kept in " + kept + "\n");
 }
 
-TEST_F(RunAcquisitionTest, AMetadataFileThatCannotBeWrittenIsNamedWithTheReason) {
-    { std::ofstream("scan.txt") << "previous scan"; }
-    std::filesystem::create_symlink("/dev/full", "scan.txt.json");
-    const runtest::Outcome full = Run(Settings(2));
-    EXPECT_EQ(full.exitCode, kExitRunFailed);
-    EXPECT_TRUE(full.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file "
-                                   "scan.txt.json: No space left on device\n")) << full.err;
-    EXPECT_EQ(Read("scan.txt"), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
-}
-
 TEST_F(RunAcquisitionTest, AMotorThatCannotStartDoesNotStopTheRun) {
     RunSettings settings = Settings(1);
     settings.motorNumber = 3;
