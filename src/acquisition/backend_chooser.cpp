@@ -9,6 +9,7 @@
 #include "conversion/printable_text.hpp"
 #include "platform/card_device.hpp"
 #include "platform/files/creatable_file.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/serial_port_name.hpp"
 
 namespace velscan {
@@ -200,12 +201,13 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
 
     std::error_code ignored;
     const bool captureExisted =
-        !plan.capturePath.empty() && std::filesystem::exists(plan.capturePath, ignored);
+        !plan.capturePath.empty() &&
+        std::filesystem::exists(files::PathOf(plan.capturePath), ignored);
     if (!AttachSimulatedParts(plan, chosen, error)) return std::nullopt;
     if (!plan.tracePath.empty() && !TraceBackend(backend, plan.tracePath, error)) {
         // Checked above, yet refused now: leave no new capture behind either.
         if (!plan.capturePath.empty() && !captureExisted)
-            std::filesystem::remove(plan.capturePath, ignored);
+            std::filesystem::remove(files::PathOf(plan.capturePath), ignored);
         return std::nullopt;
     }
     return chosen;

@@ -13,6 +13,7 @@
 #include "conversion/printable_text.hpp"
 #include "laserlink/range_finder_commands.hpp"
 #include "platform/backend.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/interrupt.hpp"
 
 namespace velscan {
@@ -55,12 +56,13 @@ void PrintOpenFailure(Run& run, const std::string& cause, const std::string& hin
 // that was, and why it was refused.
 void PrintLookupFailure(Run& run, const ConfigurationProgress& progress) {
     std::error_code ignored;
-    std::filesystem::path shown = std::filesystem::absolute(kLookupFileName, ignored);
+    std::filesystem::path shown =
+        std::filesystem::absolute(files::PathOf(kLookupFileName), ignored);
     if (shown.empty()) shown = kLookupFileName;
     const std::string& why = progress.lookup.failure;
     run.console.ErrorFormat("Cause: the lookup file %s cannot be used: %s\n",
-                        PrintableText(shown.string()).c_str(),
-                        why.empty() ? "it could not be read" : why.c_str());
+                            PrintableText(files::NameOf(shown)).c_str(),
+                            why.empty() ? "it could not be read" : why.c_str());
 }
 
 bool OpenLink(Run& run) {

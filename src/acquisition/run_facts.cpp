@@ -7,6 +7,7 @@
 #include "acquisition/exit_codes.hpp"
 #include "scanfile/program_version.hpp"
 #include "platform/digest/sha256.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/serial_port_name.hpp"
 #include "platform/system_facts.hpp"
 
@@ -96,7 +97,7 @@ void RecordConfiguration(ScanFacts& facts, const BoardSlot& slot,
     if (progress.lookupRead) {
         facts.lookup.sha256 = platform::Sha256HexOfFile(lookupFile);
         std::error_code why;
-        const std::uintmax_t size = std::filesystem::file_size(lookupFile, why);
+        const std::uintmax_t size = std::filesystem::file_size(files::PathOf(lookupFile), why);
         if (!why && facts.lookup.sha256) facts.lookup.size = size;
         if (!facts.lookup.size) facts.lookup.sha256.reset();  // both or neither
         facts.lookup.sampleRateOffset = slot.sampleRateOffset;

@@ -10,6 +10,7 @@
 #include "acquisition/run.hpp"
 #include "acquisition/run_facts.hpp"
 #include "conversion/printable_text.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/interrupt.hpp"
 #include "scanfile/file_names.hpp"
 #include "scanfile/metadata_output.hpp"
@@ -61,7 +62,8 @@ bool ScanOutputs::PrepareTable(Run& run) {
 bool ScanOutputs::PrepareCaptureMetadata(Run& run) {
     const std::string& capture = run.capture.Path();
     std::error_code whyNot;
-    if (!run.capture.Present() || !std::filesystem::is_regular_file(capture, whyNot)) return true;
+    if (!run.capture.Present() || !std::filesystem::is_regular_file(files::PathOf(capture), whyNot))
+        return true;
     captureMetadata_ = CreateMetadataOutput(captureSet_, capture, whyNot);
     if (captureMetadata_ != nullptr) return true;
     if (whyNot == std::errc::filename_too_long) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -25,6 +26,18 @@ std::string Lowered(std::string text) {
     return text;
 }
 
+// The path a narrow name stands for, read as UTF-8 (the programs' encoding
+// on Windows, where a path made straight from a std::string would take one
+// letter per byte); elsewhere the bytes unchanged. The same rule as the file
+// writer's, kept here because this layer uses the standard library only.
+std::filesystem::path PathOfName(const std::string& name) {
+    try {
+        return std::filesystem::path(std::u8string(name.begin(), name.end()));
+    } catch (const std::exception&) {
+        return std::filesystem::path(name);  // wide paths only: no UTF-8 text
+    }
+}
+
 bool Fail(std::string* reason, std::string why) {
     if (reason != nullptr) *reason = std::move(why);
     return false;
@@ -36,7 +49,8 @@ bool ReadWholeFile(const std::string& fileName, std::string& bytes, std::uintmax
                    std::string* reason) {
     // The type is checked before the open, which would wait on a FIFO.
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(fileName, error);
+    const std::filesystem::file_status status =
+        std::filesystem::status(PathOfName(fileName), error);
     if (error) return Fail(reason, Lowered(error.message()));
     if (!std::filesystem::is_regular_file(status)) {
         return Fail(reason, std::filesystem::exists(status) ? "not a regular file"

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "conversion/printable_text.hpp"
+#include "platform/files/path_name.hpp"
 #include "scanfile/program_version.hpp"
 
 namespace velscan::exporter {
@@ -63,9 +64,9 @@ void Request(std::vector<RequestedOutput>& outputs, const ExportFormat* format, 
 void RequestDefaults(ExportOptions& options) {
     for (const DefaultOutput& output : kDefaultOutputs) {
         const ExportFormat* format = FormatOfOption(output.option);
-        std::filesystem::path path(options.table);
-        path.replace_extension(std::filesystem::path(std::string(format->extension)));
-        Request(options.outputs, format, path.string());
+        std::filesystem::path path = files::PathOf(options.table);
+        path.replace_extension(files::PathOf(format->extension));
+        Request(options.outputs, format, files::NameOf(path));
     }
     options.outputsByDefault = true;
 }

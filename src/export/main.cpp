@@ -29,6 +29,7 @@
 #include "platform/files/file_identity.hpp"
 #include "platform/files/console_window.hpp"
 #include "platform/files/forced_end.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/files/standard_streams.hpp"
 
 namespace velscan::exporter {
@@ -106,7 +107,7 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);
     const ExportJob job(table, angles, options.settings,
-                        std::filesystem::path(options.table).filename().string(),
+                        files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
                         metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
     WriteOutputs(options.outputs, job);

@@ -7,6 +7,7 @@
 
 #include "conversion/whole_file.hpp"
 #include "platform/digest/sha256.hpp"
+#include "platform/files/path_name.hpp"
 #include "conversion/table_columns.hpp"
 #include "export/scan_table.hpp"
 #include "scanfile/number_format.hpp"
@@ -148,14 +149,14 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
 
 ScanTable ReadTable(const std::string& path, std::string* sha256) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(files::PathOf(path), error);
     if (error || !std::filesystem::exists(status))
         throw TableError(path + ":1: cannot be read: no such file");
     if (std::filesystem::is_directory(status))
         throw TableError(path + ":1: is a directory, not a velscan table");
     if (!std::filesystem::is_regular_file(status))
         throw TableError(path + ":1: is not a regular file, not a velscan table");
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::uintmax_t size = std::filesystem::file_size(files::PathOf(path), error);
     if (error || size > kMaxFileBytes)
         throw TableError(path + ":1: too large for a velscan table");
 

@@ -11,6 +11,7 @@
 #include "conversion/printable_text.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/output_files.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/system_facts.hpp"
 #include "scanfile/capture_file.hpp"
 #include "scanfile/measurement_table.hpp"
@@ -143,7 +144,7 @@ MetadataLookup LookupFacts(const std::string& lookup, const BoardSlot& slot, boo
     facts.name = lookup;
     facts.sha256 = platform::Sha256HexOfFile(lookup);
     std::error_code why;
-    const std::uintmax_t size = fs::file_size(lookup, why);
+    const std::uintmax_t size = fs::file_size(files::PathOf(lookup), why);
     if (!why && facts.sha256) facts.size = size;
     if (!facts.size) facts.sha256.reset();  // both or neither
     facts.sampleRateOffset = slot.sampleRateOffset;

@@ -8,6 +8,7 @@
 #include "conversion/printable_text.hpp"
 #include "conversion/whole_file.hpp"
 #include "platform/files/output_files.hpp"
+#include "platform/files/path_name.hpp"
 
 namespace velscan {
 
@@ -43,7 +44,7 @@ CaptureFile::CaptureFile(const std::string& path)
     : path_(path), file_(OpenCapture(path)) {
     if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + PrintableText(path));
     std::error_code ignored;
-    regular_ = std::filesystem::is_regular_file(path, ignored);
+    regular_ = std::filesystem::is_regular_file(files::PathOf(path), ignored);
 }
 
 void CaptureFile::Append(std::span<const std::byte> records) {

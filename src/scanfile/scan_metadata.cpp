@@ -11,6 +11,7 @@
 
 #include "conversion/whole_file.hpp"
 #include "platform/digest/hex_digits.hpp"
+#include "platform/files/path_name.hpp"
 
 namespace velscan {
 
@@ -374,10 +375,10 @@ MetadataReading ReadMetadataText(std::string_view text) {
 
 MetadataReading ReadMetadataFile(const std::string& path) {
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const std::filesystem::file_status status = std::filesystem::status(files::PathOf(path), error);
     if (!std::filesystem::exists(status)) return {};
     if (!std::filesystem::is_regular_file(status)) return Problem("is not a regular file");
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::uintmax_t size = std::filesystem::file_size(files::PathOf(path), error);
     if (error || size > kMaxMetadataBytes) return Problem("is too large for a metadata file");
     std::string text;
     if (!ReadWholeFile(path, text, kMaxMetadataBytes)) return Problem("could not be read");

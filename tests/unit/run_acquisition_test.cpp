@@ -386,22 +386,6 @@ TEST_F(RunAcquisitionTest, AMetadataTargetMadeAFolderDuringTheRunKeepsTheEarlier
                                         "directory; the table is kept in " + kept + "\n");
 }
 
-TEST_F(RunAcquisitionTest, AMetadataFileThatCannotBeWrittenIsNamedWithTheReason) {
-    { std::ofstream("scan.txt") << "previous scan"; }
-    std::filesystem::create_symlink("/dev/full", "scan.txt.json");
-    const runtest::Outcome full = Run(Settings(2));
-    EXPECT_EQ(full.exitCode, kExitRunFailed);
-    EXPECT_EQ(Read("scan.txt"), "previous scan");
-    // The finished table, the only copy of the scan, is kept and named.
-    const std::vector<std::string> left = OtherFiles();
-    ASSERT_EQ(left.size(), 3u);
-    const std::string& kept = left[0];
-    EXPECT_EQ(Rows(Read(kept)), 2u * 5000);
-    EXPECT_TRUE(full.err.ends_with("Saving Data,Please Waiting\nError: Can't write the file "
-                                   "scan.txt.json: No space left on device; the table is kept in " +
-                                   kept + "\n")) << full.err;
-}
-
 // A motor the card does not start (the card refuses its number) would leave
 // the mirror standing while the run records: the run ends before the wait.
 TEST_F(RunAcquisitionTest, AMotorThatCannotStartEndsTheRunBeforeTheMirrorWait) {

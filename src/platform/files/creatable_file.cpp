@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/files/path_name.hpp"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -23,7 +25,7 @@ std::string ErrorText(int code) { return std::generic_category().message(code); 
 bool Writable(const fs::path& path, std::string& why) {
 #ifdef _WIN32
     constexpr int kWrite = 2;
-    const int denied = ::_access(path.string().c_str(), kWrite);
+    const int denied = ::_waccess(path.c_str(), kWrite);
 #else
     const int denied = ::access(path.c_str(), W_OK);
 #endif
@@ -35,7 +37,7 @@ bool Writable(const fs::path& path, std::string& why) {
 }  // namespace
 
 std::string WhyFileCannotBeCreated(const std::string& path) {
-    const fs::path target(path);
+    const fs::path target = PathOf(path);
     std::error_code error;
     const fs::file_status status = fs::status(target, error);
     std::string why;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/files/path_name.hpp"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -91,8 +93,8 @@ bool SamePathName(const fs::path& a, const fs::path& b) {
 }  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
-    const fs::path left(a);
-    const fs::path right(b);
+    const fs::path left = PathOf(a);
+    const fs::path right = PathOf(b);
     const std::optional<FileId> leftId = IdentityOf(left);
     const std::optional<FileId> rightId = IdentityOf(right);
     if (leftId || rightId) return leftId == rightId;
@@ -101,9 +103,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 std::optional<std::string> FollowLinks(const std::string& path) {
     bool loop = false;
-    const fs::path followed = FollowLinksOf(fs::path(path), loop);
+    const fs::path followed = FollowLinksOf(PathOf(path), loop);
     if (loop) return std::nullopt;
-    return followed.string();
+    return NameOf(followed);
 }
 
 }  // namespace velscan::files

@@ -12,6 +12,7 @@
 
 #include "platform/files/file_identity.hpp"
 #include "platform/files/file_system.hpp"
+#include "platform/files/path_name.hpp"
 
 namespace velscan::files::system {
 
@@ -50,7 +51,7 @@ std::optional<Target> Inspect(const std::string& target, std::error_code& why) {
     }
     Target inspected;
     inspected.finalPath = *followed;
-    const std::filesystem::path path(inspected.finalPath);
+    const std::filesystem::path path = PathOf(inspected.finalPath);
     const std::wstring name = path.filename().native();
     if (name.empty() || name.size() > kLongestName) {
         why = std::make_error_code(name.empty() ? std::errc::is_a_directory
@@ -88,7 +89,7 @@ std::optional<Target> Inspect(const std::string& target, std::error_code& why) {
 std::FILE* CreateExclusive(const std::string& path, Content content, std::error_code& why) {
     // Shared for deletion: a forced end must be able to remove the unfinished
     // file while it is still open (it goes when the process's handle closes).
-    const HANDLE handle = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_WRITE,
+    const HANDLE handle = CreateFileW(PathOf(path).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -105,7 +106,7 @@ std::FILE* OpenWithoutBlocking(const std::string& path, Content content, bool cr
                                std::error_code& why) {
     // Opening a pipe, a device or a file never waits on Windows: a pipe with
     // no server end fails at once.
-    const HANDLE handle = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_WRITE,
+    const HANDLE handle = CreateFileW(PathOf(path).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ, nullptr,
                                       createOrEmpty ? OPEN_ALWAYS : OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -133,7 +134,7 @@ bool FlushToDisk(std::FILE* file) {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to, std::error_code& why) {
-    if (MoveFileExW(std::filesystem::path(from).c_str(), std::filesystem::path(to).c_str(),
+    if (MoveFileExW(PathOf(from).c_str(), PathOf(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
         return true;
     why = LastError();
@@ -144,12 +145,12 @@ bool RenameReplacing(const std::string& from, const std::string& to, std::error_
 void SyncDirectoryOf(const std::string&) {}
 
 bool Remove(const std::string& path) {
-    return DeleteFileW(std::filesystem::path(path).c_str()) != 0;
+    return DeleteFileW(PathOf(path).c_str()) != 0;
 }
 
 std::error_code WhyNotReplaceable(const std::string& finalPath, bool& exists) {
     exists = false;
-    const std::filesystem::path path(finalPath);
+    const std::filesystem::path path = PathOf(finalPath);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         exists = true;
@@ -163,8 +164,7 @@ std::error_code WhyNotReplaceable(const std::string& finalPath, bool& exists) {
 }
 
 bool LinkTo(const std::string& path, const std::string& link, std::error_code& why) {
-    if (CreateHardLinkW(std::filesystem::path(link).c_str(), std::filesystem::path(path).c_str(),
-                        nullptr) != 0)
+    if (CreateHardLinkW(PathOf(link).c_str(), PathOf(path).c_str(), nullptr) != 0)
         return true;
     const DWORD error = GetLastError();
     why = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
@@ -179,7 +179,7 @@ namespace {
 // system folds them, hashed (FNV-1a, 64 bits) into a name of fixed length.
 std::wstring LockNameOf(const std::string& finalPath) {
     std::error_code error;
-    std::filesystem::path folder = std::filesystem::path(finalPath).parent_path();
+    std::filesystem::path folder = PathOf(finalPath).parent_path();
     if (folder.empty()) folder = ".";
     std::filesystem::path full = std::filesystem::weakly_canonical(folder, error);
     if (error) full = std::filesystem::absolute(folder, error);

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/files/file_system.hpp"
+#include "platform/files/path_name.hpp"
 #include "platform/files/unfinished_files.hpp"
 
 namespace velscan::files {
@@ -33,9 +34,9 @@ std::string UniqueSuffix(unsigned attempt, const char* ending) {
 // A new file beside `finalPath`; null with `why` set when none can be made.
 std::FILE* CreateBeside(const std::string& finalPath, const std::string& prefix, Content content,
                         std::string& createdPath, std::error_code& why) {
-    const std::filesystem::path directory = std::filesystem::path(finalPath).parent_path();
+    const std::filesystem::path directory = PathOf(finalPath).parent_path();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = (directory / (prefix + UniqueSuffix(attempt, ".tmp"))).string();
+        const std::string path = NameOf(directory / PathOf(prefix + UniqueSuffix(attempt, ".tmp")));
         why.clear();
         std::FILE* file = system::CreateExclusive(path, content, why);
         if (file != nullptr) {
@@ -53,9 +54,9 @@ std::FILE* CreateBeside(const std::string& finalPath, const std::string& prefix,
 // rename that follows, inside the commit's lock).
 bool KeepEarlier(const std::string& finalPath, const std::string& prefix, std::string& kept,
                  std::error_code& why) {
-    const std::filesystem::path directory = std::filesystem::path(finalPath).parent_path();
+    const std::filesystem::path directory = PathOf(finalPath).parent_path();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = (directory / (prefix + UniqueSuffix(attempt, ".old"))).string();
+        const std::string path = NameOf(directory / PathOf(prefix + UniqueSuffix(attempt, ".old")));
         why.clear();
         if (system::LinkTo(finalPath, path, why)) {
             kept = path;
@@ -63,7 +64,7 @@ bool KeepEarlier(const std::string& finalPath, const std::string& prefix, std::s
         }
         if (why == std::errc::file_exists) continue;
         std::error_code ignored;
-        if (std::filesystem::exists(path, ignored)) continue;
+        if (std::filesystem::exists(PathOf(path), ignored)) continue;
         if (!system::RenameReplacing(finalPath, path, why)) return false;
         kept = path;
         return true;
@@ -107,7 +108,7 @@ std::FILE* OutputFile::TakeStream() { return std::exchange(stream_, nullptr); }
 
 bool OutputFile::TemporaryExists() const {
     std::error_code error;
-    return !temporaryPath_.empty() && std::filesystem::exists(temporaryPath_, error);
+    return !temporaryPath_.empty() && std::filesystem::exists(PathOf(temporaryPath_), error);
 }
 
 bool OutputFile::Close(std::error_code& why) {

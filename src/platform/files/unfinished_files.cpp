@@ -7,6 +7,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/files/path_name.hpp"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -56,7 +58,7 @@ static_assert(sizeof(sigset_t) <= 256, "CommitWindow keeps the signal mask in 25
 }  // namespace
 
 std::size_t RegisterUnfinished(const std::string& path) {
-    const std::filesystem::path::string_type native = std::filesystem::path(path).native();
+    const std::filesystem::path::string_type native = PathOf(path).native();
     if (native.empty() || native.size() >= kMaxPathChars) return kMaxUnfinishedFiles;
     for (std::size_t i = 0; i < g_slots.size(); ++i) {
         int expected = kFree;
