@@ -95,8 +95,9 @@ TEST_P(LookupWarningTest, WarnsOnlyOfTheSimulatedInstrumentsFileWithTheRealCard)
     if (row.exampleLookup) {
         const char* examples = std::getenv("VELSCAN_TEST_EXAMPLES_DIR");
         ASSERT_NE(examples, nullptr);
-        std::filesystem::copy_file(std::filesystem::path(examples) / "LOOKUPHS", "LOOKUPHS",
-                                   std::filesystem::copy_options::overwrite_existing);
+        // Removed first: the Windows runtime's copy refuses to overwrite.
+        std::filesystem::remove("LOOKUPHS");
+        std::filesystem::copy_file(std::filesystem::path(examples) / "LOOKUPHS", "LOOKUPHS");
     }
     plan.card = row.card;
     const runtest::Outcome outcome = Run(Settings(1));

@@ -207,11 +207,17 @@ run_scan() {
     else
         fail "scan: the table differs from the native one beyond its line ends"
     fi
-    local stream
-    for stream in stdout stderr; do
-        same_with_crlf "$dir/native/$stream.txt" "$dir/$stream.txt" ||
-            fail "scan: $stream differs from the native run's: $(cat "$dir/$stream.txt")"
-    done
+    # velscan.exe runs on a card device with the simulated instrument's lookup
+    # file, so it warns of made-up distances before the mirror's run-up; the
+    # native replay does not. Apart from that line the streams are the same.
+    local warning="Warning: LOOKUPHS is the simulated instrument's lookup file, not this range"
+    warning+=" finder's calibration: the distances of this scan will be made up"
+    awk -v warning="$warning" '/^Waiting \(20 sec\.\) for mirror to move$/ { print warning } { print }' \
+        "$dir/native/stderr.txt" >"$dir/native/stderr-expected.txt"
+    same_with_crlf "$dir/native/stdout.txt" "$dir/stdout.txt" ||
+        fail "scan: stdout differs from the native run's: $(cat "$dir/stdout.txt")"
+    same_with_crlf "$dir/native/stderr-expected.txt" "$dir/stderr.txt" ||
+        fail "scan: stderr differs from the native run's with the lookup file's warning: $(cat "$dir/stderr.txt")"
 
     card_controls "$dir/windows.trace" >"$dir/windows.controls"
     card_controls "$dir/native/native.trace" >"$dir/native.controls"
