@@ -4,6 +4,8 @@
 # CMAKE_INSTALL_BINDIR.
 install(TARGETS velscan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pages the README links, beside it, so that its links hold where it is installed.
+install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES examples/LOOKUPHS examples/room.scene DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})
 # The scene format's description. On Windows, where the examples sit at the
 # top of the folder, it would land on the project's README: it goes into an
