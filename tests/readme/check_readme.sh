@@ -209,4 +209,4 @@ for sample in "$scratch"/blocks/*.sample; do
     fi
     samples=$((samples + 1))
 done
-echo "README check: $(grep -c '^source ' "$reader") blocks of README.md and ${#pages[@]} pages ran as written, in order, in one shell; $samples samples are true"
+echo "README check: $(grep -c '^source ' "$reader") blocks of README.md and its ${#pages[@]} pages ran as written, in order, in one shell; $samples samples are true"
