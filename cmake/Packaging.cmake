@@ -4,6 +4,8 @@
 # CMAKE_INSTALL_BINDIR.
 install(TARGETS velscan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pages the README links, beside it, so that its links hold where it is installed.
+install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The example lookup file, the scene and the scene format's description.
 install(FILES examples/LOOKUPHS examples/room.scene examples/README.md
         DESTINATION ${VELSCAN_INSTALL_EXAMPLESDIR})

@@ -107,15 +107,15 @@ TEST(SimFaults, StallIsReachedAtTheStalledLinesFirstSample) {
     EXPECT_FALSE(sim::ParseFaults("invalid@0").StallReached(1'000'000));
 }
 
-// The rows of the README's table of faults: name, effect and the parts that
-// inject it, each cell without its backticks.
+// The rows of the table of faults in the simulated instrument's page: name,
+// effect and the parts that inject it, each cell without its backticks.
 std::vector<std::vector<std::string>> ReadmeFaultRows() {
-    std::ifstream readme(simtest::ExamplesDir().parent_path() / "README.md");
+    std::ifstream readme(simtest::ExamplesDir().parent_path() / "docs" / "simulated-instrument.md");
     std::vector<std::vector<std::string>> rows;
     bool inSection = false;
     bool inTable = false;
     for (std::string line; std::getline(readme, line);) {
-        if (line.starts_with("### ")) inSection = line == "### Faults of the simulated instrument";
+        if (line.starts_with("## ")) inSection = line == "## Faults of the simulated instrument";
         if (!inSection) continue;
         if (!line.starts_with("|")) {
             if (inTable) break;  // the first table of the section ends
@@ -141,9 +141,9 @@ std::vector<std::vector<std::string>> ReadmeFaultRows() {
 TEST(SimFaults, TheReadmesListIsTheTable) {
     const auto rows = ReadmeFaultRows();
     const auto table = sim::FaultTable();
-    ASSERT_EQ(rows.size(), table.size()) << "README.md's table of faults";
+    ASSERT_EQ(rows.size(), table.size()) << "docs/simulated-instrument.md's table of faults";
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 3u) << "README.md fault row " << i;
+        ASSERT_EQ(rows[i].size(), 3u) << "docs/simulated-instrument.md fault row " << i;
         EXPECT_EQ(rows[i][0], table[i].name);
         EXPECT_EQ(rows[i][1], table[i].effect) << table[i].name;
         EXPECT_EQ(rows[i][2], sim::FaultPartNames(table[i].honouredBy)) << table[i].name;
