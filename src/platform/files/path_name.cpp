@@ -6,13 +6,14 @@ namespace velscan::files {
 
 namespace {
 
-using Native = std::filesystem::path::string_type;
-
 // The UTF-8 bytes of a path, as a narrow string.
 std::string Utf8Of(const std::filesystem::path& path) {
     const std::u8string utf8 = path.u8string();
     return std::string(utf8.begin(), utf8.end());
 }
+
+#ifdef _WIN32
+using Native = std::filesystem::path::string_type;
 
 // A wide name with each lone surrogate (which Windows lets a name hold, and
 // UTF-8 cannot) replaced by U+FFFD, so the rest of the name is kept.
@@ -29,6 +30,7 @@ Native WithoutLoneSurrogates(Native units) {
     }
     return units;
 }
+#endif
 
 }  // namespace
 
@@ -46,11 +48,11 @@ std::string NameOf(const std::filesystem::path& path) {
     try {
         return Utf8Of(path);
     } catch (const std::exception&) {
-        if constexpr (sizeof(Native::value_type) == 2) {
-            return Utf8Of(std::filesystem::path(WithoutLoneSurrogates(path.native())));
-        } else {
-            return path.string();
-        }
+#ifdef _WIN32
+        return Utf8Of(std::filesystem::path(WithoutLoneSurrogates(path.native())));
+#else
+        return path.string();
+#endif
     }
 }
 
