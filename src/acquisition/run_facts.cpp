@@ -1,13 +1,10 @@
 #include "acquisition/run_facts.hpp"
 
-#include <filesystem>
-#include <system_error>
-
 #include "acquisition/backend_simulation.hpp"
 #include "acquisition/exit_codes.hpp"
+#include "scanfile/lookup_facts.hpp"
 #include "scanfile/program_version.hpp"
 #include "platform/digest/sha256.hpp"
-#include "platform/files/path_name.hpp"
 #include "platform/serial_port_name.hpp"
 #include "platform/system_facts.hpp"
 
@@ -93,15 +90,10 @@ void RecordConfiguration(ScanFacts& facts, const BoardSlot& slot,
         facts.encoderCounts[1] = slot.encoderCounts[1];
     }
     if (!progress.lookupAttempted) return;
-    facts.lookup.name = lookupFile;
     if (progress.lookupRead) {
-        facts.lookup.sha256 = platform::Sha256HexOfFile(lookupFile);
-        std::error_code why;
-        const std::uintmax_t size = std::filesystem::file_size(files::PathOf(lookupFile), why);
-        if (!why && facts.lookup.sha256) facts.lookup.size = size;
-        if (!facts.lookup.size) facts.lookup.sha256.reset();  // both or neither
-        facts.lookup.sampleRateOffset = slot.sampleRateOffset;
-        facts.lookup.olderVersionFallback = olderVersion;
+        facts.lookup = LookupFileFacts(lookupFile, slot.sampleRateOffset, olderVersion);
+    } else {
+        facts.lookup.name = lookupFile;
     }
 }
 

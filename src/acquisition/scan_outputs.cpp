@@ -29,6 +29,12 @@ void WarnNoRoomForMetadata(Run& run, const std::string& described) {
                             Shown(described).c_str(), Shown(MetadataFileName(described)).c_str());
 }
 
+// The capture's metadata file could not be created or put in place.
+void FailCaptureMetadata(Run& run, const std::error_code& why) {
+    run.Fail("Error: Can't create the file " + Shown(MetadataFileName(run.capture.Path())) + ": " +
+             Shown(why.message()) + "\n");
+}
+
 }  // namespace
 
 bool ScanOutputs::Prepare(Run& run) {
@@ -70,8 +76,7 @@ bool ScanOutputs::PrepareCaptureMetadata(Run& run) {
         WarnNoRoomForMetadata(run, capture);
         return true;
     }
-    run.Fail("Error: Can't create the file " + Shown(MetadataFileName(capture)) + ": " +
-             Shown(whyNot.message()) + "\n");
+    FailCaptureMetadata(run, whyNot);
     tableSet_.Discard();
     return false;
 }
@@ -97,8 +102,7 @@ bool ScanOutputs::CommitCaptureDocument(Run& run) {
     if (!failure) return true;
     captureSet_.Discard();
     captureMetadata_ = nullptr;
-    run.Fail("Error: Can't create the file " + Shown(MetadataFileName(run.capture.Path())) + ": " +
-             Shown(failure->why.message()) + "\n");
+    FailCaptureMetadata(run, failure->why);
     return false;
 }
 
@@ -194,8 +198,7 @@ bool ScanOutputs::DescribeCapture(Run& run, int exitCode) {
         std::error_code whyNot;
         captureMetadata_ = CreateMetadataOutput(captureSet_, run.capture.Path(), whyNot);
         if (captureMetadata_ == nullptr) {
-            run.Fail("Error: Can't create the file " + Shown(MetadataFileName(run.capture.Path())) + ": " +
-                     Shown(whyNot.message()) + "\n");
+            FailCaptureMetadata(run, whyNot);
             return false;
         }
     }

@@ -31,6 +31,7 @@
 #include "platform/files/forced_end.hpp"
 #include "platform/files/path_name.hpp"
 #include "platform/files/standard_streams.hpp"
+#include "scanfile/file_names.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -58,7 +59,7 @@ int Usage(const std::string& problem) {
 // resolved folder and name, links followed (dangling ones too).
 std::string ClashingOutputs(const ExportOptions& options) {
     const auto& outputs = options.outputs;
-    const std::string metadataFile = options.table + ".json";
+    const std::string metadataFile = MetadataFileName(options.table);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         if (files::SameFile(outputs[i].path, options.table))
             return "the output " + outputs[i].path + " is the table itself";

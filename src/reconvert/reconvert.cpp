@@ -1,7 +1,6 @@
 #include "reconvert/reconvert.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -11,9 +10,9 @@
 #include "conversion/printable_text.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/output_files.hpp"
-#include "platform/files/path_name.hpp"
 #include "platform/system_facts.hpp"
 #include "scanfile/capture_file.hpp"
+#include "scanfile/lookup_facts.hpp"
 #include "scanfile/measurement_table.hpp"
 #include "scanfile/metadata_output.hpp"
 #include "scanfile/program_version.hpp"
@@ -22,8 +21,6 @@
 namespace velscan::reconvert {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Every failure ends the work with one message.
 struct Refusal : std::runtime_error {
@@ -137,21 +134,6 @@ void CheckNames(const ReconvertOptions& options) {
     }
 }
 
-// The lookup file as the conversion read it: its size and digest, read once
-// more right after the load (the file is an input, not one written here).
-MetadataLookup LookupFacts(const std::string& lookup, const BoardSlot& slot, bool olderVersion) {
-    MetadataLookup facts;
-    facts.name = lookup;
-    facts.sha256 = platform::Sha256HexOfFile(lookup);
-    std::error_code why;
-    const std::uintmax_t size = fs::file_size(files::PathOf(lookup), why);
-    if (!why && facts.sha256) facts.size = size;
-    if (!facts.size) facts.sha256.reset();  // both or neither
-    facts.sampleRateOffset = slot.sampleRateOffset;
-    facts.olderVersionFallback = olderVersion;
-    return facts;
-}
-
 ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded, const Plan& plan,
                   const OfflineBoard& prepared, const CaptureReading& capture, const TableFigures& table,
                   std::int32_t lines, const std::vector<std::string>& commandLine) {
@@ -188,7 +170,7 @@ ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts
     facts.calibrationValue = slot.calibrationValue;
     facts.averagingCount = slot.averagingCount;
     facts.encoderCounts = {slot.encoderCounts[0], slot.encoderCounts[1]};
-    facts.lookup = LookupFacts(options.lookup, slot, prepared.olderLookupVersion);
+    facts.lookup = LookupFileFacts(options.lookup, slot.sampleRateOffset, prepared.olderLookupVersion);
     if (!facts.linesAsked) facts.linesAsked = lines;
     facts.linesRecorded = lines;
     facts.rows = table.rows;
