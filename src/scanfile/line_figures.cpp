@@ -1,6 +1,7 @@
 #include "scanfile/line_figures.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 
@@ -41,18 +42,24 @@ LineFigures ComputeLineFigures(std::span<const Measurement> line, std::int32_t s
     figures.lostSamples = lostSamples;
     if (line.empty()) return figures;
 
-    std::size_t withRange = 0;  // rows with a range, the NaN ones among them
-    std::size_t selected = 0;   // their distances in `scratch`, NaN left out (it has no order)
+    // Without branches on the distance, whose rows with and without range
+    // alternate unpredictably: every distance is stored, and the next store
+    // moves on past those with a range. NaN (a range, by the table's rule)
+    // compares false both ways, so it is counted but not selected: it has
+    // no place in an order.
+    std::size_t withoutRange = 0;
+    std::size_t selected = 0;
     double amplitude = 0.0, temperature = 0.0;
     for (const Measurement& row : line) {
+        const double d = row.distance;
         amplitude += row.amplitude;
         temperature += row.temperature;
-        if (ShowsNoRange(row.distance)) continue;
-        ++withRange;
-        if (!std::isnan(row.distance)) scratch[selected++] = row.distance;
+        withoutRange += static_cast<std::size_t>(ShowsNoRange(d));
+        scratch[selected] = d;
+        selected += static_cast<std::size_t>((d >= 0.005) | (d <= -0.005));
     }
     const auto rows = static_cast<double>(line.size());
-    figures.withRange = static_cast<double>(withRange) / rows;
+    figures.withRange = static_cast<double>(line.size() - withoutRange) / rows;
     figures.meanAmplitude = amplitude / rows;
     figures.meanTemperature = temperature / rows;
     if (selected > 0) {

@@ -50,6 +50,31 @@ TEST(LineFigures, NearestRankPointsAgreeWithAFullSort) {
     }
 }
 
+TEST(LineFigures, FullLinesOfEveryShapeAgreeWithAFullSort) {
+    // Ordered either way, all equal, two values, a long tail, smooth noise:
+    // the windowed selection and its fallback both give the nearest ranks.
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> noise(-1.0, 1.0);
+    const std::vector<double (*)(std::size_t, double)> shapes{
+        [](std::size_t i, double) { return 1.0 + static_cast<double>(i); },
+        [](std::size_t i, double) { return 6000.0 - static_cast<double>(i); },
+        [](std::size_t, double) { return 42.0; },
+        [](std::size_t i, double) { return i % 3 == 0 ? 10.0 : 20.0; },
+        [](std::size_t i, double) { return i % 100 == 0 ? 1e300 : 30.0 + static_cast<double>(i % 7); },
+        [](std::size_t i, double r) { return 200.0 + 150.0 * std::sin(static_cast<double>(i) * 0.0025) + r; }};
+    std::vector<double> scratch(kSamplesPerLine);
+    for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
+        std::vector<Measurement> rows = Rows(kSamplesPerLine);
+        std::vector<double> sorted;
+        for (std::size_t i = 0; i < rows.size(); ++i) sorted.push_back(rows[i].distance = shapes[shape](i, noise(random)));
+        std::sort(sorted.begin(), sorted.end());
+        const LineFigures figures = ComputeLineFigures(rows, 20, false, scratch);
+        EXPECT_EQ(*figures.distanceP5, sorted[249]) << shape;
+        EXPECT_EQ(*figures.distanceMedian, sorted[2499]) << shape;
+        EXPECT_EQ(*figures.distanceP95, sorted[4749]) << shape;
+    }
+}
+
 TEST(LineFigures, RangeFollowsTheTablesTwoDecimals) {
     // Two decimals: -0.004 and 0.004 read 0.00 (no range); 0.005 and -0.01 do not.
     std::vector<Measurement> rows = Rows(6);
