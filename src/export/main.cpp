@@ -110,9 +110,12 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     const ExportJob job(table, angles, options.settings,
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt, {},
+                        WarnOnStandardError,
+                        metadata.metadata ? LineFiguresOfTable(*metadata.metadata, table.Rows(), tableSha256)
+                                          : std::vector<LineFigures>{});
     WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
+    return PrintToStandardOutput(Summary(table, angles, job.Figures()) + DefaultOutputLines(options), closed,
                                  "the summary");
 }
 
