@@ -1,7 +1,7 @@
 // The instrument profile and the scan's pose: the profile's refusals by both
-// programs, the profile and pose velscan records applied by velscan-export
-// with no option typed, typed options overriding them, and the pose's text
-// and matrix rules.
+// programs, the profile and pose velscan records (and velscan-reconvert
+// keeps) applied by velscan-export with no option typed, typed options
+// overriding them, and the pose's text and matrix rules.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -94,9 +94,15 @@ TEST_F(ProfileAndPose, AnUnusableProfileIsRefusedByBothProgramsInOneLineBeforeAn
 
 TEST_F(ProfileAndPose, WhatVelscanRecordsIsAppliedWithNoOptionAndTypedOptionsOverrideIt) {
     Write("lab.json", kProfile);
-    const e2e::ProgramResult scan =
-        Velscan("scan.txt", {{"VELSCAN_PROFILE", "lab.json"}, {"VELSCAN_POSE", "1.5,-2,0.25,90"}});
+    const e2e::ProgramResult scan = Velscan(
+        "scan.txt",
+        {{"VELSCAN_PROFILE", "lab.json"}, {"VELSCAN_POSE", "1.5,-2,0.25,90"}, {"VELSCAN_CAPTURE", "scan.cap"}});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
+    // The capture converted again is the same scan, placed the same way.
+    const e2e::ProgramResult again =
+        e2e::Execute(VELSCAN_RECONVERT_BINARY, {{"scan.cap", "again.txt"}, {}, std::nullopt, dir_.Path(), std::nullopt});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    const auto againMetadata = nlohmann::json::parse(Read("again.txt.json"));
 
     const auto metadata = nlohmann::json::parse(Read("scan.txt.json"));
     EXPECT_EQ(metadata["profile"]["name"], "lab.json");
@@ -106,6 +112,8 @@ TEST_F(ProfileAndPose, WhatVelscanRecordsIsAppliedWithNoOptionAndTypedOptionsOve
     EXPECT_EQ(metadata["pose"]["given"], "1.5,-2,0.25,90");
     EXPECT_EQ(metadata["pose"]["matrix"],
               nlohmann::json({0, -1, 0, 1.5, 1, 0, 0, -2, 0, 0, 1, 0.25, 0, 0, 0, 1}));
+    EXPECT_EQ(againMetadata["profile"], metadata["profile"]);
+    EXPECT_EQ(againMetadata["pose"], metadata["pose"]);
 
     // No option: the recorded offsets and pose, said in the summary.
     const e2e::ProgramResult recorded = Export({"scan.txt", "--ply", "r.ply", "--ptx", "r.ptx"});
