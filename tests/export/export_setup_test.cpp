@@ -116,7 +116,7 @@ TEST_F(ProfileAndPose, WhatVelscanRecordsIsAppliedWithNoOptionAndTypedOptionsOve
     EXPECT_EQ(againMetadata["pose"], metadata["pose"]);
 
     // No option: the recorded offsets and pose, said in the summary.
-    const e2e::ProgramResult recorded = Export({"scan.txt", "--ply", "r.ply", "--ptx", "r.ptx"});
+    const e2e::ProgramResult recorded = Export({"scan.txt", "--ply", "r.ply", "--ptx", "r.ptx", "--html", "r.html"});
     ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
     EXPECT_NE(recorded.out.find("mirror offset: 0.25 rad, from the profile lab.json recorded in the metadata "
                                 "file scan.txt.json\nslow-axis offset: -0.125 rad, from the profile lab.json"),
@@ -126,6 +126,8 @@ TEST_F(ProfileAndPose, WhatVelscanRecordsIsAppliedWithNoOptionAndTypedOptionsOve
                                 "them), from the metadata file scan.txt.json\n"),
               std::string::npos)
         << recorded.out;
+    // The viewer's panel shows the summary's lines, these among them.
+    EXPECT_NE(Read("r.html").find(R"("pose": "1.5,-2,0.25,90 (points in the scanner's frame)"), std::string::npos);
     // The recorded pose reaches the PTX: its position in inches and a quarter turn.
     const std::vector<std::string> ptx = Lines("r.ptx");
     ASSERT_GT(ptx.size(), 10u);
