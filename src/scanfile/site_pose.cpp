@@ -1,5 +1,6 @@
 #include "scanfile/site_pose.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <numbers>
