@@ -70,6 +70,7 @@ std::string LinesThatLostSamples(std::span<const LineFigures> figures) {
 }  // namespace
 
 std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles,
+                                      const std::vector<SummaryLine>& applied,
                                       std::span<const LineFigures> lineFigures) {
     std::vector<double> distances;
     distances.reserve(table.Rows());
@@ -93,6 +94,7 @@ std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& 
         lines.push_back({"lines with least range", WeakestLines(lineFigures)});
         lines.push_back({"lines that lost samples", LinesThatLostSamples(lineFigures)});
     }
+    lines.insert(lines.end(), applied.begin(), applied.end());
     return lines;
 }
 

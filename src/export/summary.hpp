@@ -19,19 +19,22 @@ struct SummaryLine {
     std::string value;
 };
 
+// `applied`: the lines of what the scan is placed with, after the rest.
 // With the figures of the table's lines (from its metadata file), two lines
-// more name the weakest: the (up to) three lines with the least rows with a
-// range, and the lines that lost samples, numbered from 0 as the metadata
-// numbers them.
+// more, before those, name the weakest: the (up to) three lines with the
+// least rows with a range, and the lines that lost samples, numbered from 0
+// as the metadata numbers them.
 std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles,
+                                      const std::vector<SummaryLine>& applied = {},
                                       std::span<const LineFigures> lineFigures = {});
 
 // The lines as printed: "key: value", each ending in a line break.
 std::string SummaryText(const std::vector<SummaryLine>& lines);
 
 inline std::string Summary(const ScanTable& table, const ScanAngles& angles,
+                           const std::vector<SummaryLine>& applied = {},
                            std::span<const LineFigures> lineFigures = {}) {
-    return SummaryText(SummaryLines(table, angles, lineFigures));
+    return SummaryText(SummaryLines(table, angles, applied, lineFigures));
 }
 
 }  // namespace velscan::exporter

@@ -172,17 +172,17 @@ TEST(ViewerInfo, WithLineFiguresTheSummaryNamesTheWeakestLines) {
     figures[3].withRange = 0.5;     // as weak as line 1: the earlier first
     figures[5].withRange = 0.25;
     figures[2].lostSamples = figures[5].lostSamples = true;
-    const std::string summary = Summary(table, angles, figures);
+    const std::string summary = Summary(table, angles, {}, figures);
     EXPECT_NE(summary.find("\nlines with least range: 5 (25.0 %), 1 (50.0 %), 3 (50.0 %)\n"
                            "lines that lost samples: 2, 5\n"),
               std::string::npos)
         << summary;
     for (LineFigures& line : figures) line.withRange = 1.0, line.lostSamples = false;
     figures[0].withRange = 0.9999;
-    EXPECT_NE(Summary(table, angles, figures).find("least range: 0 (99.9 %)\nlines that lost samples: none\n"),
+    EXPECT_NE(Summary(table, angles, {}, figures).find("least range: 0 (99.9 %)\nlines that lost samples: none\n"),
               std::string::npos);
     for (LineFigures& line : figures) line.withRange = 1.0;
-    EXPECT_NE(Summary(table, angles, figures).find("least range: none: every row of every line has a range\n"),
+    EXPECT_NE(Summary(table, angles, {}, figures).find("least range: none: every row of every line has a range\n"),
               std::string::npos);
     // Without figures, no such line.
     EXPECT_EQ(Summary(table, angles).find("least range"), std::string::npos);
