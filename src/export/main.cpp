@@ -116,9 +116,12 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     const ExportJob job(table, angles, settings, files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
                         metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
-                        setup.pose ? PoseInUnit(*setup.pose, settings.unit) : ScanPose{});
+                        setup.pose ? PoseInUnit(*setup.pose, settings.unit) : ScanPose{}, WarnOnStandardError,
+                        metadata.metadata ? LineFiguresOfTable(*metadata.metadata, table.Rows(), tableSha256)
+                                          : std::vector<LineFigures>{});
     WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles, settings.applied) + DefaultOutputLines(options), closed,
+    return PrintToStandardOutput(Summary(table, angles, settings.applied, job.Figures()) + DefaultOutputLines(options),
+                                 closed,
                                  "the summary");
 }
 

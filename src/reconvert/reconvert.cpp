@@ -12,6 +12,7 @@
 #include "platform/files/output_files.hpp"
 #include "platform/system_facts.hpp"
 #include "scanfile/capture_file.hpp"
+#include "scanfile/line_figures.hpp"
 #include "scanfile/lookup_facts.hpp"
 #include "scanfile/measurement_table.hpp"
 #include "scanfile/metadata_output.hpp"
@@ -134,9 +135,26 @@ void CheckNames(const ReconvertOptions& options) {
     }
 }
 
+// The figures of the converted lines, with the lines the recording reported
+// samples lost next to.
+std::vector<LineFigures> FiguresOf(std::span<const Measurement> measurements, std::int32_t lines,
+                                   std::int32_t samplePeriod, const std::vector<std::int32_t>& lostAt) {
+    std::vector<LineFigures> figures;
+    figures.reserve(static_cast<std::size_t>(std::max(lines, 0)));
+    std::vector<double> scratch(kSamplesPerLine);
+    for (std::int32_t k = 0; k < lines; ++k) {
+        const bool lost = std::find(lostAt.begin(), lostAt.end(), k) != lostAt.end();
+        figures.push_back(ComputeLineFigures(measurements.subspan(static_cast<std::size_t>(k) * kSamplesPerLine,
+                                                                  kSamplesPerLine),
+                                             samplePeriod, lost, scratch));
+    }
+    return figures;
+}
+
 ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded, const Plan& plan,
                   const OfflineBoard& prepared, const CaptureReading& capture, const TableFigures& table,
-                  std::int32_t lines, const std::vector<std::string>& commandLine) {
+                  std::span<const Measurement> measurements, std::int32_t lines,
+                  const std::vector<std::string>& commandLine) {
     // What still holds of the recording: its times, settings, range finder,
     // faults, clock, lines asked and lost, and the instrument profile and
     // pose it was taken with (the same scan, placed the same way).
@@ -178,6 +196,7 @@ ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts
     facts.linesRecorded = lines;
     facts.rows = table.rows;
     facts.rowsWithoutRange = table.rowsWithoutRange;
+    facts.lineFigures = FiguresOf(measurements, lines, plan.samplePeriod, facts.linesWithLostSamples);
     facts.capture = MetadataCapture{.name = options.capture,
                                     .records = capture.records.size(),
                                     .sha256 = capture.sha256,
@@ -261,7 +280,7 @@ int Reconvert(const ReconvertOptions& options, const std::vector<std::string>& c
         const WriteResult written = WriteMeasurementRows(lines, measurements, OutputStream(table->TakeStream()), &figures);
         if (written != WriteResult::Written) throw Refusal(WriteFailureReason(written));
 
-        ScanFacts facts = FactsOf(options, recorded, plan, prepared, capture, figures, lines, commandLine);
+        ScanFacts facts = FactsOf(options, recorded, plan, prepared, capture, figures, measurements, lines, commandLine);
         facts.table = MetadataFile{.name = options.table, .sha256 = figures.sha256};
         facts.reconverted = ReconversionOf(options, recorded, facts, figures.sha256);
         if (metadata != nullptr && !WriteMetadataText(*metadata, MetadataText(facts, MetadataDescribes::Table)))

@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scanfile/file_names.hpp"
+#include "scanfile/line_figures.hpp"
 
 namespace velscan {
 
@@ -120,6 +121,9 @@ struct ScanFacts {
     std::optional<std::int32_t> linesAsked, linesRecorded;
     std::vector<std::int32_t> linesWithLostSamples;  // 0-based
     std::optional<std::uint64_t> rows, rowsWithoutRange;
+    // One per line of the table, in order (a table's document only); files
+    // written before the figures have none.
+    std::optional<std::vector<LineFigures>> lineFigures;
     std::optional<MetadataFile> table;
     std::optional<MetadataCapture> capture;
     std::optional<MetadataEnd> end;
