@@ -149,9 +149,8 @@ int RunPhases(Run& run) {
     if (configured == ConfigurationEnd::Stopped || !WaitForMirror(run))
         return EndWithNothingRecorded(run, kStoppedBeforeSampling);
     // Before the card samples: a scan cut short from here on can be recovered
-    // from its capture. One that cannot be kept fails the run before the
-    // first line (the motor is stopped on the way out).
-    if (!run.outputs.StartCapture(run)) return kExitRunFailed;
+    // from its capture.
+    run.outputs.StartCapture(run);
     const LineLoopResult loop = Sample(run);
     ReportLoopEnd(run, loop);
     return StopAndSave(run, loop);

@@ -88,13 +88,17 @@ bool ScanOutputs::PrepareCaptureMetadata(Run& run) {
 // the first line: all a conversion needs (settings, calibration, lookup
 // file, start time, where sampling starts), with `end` null while the scan
 // runs. After a crash the capture's complete lines can be converted with it.
-// The document of the run's end goes to a new unfinished file.
-bool ScanOutputs::StartCapture(Run& run) {
+// The document of the run's end goes to a new unfinished file. A failure here
+// is the run's failure, told at once, but the scan goes on: the table is
+// what the operator asked for.
+void ScanOutputs::StartCapture(Run& run) {
     if (const std::string failed = run.capture.Start(); !failed.empty()) {
         run.Fail(failed);
-        return false;
+        captureSet_.Discard();
+        captureMetadata_ = nullptr;
+        return;
     }
-    if (captureMetadata_ == nullptr) return true;
+    if (captureMetadata_ == nullptr) return;
     ScanFacts facts = run.facts;
     facts.capture = MetadataCapture{.name = run.capture.Path(),
                                     .records = std::nullopt,
@@ -102,13 +106,12 @@ bool ScanOutputs::StartCapture(Run& run) {
                                     .samplingStartsAtRecord = kCalibrationRecords};
     facts.end.reset();
     facts.endTime.reset();
-    if (!WriteCaptureDocument(run, facts) || !CommitCaptureDocument(run)) return false;
+    // A failure leaves no document to write at the end: it is told once.
+    if (!WriteCaptureDocument(run, facts) || !CommitCaptureDocument(run)) return;
     captureSet_.Discard();
     std::error_code whyNot;
     captureMetadata_ = CreateMetadataOutput(captureSet_, run.capture.Path(), whyNot);
-    if (captureMetadata_ != nullptr) return true;
-    FailCaptureMetadata(run, whyNot);
-    return false;
+    if (captureMetadata_ == nullptr) FailCaptureMetadata(run, whyNot);
 }
 
 // Writes `facts` as the capture's metadata into its unfinished file and

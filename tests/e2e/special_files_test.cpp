@@ -40,7 +40,9 @@ TEST_F(SpecialFilesTest, ALinkIsWrittenThroughAndPermissionsAreKept) {
     EXPECT_EQ(Rows(Table("tables/real.txt")), 5000u);
     EXPECT_EQ(fs::status(Work() / "tables" / "real.txt").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json", "tables"));
+    // The files beside the table stand beside the link's name.
+    EXPECT_THAT(OtherFiles(),
+                ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json", "tables"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Work() / "tables"), fs::directory_iterator()),
               1);
 }

@@ -26,7 +26,8 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
     EXPECT_TRUE(table.starts_with(kHeader));
     EXPECT_EQ(Rows(table), 1000000u);
     EXPECT_EQ(table.back(), '\t');
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+    // The table, its metadata file and the raw capture kept beside it.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json"));
 
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
@@ -61,7 +62,9 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
     EXPECT_EQ(tooMany.exitCode, 2);
     EXPECT_EQ(tooMany.err, "Error: lines must be from 0 to 200\n");
-    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "none.txt.json", "three.txt", "three.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "none.txt.capture", "none.txt.capture.json", "none.txt.json",
+                                          "three.txt", "three.txt.capture", "three.txt.capture.json",
+                                          "three.txt.json"));
 }
 
 TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
@@ -184,7 +187,7 @@ TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
     EXPECT_EQ(result.err,
               std::string(kUpToSampling) + "Saving Data,Please Waiting\n" + Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json"));
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
@@ -215,7 +218,8 @@ TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
     EXPECT_EQ(invalid.out, "ERROR: Sample measurement timeout!\n");
     EXPECT_TRUE(Trace().MotorStopped());
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // Sampling had started: the capture holds what the card delivered.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json"));
 }
 
 TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
@@ -247,7 +251,9 @@ TEST_F(VelscanTest, ATableThatCannotBeWrittenNeverReplacesTheFile) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, Finished(-1) + "Error: Can't write the measurement file\n");
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // The scan is not lost: its capture holds the line.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json"));
+    EXPECT_EQ(std::filesystem::file_size(Work() / "scan.txt.capture"), (20u + 5000u) * 16u);
     EXPECT_TRUE(Trace().MotorStopped());
 }
 
