@@ -167,9 +167,14 @@ std::string ChooseDefaultCapture(BackendPlan& plan, const std::string& table) {
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return {};
     if (!files::WhyFileCannotBeCreated(table).empty()) return {};
     const std::string capture = CaptureFileName(table);
-    if (const std::string why = files::WhyFileCannotBeCreated(capture); !why.empty())
+    if (const std::string why = files::WhyFileCannotBeCreated(capture); !why.empty()) {
+        // Told as a metadata file with no room for its name is.
+        if (why == std::make_error_code(std::errc::filename_too_long).message())
+            return "Warning: no capture beside " + PrintableText(table) + ": the name " + PrintableText(capture) +
+                   " is too long\n";
         return "Warning: no capture beside " + PrintableText(table) + ": " + PrintableText(capture) + ": " + why +
                "\n";
+    }
     plan.capturePath = capture;
     plan.captureByDefault = true;
     return {};

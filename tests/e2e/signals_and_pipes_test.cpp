@@ -96,6 +96,7 @@ TEST_F(SignalsAndPipesTest, TerminationSignalsStopLikeCtrlCAndBeforeTheFirstLine
 
 TEST_F(SignalsAndPipesTest, AStopDuringTheMirrorsRunUpEndsAtOnceAndReplacesNothing) {
     { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "scan.txt.capture") << "previous capture"; }
     const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
     ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
     program->Signal(SIGTERM);
@@ -105,7 +106,9 @@ TEST_F(SignalsAndPipesTest, AStopDuringTheMirrorsRunUpEndsAtOnceAndReplacesNothi
                                      "Stopped before sampling; nothing was recorded.\n"))
         << result.err;
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // The capture is made only when sampling starts: the earlier one stays.
+    EXPECT_EQ(Table("scan.txt.capture"), "previous capture");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture"));
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.linkClosedBeforeBoard);

@@ -67,6 +67,27 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
                                           "three.txt.json"));
 }
 
+// The capture beside the table: turned off by VELSCAN_CAPTURE=off, checked
+// against the files the run reads, and replaced by the next run that samples.
+TEST_F(VelscanTest, TheCaptureBesideTheTableCanBeTurnedOffAndNeverOverwritesAnInput) {
+    const ProgramResult off = Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "off"}});
+    EXPECT_EQ(off.exitCode, 0) << off.err;
+    EXPECT_EQ(off.err, Finished(-1) + Saved(1, "scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+
+    std::filesystem::create_symlink("LOOKUPHS", Work() / "scan.txt.capture");
+    const ProgramResult onLookup = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(onLookup.exitCode, 2);
+    EXPECT_EQ(onLookup.err, "Error: the capture file scan.txt.capture and the lookup file LOOKUPHS are the same "
+                            "file; the run would overwrite it.\n");
+    std::filesystem::remove(Work() / "scan.txt.capture");
+
+    { std::ofstream(Work() / "scan.txt.capture") << "earlier capture"; }
+    const ProgramResult next = Velscan({"scan.txt", "-l", "2"});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(std::filesystem::file_size(Work() / "scan.txt.capture"), (20u + 2u * 5000u) * 16u);
+}
+
 TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
     // Typed before sampling began: read after the first line.
     const ProgramResult first = Velscan({"first.txt"}, {}, "q");
