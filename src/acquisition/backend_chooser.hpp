@@ -7,6 +7,8 @@
 //   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS
 //   VELSCAN_CAPTURE        where the raw capture goes (default TABLE.capture), or off
 //   VELSCAN_TRACE          a trace of every call at the hardware seam
+//   VELSCAN_PROFILE        the instrument profile (scanfile/instrument_profile.hpp)
+//   VELSCAN_POSE           the scan's pose in the site (scanfile/site_pose.hpp)
 // An empty variable counts as unset. Every variable is read and checked before
 // the first file (capture, trace) is created. The console is not part of the
 // choice: the entry point creates the system console itself.
@@ -17,6 +19,8 @@
 
 #include "platform/backend.hpp"
 #include "scanfile/capture_file.hpp"
+#include "scanfile/instrument_profile.hpp"
+#include "scanfile/site_pose.hpp"
 #include "platform/host.hpp"
 
 namespace velscan {
@@ -60,6 +64,10 @@ struct BackendPlan {
     bool captureByDefault = false;
     bool captureOff = false;  // VELSCAN_CAPTURE=off
     std::string tracePath;
+    // Read and checked with the rest, before the hardware is touched;
+    // recorded in the table's metadata file.
+    std::optional<InstrumentProfile> profile;
+    std::optional<SitePose> pose;
     // One line printed after the documented error when the port or the card
     // cannot be opened, saying which variable to set; empty when the host has
     // a default or the part is simulated (then the documented error and its

@@ -20,6 +20,7 @@
 #include "conversion/printable_text.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
+#include "export/export_setup.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_metadata.hpp"
 #include "export/scan_table.hpp"
@@ -97,6 +98,7 @@ void Warn(const std::string& warning) {
 }
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
+    const std::optional<InstrumentProfile> namedProfile = NamedProfile(options);
     std::string tableSha256;
     const ScanTable table = ReadTable(options.table, &tableSha256);
     // The metadata file beside the table, when there is a sound one; a
@@ -104,15 +106,19 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     const TableMetadata metadata = ReadMetadataBeside(options.table);
     Warn(metadata.warning);
     if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
-    const ScanAngles angles =
-        ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
+    // The offsets and the pose: typed, else the profile's and the recorded pose.
+    const ExportSetup setup = ChooseSetup(options, namedProfile, metadata.metadata ? &*metadata.metadata : nullptr,
+                                          MetadataFileName(options.table), WarnOnStandardError);
+    const ScanAngles angles = ExportAngles(table, options.rawAngles, setup.mirror.radians, setup.slow.radians);
     RequireFiniteAngles(angles, options.table);
-    const ExportJob job(table, angles, options.settings,
-                        files::NameOf(files::PathOf(options.table).filename()),
+    ExportSettings settings = options.settings;
+    settings.applied = SetupLines(setup);
+    const ExportJob job(table, angles, settings, files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
+                        setup.pose ? PoseInUnit(*setup.pose, settings.unit) : ScanPose{});
     WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
+    return PrintToStandardOutput(Summary(table, angles, settings.applied) + DefaultOutputLines(options), closed,
                                  "the summary");
 }
 
