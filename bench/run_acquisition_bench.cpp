@@ -103,7 +103,8 @@ void SimulatedDefaultRun(benchmark::State& state) {
                                           chosen->finishCapture,
                                           {"velscan", settings.outputFileName},
                                           &velscan::platform::WallClockNow,
-                                          chosen->captureFigures};
+                                          chosen->captureFigures,
+                                          chosen->startCapture};
         const velscan::platform::ScopedBackend active(std::move(chosen->seam));
         QuietStandardStreams quiet;
         benchmark::DoNotOptimize(velscan::RunAcquisition(settings, context));

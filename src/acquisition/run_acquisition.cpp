@@ -146,6 +146,9 @@ int RunPhases(Run& run) {
     if (configured == ConfigurationEnd::Ready) WarnOfSimulatedLookup(run);
     if (configured == ConfigurationEnd::Stopped || !WaitForMirror(run))
         return EndWithNothingRecorded(run, kStoppedBeforeSampling);
+    // Before the card samples: a scan cut short from here on can be recovered
+    // from its capture.
+    run.outputs.StartCapture(run);
     const LineLoopResult loop = Sample(run);
     ReportLoopEnd(run, loop);
     return StopAndSave(run, loop);

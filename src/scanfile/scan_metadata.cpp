@@ -149,6 +149,11 @@ void VisitDocument(V& v, Head& head, Facts& f) {
         v.Member("sameLookup", again.sameLookup);
         v.Member("recordedTableSha256", again.recordedTableSha256);
         v.Member("identicalToRecorded", again.identicalToRecorded);
+        v.Nullable("cutShort", again.cutShort, [&](auto& cut) {
+            v.Member("completeLines", cut.completeLines);
+            v.Member("recordsLeftOver", cut.recordsLeftOver);
+            v.Member("bytesLeftOver", cut.bytesLeftOver);
+        });
     });
 }
 

@@ -60,18 +60,29 @@ struct MetadataFile {
     std::string sha256;
 };
 
+// A capture's records and digest are known once it is finished; while the
+// scan runs (and after a crash) they are null.
 struct MetadataCapture {
     std::string name;
-    std::uint64_t records = 0;
-    std::string sha256;
+    std::optional<std::uint64_t> records;
+    std::optional<std::string> sha256;
     std::uint64_t samplingStartsAtRecord = 0;
 };
 
-// How the run ended: "complete", "q", "signal" or "failure".
+// How the run ended: "complete", "q", "signal" or "failure"; in a table
+// velscan-reconvert made of a capture whose scan never ended, "cut short".
 struct MetadataEnd {
     std::string how;
     std::optional<std::string> message;  // the failure's "Error: ..." line, no newline
     int exitCode = 0;
+};
+
+// A capture whose scan never ended (a crash): what velscan-reconvert could
+// take from it.
+struct MetadataCutShort {
+    std::int32_t completeLines = 0;          // the lines converted
+    std::uint64_t recordsLeftOver = 0;       // whole records after them, not converted
+    std::uint64_t bytesLeftOver = 0;         // the part record at the capture's end
 };
 
 // The instrument profile the scan was taken with (VELSCAN_PROFILE): its
@@ -99,6 +110,7 @@ struct MetadataReconversion {
     bool sameLookup = false;
     std::optional<std::string> recordedTableSha256;
     std::optional<bool> identicalToRecorded;
+    std::optional<MetadataCutShort> cutShort;  // null: the scan had ended
 };
 
 // The document's facts, as written and as read back.

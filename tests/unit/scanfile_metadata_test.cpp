@@ -52,7 +52,8 @@ ScanFacts EveryMemberKnown() {
     f.capture = MetadataCapture{"cap.bin", 1000020u, std::string(64, 'd'), 20u};
     f.end = MetadataEnd{"failure", "Error: Could not get calibration value", 3};
     f.reconverted = MetadataReconversion{"cap.bin", std::string(64, 'd'), "cap.bin.json", std::string(64, 'b'),
-                                         std::string(64, 'e'), false, std::string(64, 'c'), true};
+                                         std::string(64, 'e'), false, std::string(64, 'c'), true,
+                                         MetadataCutShort{37, 1234u, 9u}};
     return f;
 }
 
