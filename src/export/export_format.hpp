@@ -24,6 +24,7 @@
 #include "export/scan_points.hpp"
 #include "export/scan_pose.hpp"
 #include "export/scan_table.hpp"
+#include "scanfile/scan_metadata.hpp"
 
 namespace velscan::exporter {
 
@@ -48,6 +49,15 @@ struct ExportSettings {
     LengthUnit unit = LengthUnit::kInches;   // of the point formats
 };
 
+// What is known of the table beyond its rows, for the formats that carry it
+// (E57, npz): the SHA-256 of its bytes, and its metadata file's facts and
+// text when it has a sound one.
+struct TableRecord {
+    std::string sha256;  // lower-case hex; empty when the table was not read from a file
+    std::optional<ScanFacts> metadata;
+    std::string metadataText;  // the metadata file's bytes, as read
+};
+
 // Where a job's warnings go: one line each, without the program's name.
 using WarningSink = std::function<void(const std::string&)>;
 // Standard error, after the program's name.
@@ -58,10 +68,10 @@ public:
     // `source` names the table in the outputs (its file name);
     // `pictureDetails`, the facts of its metadata file for the pictures'
     // titles, empty without one; `pose`, the scan's pose, which every format
-    // that carries one writes.
+    // that carries one writes; `record`, the table's digest and metadata.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
               std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {},
-              ScanPose pose = {}, WarningSink warn = WarnOnStandardError);
+              ScanPose pose = {}, WarningSink warn = WarnOnStandardError, TableRecord record = {});
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
@@ -71,6 +81,10 @@ public:
     // The points' times, when the metadata file gives the start and period.
     const std::optional<PointTimes>& Times() const { return times_; }
     const ScanPose& Pose() const { return pose_; }
+    const TableRecord& Record() const { return record_; }
+    // The SHA-256 of the table's bytes, or, for a table made in memory, of
+    // its columns; computed on first use then.
+    const std::string& TableDigest() const;
     // The points, their positions computed on first use, once for every format.
     const ScanPoints& Points() const;
     // Rows with a distance no point holds (export/scan_angles.hpp), counted on
@@ -92,6 +106,8 @@ private:
     std::optional<PointTimes> times_;
     ScanPose pose_;
     WarningSink warn_;
+    TableRecord record_;
+    mutable std::optional<std::string> columnsDigest_;
     mutable std::optional<ScanPoints> points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;

@@ -15,9 +15,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/printable_text.hpp"
+#include "conversion/whole_file.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
 #include "export/scan_angles.hpp"
@@ -107,10 +109,17 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     const ScanAngles angles =
         ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
     RequireFiniteAngles(angles, options.table);
+    TableRecord record{tableSha256, metadata.metadata, {}};
+    // Its bytes as they stand, for the formats that carry the metadata whole;
+    // a file that cannot be read again now leaves that out.
+    if (metadata.metadata &&
+        !ReadWholeFile(MetadataFileName(options.table), record.metadataText, kMaxMetadataBytes))
+        record.metadataText.clear();
     const ExportJob job(table, angles, options.settings,
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt, ScanPose{},
+                        WarnOnStandardError, std::move(record));
     WriteOutputs(options.outputs, job);
     return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
                                  "the summary");

@@ -1,0 +1,257 @@
+// The scan as numpy arrays in one .npz: a zip of .npy members, stored (no
+// compression), each member's CRC-32 from zlib, every time stamp 1980-01-01
+// 00:00, so one table gives the same bytes on every run and every build.
+//
+// Per row of the table, in its order (shape (rows,)):
+//   distance, amplitude, temperature   float32, the table's (distance in the
+//                                      export's unit, inf beyond float32)
+//   raw_range                          uint32, the range finder's count
+//   mirror_angle, slow_axis_angle      float64, the recovered angles less the
+//                                      offsets, radians (the mirror's is
+//                                      cumulative: float32 would lose it)
+//   line, sample                       int32, buffer line and place in it
+//   time                               float64, seconds since the start
+//                                      (float32 would lose microseconds)
+//   lost                               bool, a line that lost samples
+//                                      (time and lost: only with the times)
+//   x, y, z                            float32, the point (NaN without one)
+//   has_range                          bool, the row has a range
+// The scan's grid, as PTX and PCD lay it out (shape (height, width), row y
+// from the top, column x; NaN in a cell without return):
+//   grid_x, grid_y, grid_z, grid_intensity, grid_distance   float32
+// And the table's metadata file, its bytes as read (empty without one):
+//   metadata                           uint8, shape (bytes,)
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "export/export_format.hpp"
+#include "export/stream_failure.hpp"
+
+namespace velscan::exporter {
+namespace {
+
+constexpr std::uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
+constexpr std::uint16_t kDosTime = 0;
+constexpr std::uint16_t kZipVersion = 20;
+constexpr std::uint64_t kZipLimit = 0xFFFFFFFFu;  // beyond: a ZIP64 archive, which no scan needs
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Bytes are gathered in strings: the value as it lies, little-endian
+// (export/point_fields.hpp).
+template <typename Value>
+void Put(std::string& out, Value value) {
+    char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value);
+    out.append(bytes, sizeof value);
+}
+
+// A .npy shape: "(5,)" or "(3, 4)".
+std::string Shape(std::size_t first, std::optional<std::size_t> second = std::nullopt) {
+    std::string shape = "(";
+    shape += std::to_string(first);
+    shape += second ? ", " + std::to_string(*second) + ")" : std::string(",)");
+    return shape;
+}
+
+template <typename Value>
+constexpr const char* Descr() {
+    if constexpr (std::is_same_v<Value, float>) return "<f4";
+    else if constexpr (std::is_same_v<Value, double>) return "<f8";
+    else if constexpr (std::is_same_v<Value, std::int32_t>) return "<i4";
+    else if constexpr (std::is_same_v<Value, std::uint32_t>) return "<u4";
+    else if constexpr (std::is_same_v<Value, bool>) return "|b1";
+    else return "|u1";
+}
+
+// The .npy header of version 1.0, padded with spaces to a multiple of 64
+// bytes and ended by a line break.
+std::string NpyHeader(const char* descr, const std::string& shape) {
+    std::string dict = std::string("{'descr': '") + descr + "', 'fortran_order': False, 'shape': " + shape + ", }";
+    const std::size_t unpadded = 10 + dict.size() + 1;
+    dict.append((64 - unpadded % 64) % 64, ' ');
+    dict += '\n';
+    std::string header("\x93NUMPY\x01\x00", 8);
+    header += static_cast<char>(dict.size() & 0xFF);
+    header += static_cast<char>(dict.size() >> 8);
+    return header + dict;
+}
+
+class NpzWriter {
+public:
+    explicit NpzWriter(std::FILE* out) : out_(out) {}
+
+    // A member of `count` values of `Value` (bool stored as one byte),
+    // value i from valueOf(i).
+    template <typename Value, typename ValueOf>
+    void Member(const std::string& name, const std::string& shape, std::size_t count, ValueOf valueOf) {
+        std::vector<char>& data = data_;
+        data.clear();
+        const std::string header = NpyHeader(Descr<Value>(), shape);
+        data.reserve(header.size() + count * sizeof(Value));
+        data.insert(data.end(), header.begin(), header.end());
+        const std::size_t start = data.size();
+        data.resize(start + count * sizeof(Value));
+        char* values = data.data() + start;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Value value = valueOf(i);
+            std::memcpy(values + i * sizeof(Value), &value, sizeof(Value));
+        }
+        Add(name + ".npy", data);
+    }
+
+    // The central directory and its end.
+    void Finish() {
+        std::string directory;
+        for (const Entry& entry : entries_) {
+            Put<std::uint32_t>(directory, 0x02014b50);
+            Put(directory, kZipVersion);  // made by (MS-DOS attributes)
+            Put(directory, kZipVersion);  // needed
+            Put<std::uint16_t>(directory, 0);  // flags
+            Put<std::uint16_t>(directory, 0);  // stored
+            Put(directory, kDosTime);
+            Put(directory, kDosDate);
+            Put(directory, entry.crc);
+            Put(directory, entry.size);
+            Put(directory, entry.size);
+            Put(directory, static_cast<std::uint16_t>(entry.name.size()));
+            Put<std::uint16_t>(directory, 0);  // extra field
+            Put<std::uint16_t>(directory, 0);  // comment
+            Put<std::uint16_t>(directory, 0);  // disk
+            Put<std::uint16_t>(directory, 0);  // internal attributes
+            Put<std::uint32_t>(directory, 0);  // external attributes
+            Put(directory, entry.offset);
+            directory += entry.name;
+        }
+        Require(offset_ + directory.size() + 22);
+        std::string end;
+        Put<std::uint32_t>(end, 0x06054b50);
+        Put<std::uint16_t>(end, 0);  // this disk
+        Put<std::uint16_t>(end, 0);  // the directory's disk
+        Put(end, static_cast<std::uint16_t>(entries_.size()));
+        Put(end, static_cast<std::uint16_t>(entries_.size()));
+        Put(end, static_cast<std::uint32_t>(directory.size()));
+        Put(end, static_cast<std::uint32_t>(offset_));
+        Put<std::uint16_t>(end, 0);  // comment
+        WriteAll(out_, directory.data(), directory.size());
+        WriteAll(out_, end.data(), end.size());
+    }
+
+private:
+    struct Entry {
+        std::string name;
+        std::uint32_t crc, size, offset;
+    };
+
+    static void Require(std::uint64_t end) {
+        if (end > kZipLimit) throw StreamFailure("the arrays pass the 4 GiB a zip without ZIP64 holds");
+    }
+
+    void Add(const std::string& name, const std::vector<char>& data) {
+        Require(offset_ + 30 + name.size() + data.size());
+        // zlib takes at most 4 GiB a call; a member is less (Require).
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        const Entry entry{name, crc, static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(offset_)};
+        std::string local;
+        Put<std::uint32_t>(local, 0x04034b50);
+        Put(local, kZipVersion);
+        Put<std::uint16_t>(local, 0);  // flags
+        Put<std::uint16_t>(local, 0);  // stored
+        Put(local, kDosTime);
+        Put(local, kDosDate);
+        Put(local, entry.crc);
+        Put(local, entry.size);
+        Put(local, entry.size);
+        Put(local, static_cast<std::uint16_t>(name.size()));
+        Put<std::uint16_t>(local, 0);  // extra field
+        local += name;
+        WriteAll(out_, local.data(), local.size());
+        WriteAll(out_, data.data(), data.size());
+        offset_ += local.size() + data.size();
+        entries_.push_back(entry);
+    }
+
+    std::FILE* out_;
+    std::vector<char> data_;  // one member at a time
+    std::vector<Entry> entries_;
+    std::uint64_t offset_ = 0;
+};
+
+void WriteNpz(std::FILE* out, const ExportJob& job) {
+    const ScanTable& table = job.Table();
+    const ScanAngles& angles = job.Angles();
+    const ScanPoints& points = job.Points();
+    const std::size_t rows = table.Rows();
+    const std::string shape = Shape(rows);
+    const double scale = points.Unit() == LengthUnit::kMetres ? 0.0254 : 1.0;
+    NpzWriter npz(out);
+
+    npz.Member<float>("distance", shape, rows,
+                      [&](std::size_t row) { return static_cast<float>(table.distance[row] * scale); });
+    npz.Member<std::uint32_t>("raw_range", shape, rows, [&](std::size_t row) {
+        return row < table.rawRange.size() ? table.rawRange[row] : 0u;  // a table made in memory may have none
+    });
+    npz.Member<float>("amplitude", shape, rows, [&](std::size_t row) { return table.amplitude[row]; });
+    npz.Member<float>("temperature", shape, rows, [&](std::size_t row) { return table.temperature[row]; });
+    npz.Member<double>("mirror_angle", shape, rows, [&](std::size_t row) { return angles.mirror[row]; });
+    npz.Member<double>("slow_axis_angle", shape, rows, [&](std::size_t row) { return angles.slowAxis[row]; });
+    npz.Member<std::int32_t>("line", shape, rows,
+                             [](std::size_t row) { return static_cast<std::int32_t>(row / kSamplesPerLine); });
+    npz.Member<std::int32_t>("sample", shape, rows,
+                             [](std::size_t row) { return static_cast<std::int32_t>(row % kSamplesPerLine); });
+    if (const std::optional<PointTimes>& times = job.Times()) {
+        npz.Member<double>("time", shape, rows, [&](std::size_t row) { return times->SecondsOf(row); });
+        std::vector<bool> lostLines(rows / kSamplesPerLine + 1);
+        for (std::size_t line = 0; line < lostLines.size(); ++line)
+            lostLines[line] = times->Lost(static_cast<std::int32_t>(line));
+        npz.Member<bool>("lost", shape, rows, [&](std::size_t row) { return lostLines[row / kSamplesPerLine]; });
+    }
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        static constexpr const char* kNames[] = {"x", "y", "z"};
+        npz.Member<float>(kNames[axis], shape, rows, [&](std::size_t row) {
+            if (!HasPoint(table.distance[row])) return kNaN;
+            const ScanPoint point = points.At(row);
+            return static_cast<float>(axis == 0 ? point.x : axis == 1 ? point.y : point.z);
+        });
+    }
+    npz.Member<bool>("has_range", shape, rows, [&](std::size_t row) { return HasRange(table.distance[row]); });
+
+    const ScanGrid& grid = job.Grid();
+    const auto width = static_cast<std::size_t>(grid.Width());
+    const std::string gridShape = Shape(static_cast<std::size_t>(grid.Height()), width);
+    static constexpr const char* kGridNames[] = {"grid_x", "grid_y", "grid_z", "grid_intensity", "grid_distance"};
+    for (std::size_t field = 0; field < 5; ++field)
+        npz.Member<float>(kGridNames[field], gridShape, grid.Cells(), [&](std::size_t cell) {
+            const std::int32_t row = grid.RowAt(static_cast<int>(cell % width), static_cast<int>(cell / width));
+            if (row == ScanGrid::kNoReturn) return kNaN;
+            const ScanPoint point = points.At(static_cast<std::size_t>(row));
+            switch (field) {
+                case 0: return static_cast<float>(point.x);
+                case 1: return static_cast<float>(point.y);
+                case 2: return static_cast<float>(point.z);
+                case 3: return point.amplitude;
+                default: return static_cast<float>(point.distance);
+            }
+        });
+
+    const std::string& metadata = job.Record().metadataText;
+    npz.Member<std::uint8_t>("metadata", Shape(metadata.size()), metadata.size(),
+                             [&](std::size_t i) { return static_cast<std::uint8_t>(metadata[i]); });
+    npz.Finish();
+}
+
+}  // namespace
+
+extern const ExportFormat kNpzFormat;
+const ExportFormat kNpzFormat{"--npz", ".npz",
+                              "  --npz PATH            numpy arrays: each row's fields, the grid's and the\n"
+                              "                        metadata, in one .npz\n",
+                              WriteNpz};
+
+}  // namespace velscan::exporter
