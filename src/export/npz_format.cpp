@@ -21,8 +21,10 @@
 //   grid_x, grid_y, grid_z, grid_intensity, grid_distance   float32
 // And the table's metadata file, its bytes as read (empty without one):
 //   metadata                           uint8, shape (bytes,)
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <limits>
 #include <optional>
 #include <string>
@@ -59,13 +61,19 @@ std::string Shape(std::size_t first, std::optional<std::size_t> second = std::nu
     return shape;
 }
 
+// numpy's bool: one byte, 0 or 1.
+struct Flag {
+    std::uint8_t set;
+};
+static_assert(sizeof(Flag) == 1);
+
 template <typename Value>
 constexpr const char* Descr() {
     if constexpr (std::is_same_v<Value, float>) return "<f4";
     else if constexpr (std::is_same_v<Value, double>) return "<f8";
     else if constexpr (std::is_same_v<Value, std::int32_t>) return "<i4";
     else if constexpr (std::is_same_v<Value, std::uint32_t>) return "<u4";
-    else if constexpr (std::is_same_v<Value, bool>) return "|b1";
+    else if constexpr (std::is_same_v<Value, Flag>) return "|b1";
     else return "|u1";
 }
 
@@ -86,23 +94,18 @@ class NpzWriter {
 public:
     explicit NpzWriter(std::FILE* out) : out_(out) {}
 
-    // A member of `count` values of `Value` (bool stored as one byte),
-    // value i from valueOf(i).
+    // A member holding `values` as they lie.
+    template <typename Value>
+    void Member(const std::string& name, const std::string& shape, std::span<const Value> values) {
+        const std::string header = NpyHeader(Descr<Value>(), shape);
+        Add(name + ".npy", header, std::as_bytes(values));
+    }
+    // A member of `count` values, value i from valueOf(i).
     template <typename Value, typename ValueOf>
     void Member(const std::string& name, const std::string& shape, std::size_t count, ValueOf valueOf) {
-        std::vector<char>& data = data_;
-        data.clear();
-        const std::string header = NpyHeader(Descr<Value>(), shape);
-        data.reserve(header.size() + count * sizeof(Value));
-        data.insert(data.end(), header.begin(), header.end());
-        const std::size_t start = data.size();
-        data.resize(start + count * sizeof(Value));
-        char* values = data.data() + start;
-        for (std::size_t i = 0; i < count; ++i) {
-            const Value value = valueOf(i);
-            std::memcpy(values + i * sizeof(Value), &value, sizeof(Value));
-        }
-        Add(name + ".npy", data);
+        std::vector<Value> values(count);
+        for (std::size_t i = 0; i < count; ++i) values[i] = valueOf(i);
+        Member(name, shape, std::span<const Value>(values));
     }
 
     // The central directory and its end.
@@ -152,12 +155,14 @@ private:
         if (end > kZipLimit) throw StreamFailure("the arrays pass the 4 GiB a zip without ZIP64 holds");
     }
 
-    void Add(const std::string& name, const std::vector<char>& data) {
-        Require(offset_ + 30 + name.size() + data.size());
+    void Add(const std::string& name, const std::string& header, std::span<const std::byte> values) {
+        const std::uint64_t size = header.size() + values.size();
+        Require(offset_ + 30 + name.size() + size);
         // zlib takes at most 4 GiB a call; a member is less (Require).
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-        const Entry entry{name, crc, static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(offset_)};
+        uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size()));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(values.data()), static_cast<uInt>(values.size()));
+        const Entry entry{name, static_cast<std::uint32_t>(crc), static_cast<std::uint32_t>(size),
+                          static_cast<std::uint32_t>(offset_)};
         std::string local;
         Put<std::uint32_t>(local, 0x04034b50);
         Put(local, kZipVersion);
@@ -171,14 +176,14 @@ private:
         Put(local, static_cast<std::uint16_t>(name.size()));
         Put<std::uint16_t>(local, 0);  // extra field
         local += name;
+        local += header;
         WriteAll(out_, local.data(), local.size());
-        WriteAll(out_, data.data(), data.size());
-        offset_ += local.size() + data.size();
+        WriteAll(out_, values.data(), values.size());
+        offset_ += 30 + name.size() + size;
         entries_.push_back(entry);
     }
 
     std::FILE* out_;
-    std::vector<char> data_;  // one member at a time
     std::vector<Entry> entries_;
     std::uint64_t offset_ = 0;
 };
@@ -197,10 +202,10 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
     npz.Member<std::uint32_t>("raw_range", shape, rows, [&](std::size_t row) {
         return row < table.rawRange.size() ? table.rawRange[row] : 0u;  // a table made in memory may have none
     });
-    npz.Member<float>("amplitude", shape, rows, [&](std::size_t row) { return table.amplitude[row]; });
-    npz.Member<float>("temperature", shape, rows, [&](std::size_t row) { return table.temperature[row]; });
-    npz.Member<double>("mirror_angle", shape, rows, [&](std::size_t row) { return angles.mirror[row]; });
-    npz.Member<double>("slow_axis_angle", shape, rows, [&](std::size_t row) { return angles.slowAxis[row]; });
+    npz.Member("amplitude", shape, std::span<const float>(table.amplitude));
+    npz.Member("temperature", shape, std::span<const float>(table.temperature));
+    npz.Member("mirror_angle", shape, std::span<const double>(angles.mirror));
+    npz.Member("slow_axis_angle", shape, std::span<const double>(angles.slowAxis));
     npz.Member<std::int32_t>("line", shape, rows,
                              [](std::size_t row) { return static_cast<std::int32_t>(row / kSamplesPerLine); });
     npz.Member<std::int32_t>("sample", shape, rows,
@@ -210,7 +215,8 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
         std::vector<bool> lostLines(rows / kSamplesPerLine + 1);
         for (std::size_t line = 0; line < lostLines.size(); ++line)
             lostLines[line] = times->Lost(static_cast<std::int32_t>(line));
-        npz.Member<bool>("lost", shape, rows, [&](std::size_t row) { return lostLines[row / kSamplesPerLine]; });
+        npz.Member<Flag>("lost", shape, rows,
+                         [&](std::size_t row) { return Flag{lostLines[row / kSamplesPerLine] ? std::uint8_t{1} : std::uint8_t{0}}; });
     }
     for (std::size_t axis = 0; axis < 3; ++axis) {
         static constexpr const char* kNames[] = {"x", "y", "z"};
@@ -220,25 +226,33 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
             return static_cast<float>(axis == 0 ? point.x : axis == 1 ? point.y : point.z);
         });
     }
-    npz.Member<bool>("has_range", shape, rows, [&](std::size_t row) { return HasRange(table.distance[row]); });
+    npz.Member<Flag>("has_range", shape, rows, [&](std::size_t row) {
+        return Flag{HasRange(table.distance[row]) ? std::uint8_t{1} : std::uint8_t{0}};
+    });
 
     const ScanGrid& grid = job.Grid();
     const auto width = static_cast<std::size_t>(grid.Width());
     const std::string gridShape = Shape(static_cast<std::size_t>(grid.Height()), width);
+    // One pass over the cells for the five arrays: the rows of neighbouring
+    // cells lie far apart in the table.
     static constexpr const char* kGridNames[] = {"grid_x", "grid_y", "grid_z", "grid_intensity", "grid_distance"};
-    for (std::size_t field = 0; field < 5; ++field)
-        npz.Member<float>(kGridNames[field], gridShape, grid.Cells(), [&](std::size_t cell) {
-            const std::int32_t row = grid.RowAt(static_cast<int>(cell % width), static_cast<int>(cell / width));
-            if (row == ScanGrid::kNoReturn) return kNaN;
-            const ScanPoint point = points.At(static_cast<std::size_t>(row));
-            switch (field) {
-                case 0: return static_cast<float>(point.x);
-                case 1: return static_cast<float>(point.y);
-                case 2: return static_cast<float>(point.z);
-                case 3: return point.amplitude;
-                default: return static_cast<float>(point.distance);
-            }
-        });
+    std::array<std::vector<float>, 5> cells;
+    for (std::vector<float>& values : cells) values.resize(grid.Cells());
+    for (std::size_t cell = 0; cell < grid.Cells(); ++cell) {
+        const std::int32_t row = grid.RowAt(static_cast<int>(cell % width), static_cast<int>(cell / width));
+        if (row == ScanGrid::kNoReturn) {
+            for (std::vector<float>& values : cells) values[cell] = kNaN;
+            continue;
+        }
+        const ScanPoint point = points.At(static_cast<std::size_t>(row));
+        cells[0][cell] = static_cast<float>(point.x);
+        cells[1][cell] = static_cast<float>(point.y);
+        cells[2][cell] = static_cast<float>(point.z);
+        cells[3][cell] = point.amplitude;
+        cells[4][cell] = static_cast<float>(point.distance);
+    }
+    for (std::size_t field = 0; field < cells.size(); ++field)
+        npz.Member(kGridNames[field], gridShape, std::span<const float>(cells[field]));
 
     const std::string& metadata = job.Record().metadataText;
     npz.Member<std::uint8_t>("metadata", Shape(metadata.size()), metadata.size(),
