@@ -160,7 +160,9 @@ private:
         Require(offset_ + 30 + name.size() + size);
         // zlib takes at most 4 GiB a call; a member is less (Require).
         uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size()));
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(values.data()), static_cast<uInt>(values.size()));
+        // zlib takes a null buffer (an empty member's) as a request for the initial value.
+        if (!values.empty())
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(values.data()), static_cast<uInt>(values.size()));
         const Entry entry{name, static_cast<std::uint32_t>(crc), static_cast<std::uint32_t>(size),
                           static_cast<std::uint32_t>(offset_)};
         std::string local;
