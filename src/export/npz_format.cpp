@@ -100,12 +100,17 @@ public:
         const std::string header = NpyHeader(Descr<Value>(), shape);
         Add(name + ".npy", header, std::as_bytes(values));
     }
-    // A member of `count` values, value i from valueOf(i).
+    // A member of `count` values, value i from valueOf(i), made in one
+    // buffer that every such member reuses.
     template <typename Value, typename ValueOf>
     void Member(const std::string& name, const std::string& shape, std::size_t count, ValueOf valueOf) {
-        std::vector<Value> values(count);
-        for (std::size_t i = 0; i < count; ++i) values[i] = valueOf(i);
-        Member(name, shape, std::span<const Value>(values));
+        if (scratch_.size() < count * sizeof(Value)) scratch_.resize(count * sizeof(Value));
+        for (std::size_t i = 0; i < count; ++i) {
+            const Value value = valueOf(i);
+            std::memcpy(scratch_.data() + i * sizeof(Value), &value, sizeof(Value));
+        }
+        const std::string header = NpyHeader(Descr<Value>(), shape);
+        Add(name + ".npy", header, std::as_bytes(std::span(scratch_.data(), count * sizeof(Value))));
     }
 
     // The central directory and its end.
@@ -186,6 +191,7 @@ private:
     }
 
     std::FILE* out_;
+    std::vector<char> scratch_;
     std::vector<Entry> entries_;
     std::uint64_t offset_ = 0;
 };
