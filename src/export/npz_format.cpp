@@ -205,8 +205,13 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
     const double scale = points.Unit() == LengthUnit::kMetres ? 0.0254 : 1.0;
     NpzWriter npz(out);
 
-    npz.Member<float>("distance", shape, rows,
-                      [&](std::size_t row) { return static_cast<float>(table.distance[row] * scale); });
+    npz.Member<float>("distance", shape, rows, [&](std::size_t row) {
+        // A distance beyond a float's range (export/scan_angles.hpp) is infinite there.
+        const double distance = table.distance[row] * scale;
+        return std::fabs(distance) <= std::numeric_limits<float>::max()
+                   ? static_cast<float>(distance)
+                   : std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(distance > 0 ? 1 : -1));
+    });
     npz.Member<std::uint32_t>("raw_range", shape, rows, [&](std::size_t row) {
         return row < table.rawRange.size() ? table.rawRange[row] : 0u;  // a table made in memory may have none
     });

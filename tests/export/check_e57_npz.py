@@ -309,6 +309,21 @@ def main():
 
         check_counts(node, exporter, directory, table)
 
+        # A distance beyond a float's range: a row with range but no point.
+        beyond = first_rows(table, 10, os.path.join(directory, "beyond.txt"))
+        with open(beyond) as text:
+            lines = text.readlines()
+        lines[4] = "1" + "0" * 41 + ".00" + lines[4][lines[4].index("\t"):]
+        with open(beyond, "w") as out:
+            out.writelines(lines)
+        run([exporter, "beyond.txt", "--npz", "beyond.npz", "--e57", "beyond.e57", "--ply", "beyond.ply",
+             "--metres"], directory)
+        arrays = np.load(os.path.join(directory, "beyond.npz"), allow_pickle=False)
+        check(np.isinf(arrays["distance"][3]) and arrays["has_range"][3] and np.isnan(arrays["x"][3]),
+              "a distance beyond a float: inf in the npz, with range, no point")
+        check_e57_points(node, os.path.join(directory, "beyond.e57"), os.path.join(directory, "beyond.ply"), 9,
+                         "a distance beyond a float")
+
         # A full scan of 200 lines, 1,000,000 rows.
         run([velscan, "full.txt", "-l", "200"], directory, environment)
         full = os.path.join(directory, "full.txt")
