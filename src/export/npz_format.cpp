@@ -19,6 +19,9 @@
 // The scan's grid, as PTX and PCD lay it out (shape (height, width), row y
 // from the top, column x; NaN in a cell without return):
 //   grid_x, grid_y, grid_z, grid_intensity, grid_distance   float32
+// The scan's pose, which the points above do not include:
+//   pose                               float64, shape (4, 4): takes a point
+//                                      [x, y, z, 1] into the scan's frame
 // And the table's metadata file, its bytes as read (empty without one):
 //   metadata                           uint8, shape (bytes,)
 #include <array>
@@ -266,6 +269,19 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
     }
     for (std::size_t field = 0; field < cells.size(); ++field)
         npz.Member(kGridNames[field], gridShape, std::span<const float>(cells[field]));
+
+    // The scan's pose beside the points, which stay in the scanner's frame:
+    // the 4 x 4 matrix that takes a point [x, y, z, 1] into the scan's frame
+    // (its columns the scanner's axes, then its position).
+    const ScanPose& pose = job.Pose();
+    const auto axes = pose.Axes();
+    std::array<double, 16> matrix{};
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t column = 0; column < 3; ++column) matrix[row * 4 + column] = axes[column][row];
+        matrix[row * 4 + 3] = pose.position[row];
+    }
+    matrix[15] = 1.0;
+    npz.Member("pose", Shape(4, 4), std::span<const double>(matrix));
 
     const std::string& metadata = job.Record().metadataText;
     npz.Member<std::uint8_t>("metadata", Shape(metadata.size()), metadata.size(),

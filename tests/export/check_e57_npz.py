@@ -105,9 +105,19 @@ def gps_seconds(utc):
     return (moment - GPS_EPOCH).total_seconds() + LEAP_SECONDS_SINCE_2017
 
 
+def pose_matrix(viewpoint):
+    """The 4 x 4 matrix of a pose given as x y z (translation) w x y z (unit quaternion)."""
+    tx, ty, tz, w, x, y, z = viewpoint
+    return np.array([[1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y), tx],
+                     [2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x), ty],
+                     [2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y), tz],
+                     [0, 0, 0, 1]])
+
+
 def number(element, path):
     found = element.find(path, NS)
-    check(found is not None, f"the XML has {path}")
+    if found is None:
+        sys.exit(f"FAILED: the XML has no {path}")
     return float(found.text)
 
 
@@ -116,8 +126,13 @@ def check_e57_points(node, e57, ply_path, rows_with_range, what):
     check(points is not None, f"{what}: web-e57 reads {e57}")
     check(len(points) == rows_with_range, f"{what}: web-e57 reads {len(points)} points, the table's rows with range")
     cloud = ply(ply_path).point.positions.numpy().astype(np.float64) if rows_with_range else np.zeros((0, 3))
+    # The PLY's points are in the scanner's frame; web-e57 gives them moved by the E57's pose.
+    scan = e57_xml(e57).find("e57:data3D/e57:vectorChild", NS)
+    pose = pose_matrix([number(scan, "e57:pose/e57:translation/e57:" + axis) for axis in "xyz"] +
+                       [number(scan, "e57:pose/e57:rotation/e57:" + part) for part in "wxyz"])
+    cloud = cloud @ pose[:3, :3].T + pose[:3, 3]
     check(points.shape == cloud.shape and np.allclose(points, cloud, rtol=0, atol=1e-6),
-          f"{what}: x, y, z in metres are the PLY's")
+          f"{what}: x, y, z in metres are the PLY's moved by the E57's pose")
 
 
 def check_e57_xml(e57, pcd_path, metadata, records):
@@ -205,7 +220,7 @@ NPZ_TYPES = {"distance": "<f4", "raw_range": "<u4", "amplitude": "<f4", "tempera
              "mirror_angle": "<f8", "slow_axis_angle": "<f8", "line": "<i4", "sample": "<i4",
              "time": "<f8", "lost": "|b1", "x": "<f4", "y": "<f4", "z": "<f4", "has_range": "|b1",
              "grid_x": "<f4", "grid_y": "<f4", "grid_z": "<f4", "grid_intensity": "<f4", "grid_distance": "<f4",
-             "metadata": "|u1"}
+             "pose": "<f8", "metadata": "|u1"}
 
 
 def check_npz(path, table, ply_path, pcd_path, metadata_path):
@@ -220,7 +235,10 @@ def check_npz(path, table, ply_path, pcd_path, metadata_path):
     pcd = pcd_header(pcd_path)
     width, height = int(pcd["WIDTH"][0]), int(pcd["HEIGHT"][0])
     check(all(arrays[name].shape == ((height, width) if name.startswith("grid_") else (rows,))
-              for name in expected if name != "metadata"), f"{path}: ({rows},) a row, ({height}, {width}) the grid")
+              for name in expected if name not in ("metadata", "pose")),
+          f"{path}: ({rows},) a row, ({height}, {width}) the grid")
+    check(np.allclose(arrays["pose"], pose_matrix([float(value) for value in pcd["VIEWPOINT"]]), rtol=0, atol=1e-12),
+          f"{path}: the pose matrix of the PCD's viewpoint")
 
     has_range = columns[:, 0] != 0
     check(np.array_equal(arrays["has_range"], has_range), f"{path}: has_range where the table has a distance")

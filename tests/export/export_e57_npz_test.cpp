@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -138,6 +140,37 @@ TEST(Npz, TheSameTableGivesTheSameBytes) {
     // A stored zip: it ends with the end of its central directory, which counts its members.
     ASSERT_GT(first.size(), 22u);
     EXPECT_EQ(first.substr(first.size() - 22, 4), std::string("PK\x05\x06", 4));
+}
+
+TEST(Pose, BothFilesCarryTheJobsPoseBesideThePoints) {
+    const Scan scan = PatchScan();
+    // Turned 90 degrees about z, the scanner at (10, 20, 30) inches.
+    ScanPose pose;
+    pose.position = {10.0, 20.0, 30.0};
+    pose.orientation = {std::sqrt(0.5), 0.0, 0.0, std::sqrt(0.5)};
+    const ExportJob job(scan.table, scan.angles, {}, "t", {}, {}, pose, nullptr, TableRecord{std::string(64, 'f'), {}, {}});
+
+    // The npz's pose.npy (stored): 16 doubles after its .npy header, row after row.
+    const std::string npz = Written("--npz", job);
+    const std::size_t name = npz.find("pose.npy");
+    ASSERT_NE(name, std::string::npos);
+    const std::size_t npy = name + 8;
+    ASSERT_EQ(npz.substr(npy, 6), "\x93NUMPY");
+    const std::size_t headerBytes = static_cast<std::uint8_t>(npz[npy + 8]) | (static_cast<std::uint8_t>(npz[npy + 9]) << 8);
+    double matrix[16];
+    std::memcpy(matrix, npz.data() + npy + 10 + headerBytes, sizeof matrix);
+    const double expected[16] = {0, -1, 0, 10, 1, 0, 0, 20, 0, 0, 1, 30, 0, 0, 0, 1};
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(matrix[i], expected[i], 1e-12) << i;
+
+    // The E57's pose: the same rotation, the translation in metres.
+    const std::string logical = LogicalBytes(Written("--e57", job));
+    const std::string translation = logical.substr(logical.find("<translation "));
+    EXPECT_NEAR(std::stod(ElementText(translation, "x")), 0.254, 1e-12);
+    EXPECT_NEAR(std::stod(ElementText(translation, "y")), 0.508, 1e-12);
+    EXPECT_NEAR(std::stod(ElementText(translation, "z")), 0.762, 1e-12);
+    const std::string rotation = logical.substr(logical.find("<rotation "));
+    EXPECT_NEAR(std::stod(ElementText(rotation, "w")), std::sqrt(0.5), 1e-15);
+    EXPECT_NEAR(std::stod(ElementText(rotation, "z")), std::sqrt(0.5), 1e-15);
 }
 
 }  // namespace
