@@ -15,9 +15,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/printable_text.hpp"
+#include "conversion/whole_file.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
 #include "export/export_setup.hpp"
@@ -113,12 +115,19 @@ int Export(const ExportOptions& options, const files::ClosedStandardStreams& clo
     RequireFiniteAngles(angles, options.table);
     ExportSettings settings = options.settings;
     settings.applied = SetupLines(setup);
+    TableRecord record{tableSha256, metadata.metadata, {}};
+    // Its bytes as they stand, for the formats that carry the metadata whole;
+    // a file that cannot be read again now leaves that out.
+    if (metadata.metadata &&
+        !ReadWholeFile(MetadataFileName(options.table), record.metadataText, kMaxMetadataBytes))
+        record.metadataText.clear();
     const ExportJob job(table, angles, settings, files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
                         metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
                         setup.pose ? PoseInUnit(*setup.pose, settings.unit) : ScanPose{}, WarnOnStandardError,
                         metadata.metadata ? LineFiguresOfTable(*metadata.metadata, table.Rows(), tableSha256)
-                                          : std::vector<LineFigures>{});
+                                          : std::vector<LineFigures>{},
+                        std::move(record));
     WriteOutputs(options.outputs, job);
     return PrintToStandardOutput(Summary(table, angles, settings.applied, job.Figures()) + DefaultOutputLines(options),
                                  closed,
