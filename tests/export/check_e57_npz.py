@@ -300,6 +300,19 @@ def main():
         xml_at = e57_header(e57)["xml_offset"] + 100
         check(read_e57(node, flipped(e57, xml_at, e57 + ".xml")) is None, "a flipped byte in the XML: refused")
 
+        # A pose typed for the export: 90 degrees about z and a translation in
+        # metres. The E57 holds exactly that pose, and web-e57's points are the
+        # PLY's moved by it.
+        run([exporter, "scan.txt", "--e57", "posed.e57", "--ply", "posed.ply", "--metres",
+             "--pose", "1.5,-2,0.25,90"], directory)
+        posed = os.path.join(directory, "posed.e57")
+        scan = e57_xml(posed).find("e57:data3D/e57:vectorChild", NS)
+        stored = [number(scan, "e57:pose/e57:translation/e57:" + axis) for axis in "xyz"]
+        stored += [number(scan, "e57:pose/e57:rotation/e57:" + part) for part in "wxyz"]
+        half = np.sqrt(0.5)
+        check(np.allclose(stored, [1.5, -2, 0.25, half, 0, 0, half], rtol=0, atol=1e-12),
+              f"the typed pose in the E57: {stored}")
+        check_e57_points(node, posed, os.path.join(directory, "posed.ply"), rows_with_range, "a typed pose")
         check_npz(os.path.join(directory, "scan.npz"), table, os.path.join(directory, "scan.ply"),
                   os.path.join(directory, "scan.pcd"), table + ".json")
         # Raw angles: the npz's angles are the table's own.
