@@ -25,7 +25,7 @@
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
 #include "export/export_outputs.hpp"
-#include "export/write_outputs.hpp"
+#include "export/export_table.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/console_window.hpp"
 #include "platform/files/forced_end.hpp"
@@ -84,35 +84,13 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
     return kExitStandardOutputFailed;
 }
 
-// The points' times, when the metadata gives both the start and the period.
-std::optional<PointTimes> TimesOfPoints(const ScanFacts& metadata) {
-    const std::optional<std::int32_t> period = metadata.settings ? metadata.settings->samplePeriod : std::nullopt;
-    if (!metadata.startTime || !period || *period <= 0) return std::nullopt;
-    return PointTimes{*metadata.startTime, static_cast<double>(*period),
-                      {metadata.linesWithLostSamples.begin(), metadata.linesWithLostSamples.end()}};
-}
-
 void Warn(const std::string& warning) {
     if (!warning.empty()) Error(warning);
 }
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
-    std::string tableSha256;
-    const ScanTable table = ReadTable(options.table, &tableSha256);
-    // The metadata file beside the table, when there is a sound one; a
-    // changed table is still exported, with a warning.
-    const TableMetadata metadata = ReadMetadataBeside(options.table);
-    Warn(metadata.warning);
-    if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
-    const ScanAngles angles =
-        ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
-    RequireFiniteAngles(angles, options.table);
-    const ExportJob job(table, angles, options.settings,
-                        files::NameOf(files::PathOf(options.table).filename()),
-                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt);
-    WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles) + DefaultOutputLines(options), closed,
+    const ExportedTable exported = ExportTable(options, Warn, WarnOnStandardError);
+    return PrintToStandardOutput(Summary(exported.table, exported.angles) + DefaultOutputLines(options), closed,
                                  "the summary");
 }
 

@@ -1,0 +1,47 @@
+#include "export/export_table.hpp"
+
+#include <optional>
+#include <string>
+
+#include "export/scan_metadata.hpp"
+#include "export/write_outputs.hpp"
+#include "platform/files/path_name.hpp"
+
+namespace velscan::exporter {
+
+namespace {
+
+// The points' times, when the metadata gives both the start and the period.
+std::optional<PointTimes> TimesOfPoints(const ScanFacts& metadata) {
+    const std::optional<std::int32_t> period = metadata.settings ? metadata.settings->samplePeriod : std::nullopt;
+    if (!metadata.startTime || !period || *period <= 0) return std::nullopt;
+    return PointTimes{*metadata.startTime, static_cast<double>(*period),
+                      {metadata.linesWithLostSamples.begin(), metadata.linesWithLostSamples.end()}};
+}
+
+}  // namespace
+
+ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnOfMetadata,
+                          const WarningSink& warnOfOutputs) {
+    const auto Warn = [&warnOfMetadata](const std::string& warning) {
+        if (!warning.empty() && warnOfMetadata) warnOfMetadata(warning);
+    };
+    ExportedTable exported;
+    std::string tableSha256;
+    exported.table = ReadTable(options.table, &tableSha256);
+    // The metadata file beside the table, when there is a sound one; a
+    // changed table is still exported, with a warning.
+    const TableMetadata metadata = ReadMetadataBeside(options.table);
+    Warn(metadata.warning);
+    if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
+    exported.angles = ExportAngles(exported.table, options.rawAngles, options.mirrorOffset, options.slowOffset);
+    RequireFiniteAngles(exported.angles, options.table);
+    const ExportJob job(exported.table, exported.angles, options.settings,
+                        files::NameOf(files::PathOf(options.table).filename()),
+                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt, ScanPose{}, warnOfOutputs);
+    WriteOutputs(options.outputs, job);
+    return exported;
+}
+
+}  // namespace velscan::exporter

@@ -1,0 +1,27 @@
+#pragma once
+// One export of a table: the table and the metadata file beside it read,
+// its angles recovered, and the outputs asked for written and put in place
+// together. velscan-export runs it from its command line; velscan-live runs
+// it at the end of a scan for the picture and the viewer, so both write the
+// same files the same way.
+
+#include "export/export_format.hpp"
+#include "export/export_options.hpp"
+#include "export/scan_angles.hpp"
+#include "export/scan_table.hpp"
+
+namespace velscan::exporter {
+
+struct ExportedTable {
+    ScanTable table;
+    ScanAngles angles;
+};
+
+// Throws TableError when the table is not velscan's and OutputError when an
+// output could not be written. The metadata file's warnings (set aside, a
+// stale table) go to `warnOfMetadata`, the outputs' (rows left out) to
+// `warnOfOutputs`.
+ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnOfMetadata,
+                          const WarningSink& warnOfOutputs);
+
+}  // namespace velscan::exporter
