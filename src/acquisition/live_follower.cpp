@@ -7,7 +7,6 @@
 #include "cardlib/protocol.hpp"
 #include "acquisition/run.hpp"
 #include "conversion/printable_text.hpp"
-#include "platform/environment.hpp"
 #include "platform/files/path_name.hpp"
 #include "scanfile/file_names.hpp"
 #include "scanfile/live_messages.hpp"
@@ -23,11 +22,6 @@ constexpr std::uint32_t kFinishLimitMs = 60000;
 // After a run that ended on an exception: long enough to say so on the page.
 constexpr std::uint32_t kAbandonLimitMs = 5000;
 
-bool TurnedOff(const char* variable) {
-    const char* value = platform::EnvironmentValue(variable);
-    return value != nullptr && std::strcmp(value, "off") == 0;
-}
-
 std::string Shown(const std::filesystem::path& path) { return PrintableText(files::NameOf(path)); }
 
 bool RegularFile(const std::string& name) {
@@ -36,8 +30,6 @@ bool RegularFile(const std::string& name) {
 }
 
 }  // namespace
-
-LiveFollower::LiveFollower() : live_(!TurnedOff("VELSCAN_LIVE")), pictures_(!TurnedOff("VELSCAN_PICTURES")) {}
 
 LiveFollower::~LiveFollower() {
     if (!child_) return;
@@ -52,9 +44,9 @@ void LiveFollower::Start(Run& run) {
     // A table written in place (a FIFO, a device) is no file to draw.
     std::error_code ignored;
     const bool drawable = !std::filesystem::exists(files::PathOf(table), ignored) || RegularFile(table);
-    const bool live = live_ && capture;
-    const bool pictures = pictures_ && drawable;
-    if (live_ && !capture) run.console.Error("No live view: the scan keeps no capture file to follow\n");
+    const bool live = run.context.liveView && capture;
+    const bool pictures = run.context.pictures && drawable;
+    if (run.context.liveView && !capture) run.console.Error("No live view: the scan keeps no capture file to follow\n");
     if (!live && !pictures) return;
 
     const std::filesystem::path program =

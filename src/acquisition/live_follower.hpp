@@ -4,7 +4,7 @@
 // view or the finished table's pictures are on, told the scan's facts then
 // and how the scan ended once its files are in place, and waited for (with
 // a bound) so that its files exist and nothing is left running when velscan
-// ends. It never costs the scan: when it cannot be started the operator is
+// ends; the run's context says whether each is on. It never costs the scan: when it cannot be started the operator is
 // warned in one line and the scan goes on; the line loop never waits for it.
 //
 //   VELSCAN_LIVE=off       no live page (T.live.html, T.live.js, T.live.png)
@@ -21,7 +21,7 @@ class Run;
 
 class LiveFollower {
 public:
-    LiveFollower();  // reads VELSCAN_LIVE and VELSCAN_PICTURES
+    LiveFollower() = default;
     // Closes the follower's input and gives it a moment to say so on the
     // page; kills it if it still runs.
     ~LiveFollower();
@@ -36,8 +36,6 @@ public:
     void Finish(Run& run, int exitCode);
 
 private:
-    bool live_;
-    bool pictures_;
     std::unique_ptr<platform::ChildProcess> child_;
 };
 

@@ -32,6 +32,11 @@ struct RunContext {
     // The capture's records and digest once it is finished with every record
     // and is a regular file; nullopt else. Empty function: not known.
     std::function<std::optional<CaptureFigures>()> captureFigures;
+    // The live page and the finished table's picture and viewer, drawn by the
+    // follower velscan-live (VELSCAN_LIVE, VELSCAN_PICTURES; the program
+    // turns them on unless they are "off"). Off for a run made any other way.
+    bool liveView = false;
+    bool pictures = false;
 };
 
 }  // namespace velscan

@@ -1,0 +1,178 @@
+// velscan, velscan-live and velscan-export together, on the simulated
+// instrument in virtual time: the live page and the finished table's
+// pictures beside the table, each turned off on its own; the follower after
+// velscan died (its input ends with no end message) reading a capture cut in
+// the middle of a record; and a velscan with no follower beside it, whose
+// scan goes on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "program_run.hpp"
+#include "scanfile/live_messages.hpp"
+#include "scanfile/scan_metadata.hpp"
+
+namespace velscan {
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::Execute;
+using e2e::ProgramResult;
+using e2e::ReadFile;
+
+constexpr std::size_t kRecordBytes = 16;
+constexpr std::size_t kLineRecords = 5000;
+
+// The state the data script last gave the page.
+nlohmann::json PageState(const fs::path& script) {
+    const std::string text = ReadFile(script);
+    const std::string head = "velscanLive(";
+    EXPECT_TRUE(text.starts_with(head) && text.ends_with(");\n")) << text;
+    return nlohmann::json::parse(text.substr(head.size(), text.size() - head.size() - 3));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+class LivePrograms : public ::testing::Test {
+protected:
+    LivePrograms() { fs::copy_file(VELSCAN_LOOKUP_FILE, Path("LOOKUPHS")); }
+
+    fs::path Path(const std::string& name) const { return dir_.Path() / name; }
+
+    ProgramResult Scan(int lines, std::map<std::string, std::string> environment,
+                       const std::string& program = VELSCAN_BINARY) {
+        environment.emplace("VELSCAN_SIM", "1");
+        environment.emplace("VELSCAN_CLOCK", "virtual");
+        return Execute(program, {{"scan.txt", "-l", std::to_string(lines)}, environment, std::nullopt, dir_.Path(),
+                                 std::nullopt});
+    }
+
+    e2e::ScratchDirectory dir_{"live"};
+};
+
+TEST_F(LivePrograms, TheLivePageAndTheFinishedTablesPictureAndViewerStandBesideTheTable) {
+    const ProgramResult run =
+        Scan(4, {{"VELSCAN_CAPTURE", "scan.txt.capture"}, {"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.err);
+    const auto wait = std::find(lines.begin(), lines.end(), "Waiting (20 sec.) for mirror to move");
+    ASSERT_NE(wait, lines.begin());
+    EXPECT_EQ(*(wait - 1), "Live view: " + Path("scan.txt.live.html").string()) << run.err;
+    EXPECT_EQ(lines.back(), "Saved 4 lines to scan.txt") << run.err;
+
+    const nlohmann::json state = PageState(Path("scan.txt.live.js"));
+    EXPECT_EQ(state["state"], "complete");
+    EXPECT_EQ(state["linesDone"], 4);
+    EXPECT_EQ(state["linesAsked"], 4);
+    EXPECT_EQ(state["finishedPicture"], "scan.txt.png");
+    EXPECT_EQ(state["finishedViewer"], "scan.txt.html");
+    EXPECT_EQ(state["picture"], "scan.txt.png");
+    EXPECT_TRUE(fs::exists(Path("scan.txt.live.png")));
+    EXPECT_NE(ReadFile(Path("scan.txt.live.html")).find("scan.txt.live.js"), std::string::npos);
+
+    // The picture and the viewer are velscan-export's, byte for byte.
+    const ProgramResult exported = Execute(VELSCAN_EXPORT_BINARY, {{"scan.txt", "--png", "export.png", "--html",
+                                                                    "export.html"},
+                                                                   {}, std::nullopt, dir_.Path(), std::nullopt});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_TRUE(ReadFile(Path("scan.txt.png")) == ReadFile(Path("export.png")));
+    EXPECT_TRUE(ReadFile(Path("scan.txt.html")) == ReadFile(Path("export.html")));
+    // Nothing unfinished left.
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+        EXPECT_EQ(entry.path().filename().string().find(".velscan"), std::string::npos) << entry.path();
+}
+
+TEST_F(LivePrograms, EachExtraFileTurnsOffOnItsOwnAndNoCaptureMeansNoLiveView) {
+    const ProgramResult picturesOnly =
+        Scan(2, {{"VELSCAN_CAPTURE", "scan.txt.capture"}, {"VELSCAN_LIVE", "off"}, {"VELSCAN_PICTURES", "on"}});
+    ASSERT_EQ(picturesOnly.exitCode, 0) << picturesOnly.err;
+    EXPECT_EQ(picturesOnly.err.find("Live view"), std::string::npos) << picturesOnly.err;
+    EXPECT_TRUE(fs::exists(Path("scan.txt.png")));
+    EXPECT_TRUE(fs::exists(Path("scan.txt.html")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.live.html")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.live.js")));
+
+    fs::remove(Path("scan.txt.png"));
+    fs::remove(Path("scan.txt.html"));
+    const ProgramResult liveOnly =
+        Scan(2, {{"VELSCAN_CAPTURE", "scan.txt.capture"}, {"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "off"}});
+    ASSERT_EQ(liveOnly.exitCode, 0) << liveOnly.err;
+    EXPECT_EQ(PageState(Path("scan.txt.live.js"))["state"], "complete");
+    EXPECT_EQ(PageState(Path("scan.txt.live.js"))["finishedPicture"], "");
+    EXPECT_FALSE(fs::exists(Path("scan.txt.png")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.html")));
+
+    fs::remove(Path("scan.txt.live.html"));
+    const ProgramResult noCapture = Scan(2, {{"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
+    ASSERT_EQ(noCapture.exitCode, 0) << noCapture.err;
+    EXPECT_NE(noCapture.err.find("No live view: the scan keeps no capture file to follow\n"), std::string::npos)
+        << noCapture.err;
+    EXPECT_FALSE(fs::exists(Path("scan.txt.live.html")));
+    EXPECT_TRUE(fs::exists(Path("scan.txt.png")));
+}
+
+// velscan died after three lines and a part of the fourth, in the middle of
+// a record: the follower's input ends without the end message.
+TEST_F(LivePrograms, AFollowerWhoseInputEndsUnsaidShowsTheCompleteLinesAndHowToRecoverThem) {
+    const ProgramResult run = Scan(5, {{"VELSCAN_CAPTURE", "scan.txt.capture"}});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const MetadataReading recorded = ReadMetadataFile(Path("scan.txt.capture.json").string());
+    ASSERT_TRUE(recorded.facts) << recorded.problem;
+    fs::resize_file(Path("scan.txt.capture"), (20 + 3 * kLineRecords + 1234) * kRecordBytes + 7);
+    fs::remove(Path("scan.txt"));
+
+    LiveStart start;
+    start.table = "scan.txt";
+    start.capture = "scan.txt.capture";
+    start.linesAsked = 5;
+    start.samplingStartsAtRecord = 20;
+    start.facts = *recorded.facts;
+    const std::string message = LiveStartLine(start);
+    ASSERT_LE(message.size(), 4096u);
+    const ProgramResult follower =
+        Execute(VELSCAN_LIVE_BINARY, {{}, {}, message, dir_.Path(), std::nullopt});
+    ASSERT_EQ(follower.exitCode, 0) << follower.err;
+
+    const nlohmann::json state = PageState(Path("scan.txt.live.js"));
+    EXPECT_EQ(state["state"], "lost");
+    EXPECT_EQ(state["linesDone"], 3);
+    EXPECT_EQ(state["ended"], true);
+    const std::string recovery = state["recovery"];
+    EXPECT_TRUE(recovery.starts_with("velscan-reconvert scan.txt.capture scan.txt")) << recovery;
+    EXPECT_EQ(state["picture"], "scan.txt.live.png");
+    EXPECT_TRUE(fs::exists(Path("scan.txt.live.png")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.png"))) << "no table, no finished picture";
+
+    // Not started by velscan: it says so and ends.
+    const ProgramResult alone = Execute(VELSCAN_LIVE_BINARY, {{}, {}, std::string("hello\n"), dir_.Path(), std::nullopt});
+    EXPECT_EQ(alone.exitCode, 2);
+    EXPECT_NE(alone.err.find("no scan to follow"), std::string::npos) << alone.err;
+}
+
+TEST_F(LivePrograms, AVelscanWithNoFollowerBesideItWarnsOnceAndRecordsTheScan) {
+    const fs::path lonely = Path("velscan");
+    fs::copy_file(VELSCAN_BINARY, lonely);
+    const ProgramResult run = Scan(2, {{"VELSCAN_CAPTURE", "scan.txt.capture"}, {"VELSCAN_LIVE", "on"}},
+                                   lonely.string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string warning = "Warning: " + Path("velscan-live").string() + " could not be started (";
+    EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+    EXPECT_EQ(Lines(run.err).back(), "Saved 2 lines to scan.txt");
+    EXPECT_TRUE(fs::exists(Path("scan.txt")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.live.html")));
+}
+
+}  // namespace
+}  // namespace velscan
