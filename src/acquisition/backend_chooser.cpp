@@ -128,6 +128,8 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     plan.simFaults = Read(getenv, "VELSCAN_SIM_FAULTS");
     plan.capturePath = Read(getenv, "VELSCAN_CAPTURE");
     plan.tracePath = Read(getenv, "VELSCAN_TRACE");
+    plan.liveView = Read(getenv, "VELSCAN_LIVE") != "off";
+    plan.pictures = Read(getenv, "VELSCAN_PICTURES") != "off";
 
     if (!ChooseSimulation(sim, plan, error)) return std::nullopt;
     if (!ChooseClock(clock, plan, error)) return std::nullopt;

@@ -6,6 +6,8 @@
 //   VELSCAN_CLOCK          real (default) or virtual (simulated/replayed card only)
 //   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE
 //   VELSCAN_TRACE          a trace of every call at the hardware seam
+//   VELSCAN_LIVE, VELSCAN_PICTURES   "off" turns the live page, or the finished
+//                          table's picture and viewer, off
 // An empty variable counts as unset. Every variable is read and checked before
 // the first file (capture, trace) is created. The console is not part of the
 // choice: the entry point creates the system console itself.
@@ -54,6 +56,10 @@ struct BackendPlan {
     std::string simFaults;
     std::string capturePath;
     std::string tracePath;
+    // The live page and the finished table's picture and viewer: on unless
+    // VELSCAN_LIVE or VELSCAN_PICTURES is "off".
+    bool liveView = true;
+    bool pictures = true;
     // One line printed after the documented error when the port or the card
     // cannot be opened, saying which variable to set; empty when the host has
     // a default or the part is simulated (then the documented error and its

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -87,10 +86,6 @@ int RunProgram(int argc, char** argv) {
     // wait unechoed and are read one per line.
     const std::unique_ptr<velscan::platform::Console> console =
         velscan::platform::CreateSystemConsole();
-    const auto turnedOn = [](const char* name) {
-        const char* value = velscan::platform::EnvironmentValue(name);
-        return value == nullptr || std::string_view(value) != "off";
-    };
     const velscan::RunContext context{*console,
                                       *chosen->seam.clock,
                                       *plan,
@@ -98,8 +93,8 @@ int RunProgram(int argc, char** argv) {
                                       std::vector<std::string>(argv, argv + argc),
                                       &velscan::platform::WallClockNow,
                                       chosen->captureFigures,
-                                      turnedOn("VELSCAN_LIVE"),
-                                      turnedOn("VELSCAN_PICTURES")};
+                                      plan->liveView,
+                                      plan->pictures};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
     return velscan::RunAcquisition(settings, context);
 }

@@ -33,8 +33,8 @@ struct RunContext {
     // and is a regular file; nullopt else. Empty function: not known.
     std::function<std::optional<CaptureFigures>()> captureFigures;
     // The live page and the finished table's picture and viewer, drawn by the
-    // follower velscan-live (VELSCAN_LIVE, VELSCAN_PICTURES; the program
-    // turns them on unless they are "off"). Off for a run made any other way.
+    // follower velscan-live: the program takes them from its plan
+    // (VELSCAN_LIVE, VELSCAN_PICTURES); off for a run made any other way.
     bool liveView = false;
     bool pictures = false;
 };
