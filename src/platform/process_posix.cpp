@@ -107,6 +107,11 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::filesystem::path& p
         // A group of its own: the terminal's Ctrl+C reaches the run only,
         // which stops like q and then tells the helper how it ended.
         (void)setpgid(0, 0);
+        // Out of the terminal's foreground group, a line it writes to the
+        // terminal must not stop it (TOSTOP).
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        (void)sigaction(SIGTTOU, &ignore, nullptr);
         (void)setpriority(PRIO_PROCESS, 0, kLowerPriority);
         sigset_t none;
         sigemptyset(&none);
