@@ -113,6 +113,29 @@ bool CheckCreatable(const std::string& path, const std::string& message, std::st
     return false;
 }
 
+// The instrument profile and the pose, when named; an unusable one refuses
+// the run before anything is opened.
+bool ChooseProfileAndPose(const std::string& profilePath, const std::string& poseText, BackendPlan& plan,
+                          std::string& error) {
+    if (!profilePath.empty()) {
+        ProfileReading reading = ReadProfileFile(profilePath);
+        if (!reading.profile) {
+            error = "Error: VELSCAN_PROFILE: " + PrintableText(profilePath) + " " + reading.problem + ".\n";
+            return false;
+        }
+        plan.profile = std::move(reading.profile);
+    }
+    if (!poseText.empty()) {
+        std::string problem;
+        plan.pose = ParsePose(poseText, problem);
+        if (!plan.pose) {
+            error = "Error: VELSCAN_POSE: the pose " + PrintableText(problem) + ".\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host host,
@@ -153,6 +176,8 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
         return std::nullopt;
     }
     if (!CheckFaults(plan, error)) return std::nullopt;
+    if (!ChooseProfileAndPose(Read(getenv, "VELSCAN_PROFILE"), Read(getenv, "VELSCAN_POSE"), plan, error))
+        return std::nullopt;
     return plan;
 }
 

@@ -6,6 +6,8 @@
 //   VELSCAN_CLOCK          real (default) or virtual (simulated/replayed card only)
 //   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE
 //   VELSCAN_TRACE          a trace of every call at the hardware seam
+//   VELSCAN_PROFILE        the instrument profile (scanfile/instrument_profile.hpp)
+//   VELSCAN_POSE           the scan's pose in the site (scanfile/site_pose.hpp)
 //   VELSCAN_LIVE, VELSCAN_PICTURES   "off" turns the live page, or the finished
 //                          table's picture and viewer, off
 // An empty variable counts as unset. Every variable is read and checked before
@@ -18,6 +20,8 @@
 
 #include "platform/backend.hpp"
 #include "scanfile/capture_file.hpp"
+#include "scanfile/instrument_profile.hpp"
+#include "scanfile/site_pose.hpp"
 #include "platform/host.hpp"
 
 namespace velscan {
@@ -56,6 +60,10 @@ struct BackendPlan {
     std::string simFaults;
     std::string capturePath;
     std::string tracePath;
+    // Read and checked with the rest, before the hardware is touched;
+    // recorded in the table's metadata file.
+    std::optional<InstrumentProfile> profile;
+    std::optional<SitePose> pose;
     // The live page and the finished table's picture and viewer: on unless
     // VELSCAN_LIVE or VELSCAN_PICTURES is "off".
     bool liveView = true;

@@ -1,5 +1,7 @@
 #include "acquisition/run_facts.hpp"
 
+#include <algorithm>
+
 #include "acquisition/backend_simulation.hpp"
 #include "acquisition/exit_codes.hpp"
 #include "scanfile/lookup_facts.hpp"
@@ -77,6 +79,15 @@ void RecordRunStart(ScanFacts& facts, const RunSettings& settings, const Backend
     facts.faults = Named(plan.simFaults);
     facts.clock = plan.clock == ClockChoice::Virtual ? "virtual" : "real";
     facts.linesAsked = settings.lines;
+    if (plan.profile)
+        facts.profile = MetadataProfile{.name = plan.profile->name,
+                                        .sha256 = plan.profile->sha256,
+                                        .mirrorOffset = plan.profile->mirrorOffset,
+                                        .slowOffset = plan.profile->slowOffset};
+    if (plan.pose) {
+        facts.pose = MetadataPose{.given = plan.pose->given, .matrix = {}};
+        std::copy(plan.pose->matrix.begin(), plan.pose->matrix.end(), facts.pose->matrix.begin());
+    }
 }
 
 void RecordConfiguration(ScanFacts& facts, const BoardSlot& slot,

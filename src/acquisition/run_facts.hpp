@@ -20,7 +20,8 @@
 
 namespace velscan {
 
-// Program, system, command line, settings, backend, faults and clock.
+// Program, system, command line, settings, backend, faults, clock, and the
+// instrument profile and pose when given.
 void RecordRunStart(ScanFacts& facts, const RunSettings& settings, const BackendPlan& plan,
                     std::vector<std::string> commandLine);
 

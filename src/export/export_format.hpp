@@ -24,6 +24,7 @@
 #include "export/scan_points.hpp"
 #include "export/scan_pose.hpp"
 #include "export/scan_table.hpp"
+#include "export/summary.hpp"
 
 namespace velscan::exporter {
 
@@ -46,6 +47,10 @@ struct PointTimes {
 struct ExportSettings {
     bool ascii = false;                      // text rather than binary, where a format has both
     LengthUnit unit = LengthUnit::kInches;   // of the point formats
+    // What the scan is placed with and where each value came from
+    // (export/export_setup.hpp), for the summary and the viewer's panel;
+    // empty when nothing was given.
+    std::vector<SummaryLine> applied;
 };
 
 // Where a job's warnings go: one line each, without the program's name.

@@ -29,8 +29,15 @@ constexpr char kOtherOptions[] =
     "  --metres              point coordinates and distance in metres (default inches)\n"
     "  --raw-angles          use the table's angles as they stand (no recovery\n"
     "                        between encoder steps)\n"
-    "  --mirror-offset RAD   mirror angle of the horizontal beam (default 0)\n"
-    "  --slow-offset RAD     slow-axis angle of the x axis (default 0)\n"
+    "  --mirror-offset RAD   mirror angle of the horizontal beam (default: the\n"
+    "                        profile's, else 0)\n"
+    "  --slow-offset RAD     slow-axis angle of the x axis (default: the profile's,\n"
+    "                        else 0)\n"
+    "  --profile PATH        the instrument profile to take the offsets from\n"
+    "                        (default: the one the table's metadata file records)\n"
+    "  --pose X,Y,Z,HEADING  the scan's pose in the site: metres and degrees about z,\n"
+    "                        or 16 numbers, a 4x4 matrix row by row (default: the\n"
+    "                        one the table's metadata file records)\n"
     "  --help                this text\n"
     "  --version             the program's version\n";
 
@@ -119,6 +126,16 @@ ParsedCommandLine ParseExportCommandLine(const std::vector<std::string>& argumen
             const auto radians = text ? Radians(*text) : std::nullopt;
             if (!radians) return UsageError{"option " + argument + " needs a number of radians"};
             (argument == "--mirror-offset" ? options.mirrorOffset : options.slowOffset) = *radians;
+        } else if (argument == "--profile") {
+            const std::string* path = value();
+            if (!path || path->empty()) return UsageError{"option --profile needs a path"};
+            options.profile = *path;
+        } else if (argument == "--pose") {
+            const std::string* text = value();
+            if (!text) return UsageError{"option --pose needs a pose: X,Y,Z,HEADING or 16 numbers"};
+            std::string problem;
+            options.pose = ParsePose(*text, problem);
+            if (!options.pose) return UsageError{"option --pose: the pose " + problem};
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError{"unknown option " + argument};
         } else if (haveTable) {

@@ -2,11 +2,13 @@
 // The command line of velscan-export. The options that name an output come
 // from the table of formats (export/export_format.hpp).
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "export/export_format.hpp"
+#include "scanfile/site_pose.hpp"
 
 namespace velscan::exporter {
 
@@ -31,8 +33,11 @@ struct ExportOptions {
     bool outputsByDefault = false;  // no output option was given
     ExportSettings settings;
     bool rawAngles = false;
-    double mirrorOffset = 0.0;
-    double slowOffset = 0.0;
+    // Typed offsets override a profile's; absent: the profile's, else 0.
+    std::optional<double> mirrorOffset;
+    std::optional<double> slowOffset;
+    std::string profile;            // --profile; empty: the one the metadata file records
+    std::optional<SitePose> pose;   // --pose; absent: the one the metadata file records
 };
 
 struct HelpRequested {};

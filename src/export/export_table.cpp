@@ -3,9 +3,12 @@
 #include <optional>
 #include <string>
 
+#include "export/export_setup.hpp"
 #include "export/scan_metadata.hpp"
+#include "export/scan_pose.hpp"
 #include "export/write_outputs.hpp"
 #include "platform/files/path_name.hpp"
+#include "scanfile/file_names.hpp"
 
 namespace velscan::exporter {
 
@@ -26,6 +29,7 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
     const auto Warn = [&warnOfMetadata](const std::string& warning) {
         if (!warning.empty() && warnOfMetadata) warnOfMetadata(warning);
     };
+    const std::optional<InstrumentProfile> namedProfile = NamedProfile(options);
     ExportedTable exported;
     std::string tableSha256;
     exported.table = ReadTable(options.table, &tableSha256);
@@ -34,12 +38,18 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
     const TableMetadata metadata = ReadMetadataBeside(options.table);
     Warn(metadata.warning);
     if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
-    exported.angles = ExportAngles(exported.table, options.rawAngles, options.mirrorOffset, options.slowOffset);
+    // The offsets and the pose: typed, else the profile's and the recorded pose.
+    const ExportSetup setup = ChooseSetup(options, namedProfile, metadata.metadata ? &*metadata.metadata : nullptr,
+                                          MetadataFileName(options.table), warnOfOutputs);
+    exported.angles = ExportAngles(exported.table, options.rawAngles, setup.mirror.radians, setup.slow.radians);
     RequireFiniteAngles(exported.angles, options.table);
-    const ExportJob job(exported.table, exported.angles, options.settings,
+    exported.settings = options.settings;
+    exported.settings.applied = SetupLines(setup);
+    const ExportJob job(exported.table, exported.angles, exported.settings,
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt, ScanPose{}, warnOfOutputs);
+                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
+                        setup.pose ? PoseInUnit(*setup.pose, exported.settings.unit) : ScanPose{}, warnOfOutputs);
     WriteOutputs(options.outputs, job);
     return exported;
 }

@@ -15,11 +15,13 @@ namespace velscan::exporter {
 struct ExportedTable {
     ScanTable table;
     ScanAngles angles;
+    ExportSettings settings;  // the options' own, with the setup applied
 };
 
 // Throws TableError when the table is not velscan's and OutputError when an
-// output could not be written. The metadata file's warnings (set aside, a
-// stale table) go to `warnOfMetadata`, the outputs' (rows left out) to
+// output could not be written (ProfileError for a profile that cannot be
+// used). The metadata file's warnings (set aside, a stale table) go to
+// `warnOfMetadata`, the setup's and the outputs' (rows left out) to
 // `warnOfOutputs`.
 ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnOfMetadata,
                           const WarningSink& warnOfOutputs);

@@ -123,7 +123,7 @@ std::vector<InfoLine> PanelLines(const ExportJob& job) {
     std::vector<InfoLine> lines{{"table", job.Source()}};
     // From the metadata file beside the table: the date, settings and lines.
     if (!job.PictureDetails().empty()) lines.push_back({"scan", job.PictureDetails()});
-    for (InfoLine& line : SummaryLines(job.Table(), job.Angles())) lines.push_back(std::move(line));
+    for (InfoLine& line : SummaryLines(job.Table(), job.Angles(), job.Settings().applied)) lines.push_back(std::move(line));
     // The summary counts the table's rows; the cloud lacks those no point holds.
     if (const std::size_t beyond = job.RowsBeyondPointRange(); beyond > 0)
         lines.push_back({"not shown", BeyondPointRangeReport(beyond)});

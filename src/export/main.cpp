@@ -20,6 +20,7 @@
 #include "conversion/printable_text.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
+#include "export/export_setup.hpp"
 #include "export/scan_angles.hpp"
 #include "export/scan_metadata.hpp"
 #include "export/scan_table.hpp"
@@ -90,8 +91,9 @@ void Warn(const std::string& warning) {
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
     const ExportedTable exported = ExportTable(options, Warn, WarnOnStandardError);
-    return PrintToStandardOutput(Summary(exported.table, exported.angles) + DefaultOutputLines(options), closed,
-                                 "the summary");
+    return PrintToStandardOutput(
+        Summary(exported.table, exported.angles, exported.settings.applied) + DefaultOutputLines(options), closed,
+        "the summary");
 }
 
 int Main(int argc, char** argv) {

@@ -27,8 +27,9 @@ std::string Header(const ExportJob& job, std::span<const PointField> fields) {
     header += "comment units: " + std::string(job.Points().UnitName()) +
               "; x forward, y left, z up; scanner at the origin\n";
     if (!job.Pose().IsIdentity())
-        header += "comment scan pose: the scanner at " + PoseNumbers(job.Pose().position.data(), 3) +
-                  ", turned by the quaternion (w x y z) " + PoseNumbers(job.Pose().orientation.data(), 4) + "\n";
+        header += "comment scan pose (the points stay in the scanner's frame): in the site the scanner at " +
+                  PoseNumbers(job.Pose().position.data(), 3) + ", turned by the quaternion (w x y z) " +
+                  PoseNumbers(job.Pose().orientation.data(), 4) + "\n";
     if (job.Times())
         header += "comment scalar_time: seconds since the scan's start " + HeaderCommentText(job.Times()->start) +
                   "; scalar_lost: 1 on a line that lost samples\n";

@@ -9,6 +9,9 @@
 #include <array>
 #include <string>
 
+#include "export/scan_points.hpp"
+#include "scanfile/site_pose.hpp"
+
 namespace velscan::exporter {
 
 struct ScanPose {
@@ -22,9 +25,14 @@ struct ScanPose {
                orientation == std::array<double, 4>{1.0, 0.0, 0.0, 0.0};
     }
     // The scanner's x, y and z axes in the scan's frame (the columns of the
-    // rotation).
+    // rotation). Parts within rounding of 0 or 1 are those exactly, so that a
+    // quarter turn writes its axes as whole numbers.
     std::array<std::array<double, 3>, 3> Axes() const;
 };
+
+// A pose as given (metres, a rotation matrix) in the points' unit: its
+// position scaled, its rotation as a unit quaternion with w >= 0.
+ScanPose PoseInUnit(const SitePose& pose, LengthUnit unit);
 
 // Numbers of a pose as text, apart by one space, each as short as reads back
 // the same double ("0", "1", "0.5").

@@ -33,7 +33,8 @@ SummaryLine Span(const std::string& axis, const std::vector<double>& angles) {
 
 }  // namespace
 
-std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles) {
+std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles,
+                                      const std::vector<SummaryLine>& applied) {
     std::vector<double> distances;
     distances.reserve(table.Rows());
     for (const double d : table.distance)
@@ -52,6 +53,7 @@ std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& 
     }
     lines.push_back(Span("mirror angle", angles.mirror));
     lines.push_back(Span("slow-axis angle", angles.slowAxis));
+    lines.insert(lines.end(), applied.begin(), applied.end());
     return lines;
 }
 

@@ -17,13 +17,16 @@ struct SummaryLine {
     std::string value;
 };
 
-std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles);
+// `applied`: the lines of what the scan is placed with, after the rest.
+std::vector<SummaryLine> SummaryLines(const ScanTable& table, const ScanAngles& angles,
+                                      const std::vector<SummaryLine>& applied = {});
 
 // The lines as printed: "key: value", each ending in a line break.
 std::string SummaryText(const std::vector<SummaryLine>& lines);
 
-inline std::string Summary(const ScanTable& table, const ScanAngles& angles) {
-    return SummaryText(SummaryLines(table, angles));
+inline std::string Summary(const ScanTable& table, const ScanAngles& angles,
+                           const std::vector<SummaryLine>& applied = {}) {
+    return SummaryText(SummaryLines(table, angles, applied));
 }
 
 }  // namespace velscan::exporter

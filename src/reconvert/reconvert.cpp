@@ -138,7 +138,8 @@ ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts
                   const OfflineBoard& prepared, const CaptureReading& capture, const TableFigures& table,
                   std::int32_t lines, const std::vector<std::string>& commandLine) {
     // What still holds of the recording: its times, settings, range finder,
-    // faults, clock and lines asked and lost.
+    // faults, clock, lines asked and lost, and the instrument profile and
+    // pose it was taken with (the same scan, placed the same way).
     ScanFacts facts;
     if (recorded) {
         facts.startTime = recorded->startTime;
@@ -153,6 +154,8 @@ ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts
         facts.clock = recorded->clock;
         facts.linesAsked = recorded->linesAsked;
         facts.linesWithLostSamples = recorded->linesWithLostSamples;
+        facts.profile = recorded->profile;
+        facts.pose = recorded->pose;
     }
     facts.programName = "velscan-reconvert";
     facts.programVersion = ProgramVersion();

@@ -76,6 +76,17 @@ void VisitDocument(V& v, Head& head, Facts& f) {
     });
     v.Member("faults", f.faults);
     v.Member("clock", f.clock);
+    // Written only when given, so that a scan without them keeps its document.
+    v.Omissible("profile", f.profile, [&](auto& profile) {
+        v.Member("name", profile.name);
+        v.Member("sha256", profile.sha256);
+        v.Member("mirrorOffset", profile.mirrorOffset);
+        v.Member("slowOffset", profile.slowOffset);
+    });
+    v.Omissible("pose", f.pose, [&](auto& pose) {
+        v.Member("given", pose.given);
+        v.Member("matrix", pose.matrix);
+    });
     v.Group("calibration", [&] {
         v.Member("value", f.calibrationValue);
         v.Member("averagingCount", f.averagingCount);

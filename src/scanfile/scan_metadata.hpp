@@ -73,6 +73,21 @@ struct MetadataEnd {
     int exitCode = 0;
 };
 
+// The instrument profile the scan was taken with (VELSCAN_PROFILE): its
+// file, the digest of its bytes and the offsets it gave, in radians.
+struct MetadataProfile {
+    std::string name;
+    std::string sha256;
+    std::optional<double> mirrorOffset, slowOffset;
+};
+
+// The scan's pose in the site (VELSCAN_POSE): the text as given and its 4x4
+// matrix row by row, metres (scanfile/site_pose.hpp).
+struct MetadataPose {
+    std::string given;
+    std::array<std::optional<double>, 16> matrix;
+};
+
 // What velscan-reconvert adds about the capture it converted again.
 struct MetadataReconversion {
     std::string capture;
@@ -97,6 +112,8 @@ struct ScanFacts {
     std::optional<MetadataBackendPart> laser, card;
     std::optional<std::string> faults;  // null: none
     std::optional<std::string> clock;   // "real" or "virtual"
+    std::optional<MetadataProfile> profile;  // absent: none given
+    std::optional<MetadataPose> pose;        // absent: none given
     std::optional<std::int32_t> calibrationValue, averagingCount;
     std::array<std::optional<std::uint32_t>, 2> encoderCounts;
     MetadataLookup lookup;

@@ -1,6 +1,8 @@
 """The outputs of velscan-export read by independent point-cloud tools: the
 PLY and the PTX by CloudCompare's command line, the PCD by pcl_pcd2ply, the
-PLY of a table whose name would end its header by pcl_ply2pcd.
+PLY of a table whose name would end its header by pcl_ply2pcd, and a scan
+exported with a pose: CloudCompare applies the PTX's transform on load, so
+its points are the PLY's (in the scanner's frame) moved by the pose.
 Usage:
     check_with_tools.py VELSCAN VELSCAN_EXPORT LOOKUPHS CLOUDCOMPARE PCL_PCD2PLY PCL_PLY2PCD
 Exits non-zero on the first failed check (a missing tool fails too)."""
@@ -111,6 +113,44 @@ def check_pcd(pcd2ply, directory, name):
     check(0 < gaps < cells, f"{name}: {gaps} cells without return, NaN after conversion")
 
 
+# A quarter turn about z (the scanner's x onto the site's y) and a move, in
+# metres; the points are written in inches.
+POSE = "1.5,-2,0.25,90"
+POSE_ROTATION = np.array([[0.0, -1.0, 0.0], [1.0, 0.0, 0.0], [0.0, 0.0, 1.0]])
+POSE_TRANSLATION = np.array([1.5, -2.0, 0.25]) / 0.0254
+
+
+def check_pose(cloudcompare, directory):
+    """posed.ptx and posed.ply of one export with POSE: CloudCompare's x, y, z
+    of the PTX are the PLY's vertices moved by the pose."""
+    with open(os.path.join(directory, "posed.ptx")) as ptx:
+        header = [next(ptx) for _ in range(10)]
+        cells = np.array([line.split() for line in ptx if line != "0 0 0 0\n"], dtype=np.float32)[:, :3]
+    transform = np.array([row.split() for row in header[6:10]], dtype=np.float64)
+    check(np.allclose(transform[:3, :3], POSE_ROTATION.T) and np.allclose(transform[3, :3], POSE_TRANSLATION),
+          f"posed.ptx: the transform's rows are the images of the axes, then the position {header[6:10]}")
+    _, vertices = read_binary_ply(os.path.join(directory, "posed.ply"))
+    ours = np.stack([vertices["x"], vertices["y"], vertices["z"]], axis=1)
+    in_ply = {tuple(point) for point in ours.tolist()}
+    check(all(tuple(point) in in_ply for point in cells.tolist()),
+          f"posed.ptx: each of its {len(cells)} cells with a return is a vertex of posed.ply, unmoved")
+    _, fields, values = cloudcompare_to_asc(cloudcompare, "posed.ptx", "posed.asc", directory)
+    check(len(values) == len(cells), f"CloudCompare: {len(values)} points of the posed PTX, its {len(cells)} cells")
+    moved = cells.astype(np.float64) @ POSE_ROTATION.T + POSE_TRANSLATION
+    # float32 text: a few units in the last place of the largest coordinate.
+    tolerance = 4 * np.finfo(np.float32).eps * float(np.abs(moved).max())
+    error = float(np.abs(values[:, :3] - moved).max())
+    check(error <= tolerance, f"CloudCompare's x, y, z are the PLY's points moved by the pose {POSE} "
+                              f"(largest difference {error:.3g}, tolerance {tolerance:.3g})")
+    # Neither PCL nor Open3D applies a PCD's viewpoint: its header text then.
+    with open(os.path.join(directory, "posed.pcd"), "rb") as pcd:
+        viewpoint = re.search(rb"\nVIEWPOINT ([^\n]*)\n", pcd.read(2000))
+    numbers = [float(word) for word in viewpoint.group(1).split()] if viewpoint else []
+    half = np.sqrt(0.5)
+    check(len(numbers) == 7 and np.allclose(numbers, [*POSE_TRANSLATION, half, 0, 0, half], rtol=0, atol=1e-12),
+          f"posed.pcd: VIEWPOINT is the position and the quaternion of the pose: {numbers}")
+
+
 def check_hostile_name(ply2pcd, exporter, directory):
     """A table named to end the PLY header early: the header keeps its
     fields and pcl_ply2pcd converts every vertex."""
@@ -138,11 +178,14 @@ def main():
         with_gaps(os.path.join(directory, "scan.txt"), os.path.join(directory, "gaps.txt"), 7)
         run([exporter, "gaps.txt", "--ply", "cloud.ply", "--ptx", "grid.ptx", "--pcd", "grid.pcd"], directory)
         run([exporter, "gaps.txt", "--pcd", "grid-text.pcd", "--ascii"], directory)
+        run([exporter, "scan.txt", "--pose", POSE, "--ptx", "posed.ptx", "--ply", "posed.ply", "--pcd",
+             "posed.pcd"], directory)
         check_ply(cloudcompare, directory)
         check_ptx(cloudcompare, directory)
         check_pcd(pcd2ply, directory, "grid.pcd")
         check_pcd(pcd2ply, directory, "grid-text.pcd")
         check_hostile_name(ply2pcd, exporter, directory)
+        check_pose(cloudcompare, directory)
     finally:
         shutil.rmtree(directory)
 

@@ -328,7 +328,9 @@ TEST(ScanPose, TheIdentityIsWrittenAsBeforeAndAnotherPoseReachesEveryFormatThatC
               (std::vector<std::string>{"2", "3", "1.5"}));
     EXPECT_NEAR(std::stod(viewpoint[4]), std::sqrt(0.5), 1e-15);
     EXPECT_NEAR(std::stod(viewpoint[7]), std::sqrt(0.5), 1e-15);
-    EXPECT_NE(Written("--ply", turned).find("comment scan pose: the scanner at 2 3 1.5, "), std::string::npos);
+    EXPECT_NE(Written("--ply", turned).find("comment scan pose (the points stay in the scanner's frame): in the "
+                                            "site the scanner at 2 3 1.5, "),
+              std::string::npos);
 }
 
 // --- short and full simulated scans -----------------------------------------

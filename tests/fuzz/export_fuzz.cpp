@@ -53,13 +53,15 @@ ExportOptions OptionsOf(std::string_view line) {
 }
 
 void ExportAll(const ScanTable& table, const ExportOptions& options) {
-    const ScanAngles angles = ExportAngles(table, options.rawAngles, options.mirrorOffset, options.slowOffset);
+    const ScanAngles angles = ExportAngles(table, options.rawAngles, options.mirrorOffset.value_or(0.0),
+                                          options.slowOffset.value_or(0.0));
     try {
         RequireFiniteAngles(angles, "fuzz");
     } catch (const TableError&) {
         return;
     }
-    const ExportJob job(table, angles, options.settings, "fuzz");
+    const ExportJob job(table, angles, options.settings, "fuzz", {}, {},
+                        options.pose ? PoseInUnit(*options.pose, options.settings.unit) : ScanPose{});
     Require(job.Points().Count() <= table.Rows());
     job.Points().ForEach([](const ScanPoint& p) {
         for (const double value : {p.x, p.y, p.z, p.distance})
