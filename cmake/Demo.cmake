@@ -2,7 +2,7 @@
 # simulated instrument in real time, as an operator sees it. The target `demo`
 # (not part of `all`) runs velscan in the build directory next to a copy of the
 # example lookup file and writes velscan-demo.txt and its metadata there, with
-# the capture that velscan-live follows for the live page; with
+# the capture velscan-live follows for the live page; with
 # the export program built, also velscan-demo.ply, the viewer velscan-demo.html
 # and, where it writes pictures, velscan-demo.png. It ends with the full path
 # of each file it made.
@@ -19,7 +19,6 @@ endforeach()
 set(velscan_demo_commands
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/examples/LOOKUPHS LOOKUPHS
   COMMAND ${CMAKE_COMMAND} -E env ${velscan_demo_cleared} VELSCAN_SIM=1 VELSCAN_CLOCK=real
-          VELSCAN_CAPTURE=velscan-demo.txt.capture
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velscan> velscan-demo.txt)
 # velscan-live draws the live page from the capture while the scan runs.
 set(velscan_demo_programs velscan velscan-live)

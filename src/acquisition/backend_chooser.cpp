@@ -11,6 +11,7 @@
 #include "platform/files/creatable_file.hpp"
 #include "platform/files/path_name.hpp"
 #include "platform/serial_port_name.hpp"
+#include "scanfile/file_names.hpp"
 
 namespace velscan {
 
@@ -19,6 +20,7 @@ namespace {
 constexpr std::string_view kSimValue = "sim";
 constexpr std::string_view kReplayPrefix = "replay:";
 constexpr const char* kCaptureCreateError = "VELSCAN_CAPTURE: cannot create ";
+constexpr std::string_view kCaptureOff = "off";
 // Why the open fails on a host that has no default device.
 constexpr const char* kNoDefaultPort =
     "no serial device is named, and this system has no default one";
@@ -150,6 +152,10 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     plan.simSeed = Read(getenv, "VELSCAN_SIM_SEED");
     plan.simFaults = Read(getenv, "VELSCAN_SIM_FAULTS");
     plan.capturePath = Read(getenv, "VELSCAN_CAPTURE");
+    if (plan.capturePath == kCaptureOff) {
+        plan.capturePath.clear();
+        plan.captureOff = true;
+    }
     plan.tracePath = Read(getenv, "VELSCAN_TRACE");
     plan.liveView = Read(getenv, "VELSCAN_LIVE") != "off";
     plan.pictures = Read(getenv, "VELSCAN_PICTURES") != "off";
@@ -181,8 +187,29 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
     return plan;
 }
 
+std::string ChooseDefaultCapture(BackendPlan& plan, const std::string& table) {
+    if (plan.captureOff || !plan.capturePath.empty()) return {};
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(files::PathOf(table), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return {};
+    if (!files::WhyFileCannotBeCreated(table).empty()) return {};
+    const std::string capture = CaptureFileName(table);
+    if (const std::string why = files::WhyFileCannotBeCreated(capture); !why.empty()) {
+        // Told as a metadata file with no room for its name is.
+        if (why == std::make_error_code(std::errc::filename_too_long).message())
+            return "Warning: no capture beside " + PrintableText(table) + ": the name " + PrintableText(capture) +
+                   " is too long\n";
+        return "Warning: no capture beside " + PrintableText(table) + ": " + PrintableText(capture) + ": " + why +
+               "\n";
+    }
+    plan.capturePath = capture;
+    plan.captureByDefault = true;
+    return {};
+}
+
 std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& error) {
-    if (!CheckCreatable(plan.capturePath, kCaptureCreateError, error)) return std::nullopt;
+    // The default capture was checked when it was chosen.
+    if (!plan.captureByDefault && !CheckCreatable(plan.capturePath, kCaptureCreateError, error)) return std::nullopt;
     if (!CheckCreatable(plan.tracePath, kTraceCreateError, error)) return std::nullopt;
 
     ChosenBackend chosen;
@@ -227,9 +254,10 @@ std::optional<ChosenBackend> BuildBackend(const BackendPlan& plan, std::string& 
     }
 
     std::error_code ignored;
+    // A default capture is created later, when sampling starts.
     const bool captureExisted =
-        !plan.capturePath.empty() &&
-        std::filesystem::exists(files::PathOf(plan.capturePath), ignored);
+        plan.captureByDefault ||
+        (!plan.capturePath.empty() && std::filesystem::exists(files::PathOf(plan.capturePath), ignored));
     if (!AttachSimulatedParts(plan, chosen, error)) return std::nullopt;
     if (!plan.tracePath.empty() && !TraceBackend(backend, plan.tracePath, error)) {
         // Checked above, yet refused now: leave no new capture behind either.

@@ -4,7 +4,8 @@
 //   VELSCAN_CARD           sim, replay:PATH, or a device path
 //   VELSCAN_LASER          sim, or a serial device used instead of COM<n>
 //   VELSCAN_CLOCK          real (default) or virtual (simulated/replayed card only)
-//   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE
+//   VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS
+//   VELSCAN_CAPTURE        where the raw capture goes (default TABLE.capture), or off
 //   VELSCAN_TRACE          a trace of every call at the hardware seam
 //   VELSCAN_PROFILE        the instrument profile (scanfile/instrument_profile.hpp)
 //   VELSCAN_POSE           the scan's pose in the site (scanfile/site_pose.hpp)
@@ -59,6 +60,11 @@ struct BackendPlan {
     std::string simSeed;
     std::string simFaults;
     std::string capturePath;
+    // The capture is the one kept beside the table (VELSCAN_CAPTURE unset):
+    // created only when sampling starts, so a run that records nothing
+    // leaves an earlier one as it was.
+    bool captureByDefault = false;
+    bool captureOff = false;  // VELSCAN_CAPTURE=off
     std::string tracePath;
     // Read and checked with the rest, before the hardware is touched;
     // recorded in the table's metadata file.
@@ -87,12 +93,23 @@ struct ChosenBackend {
     std::function<std::string()> finishCapture;
     // The finished capture's records and digest (see RunContext).
     std::function<std::optional<CaptureFigures>()> captureFigures;
+    // Puts the capture in place when sampling starts (see RunContext).
+    std::function<std::string()> startCapture;
 };
 
 // Reads the variables and checks them for `host`. On a bad value: nullopt and
 // `error` holds one complete line ("Error: ...\n") for standard error.
 std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host host,
                                        std::string& error);
+
+// The capture beside the table `table` when VELSCAN_CAPTURE names none and
+// does not turn it off: TABLE.capture. None beside a table that is no regular
+// file (a FIFO, a device: written in place, with no file beside it), nor
+// where the table cannot be created (the run then fails on the table). A
+// capture name that cannot be created while the table's can (a folder of
+// that name, a name too long) leaves the capture out: the returned
+// "Warning: ...\n" line says so; empty otherwise.
+std::string ChooseDefaultCapture(BackendPlan& plan, const std::string& table);
 
 // Builds the clock and the openers of a plan, and creates the capture and
 // trace files it names, only once every part has been checked; nullopt and

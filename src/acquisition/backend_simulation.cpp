@@ -118,7 +118,8 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
     }
 
     if (!plan.capturePath.empty()) {
-        auto capture = std::make_shared<CaptureFile>(plan.capturePath);
+        auto capture = std::make_shared<CaptureFile>(
+            plan.capturePath, plan.captureByDefault ? CaptureFile::Opening::OnBegin : CaptureFile::Opening::AtOnce);
         backend.openCardDevice = [open = std::move(backend.openCardDevice), capture] {
             platform::CardDeviceOpening opening = open();
             if (!opening.device) return opening;
@@ -127,6 +128,7 @@ void Attach(const BackendPlan& plan, ChosenBackend& chosen) {
         };
         chosen.finishCapture = [capture] { return capture->Finish(); };
         chosen.captureFigures = [capture] { return capture->Figures(); };
+        chosen.startCapture = [capture] { return capture->Begin(); };
     }
 }
 

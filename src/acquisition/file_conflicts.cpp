@@ -20,7 +20,9 @@ struct NamedFile {
 std::optional<std::string> CheckRunFiles(const RunFiles& files) {
     std::vector<NamedFile> written{{"the output file " + PrintableText(files.output), files.output}};
     if (!files.capture.empty())
-        written.push_back({"VELSCAN_CAPTURE=" + PrintableText(files.capture), files.capture});
+        written.push_back({(files.captureByDefault ? "the capture file " : "VELSCAN_CAPTURE=") +
+                               PrintableText(files.capture),
+                           files.capture});
     if (!files.trace.empty()) written.push_back({"VELSCAN_TRACE=" + PrintableText(files.trace), files.trace});
     // The metadata files beside the table and the capture are outputs too.
     const auto addMetadata = [&written](const std::string& described) {

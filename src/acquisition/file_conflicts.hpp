@@ -13,7 +13,8 @@ namespace velscan {
 
 struct RunFiles {
     std::string output;   // the table's target
-    std::string capture;  // VELSCAN_CAPTURE; empty: none
+    std::string capture;  // VELSCAN_CAPTURE, or the default beside the table; empty: none
+    bool captureByDefault = false;  // `capture` is the default TABLE.capture
     std::string trace;    // VELSCAN_TRACE; empty: none
     std::string lookup;   // the lookup file read by the run
     std::string scene;    // VELSCAN_SIM_SCENE; empty: none

@@ -61,13 +61,14 @@ LineLoopResult RecordLines(std::uint32_t board, std::int32_t lines,
             result.end = LineLoopEnd::FirstSampleInvalid;
             break;
         }
-        if (read == 2 || restart) {
+        const bool lost = read == 2 || restart;
+        if (lost) {
             ++result.linesWithLostSamples;
             if (static_cast<std::size_t>(k) < result.lostSamplesAt.size())
                 result.lostSamplesAt.set(static_cast<std::size_t>(k));
         }
         ++k;
-        observer.LineRecorded(k);
+        observer.LineRecorded(k, std::span<const Measurement, kSamplesPerLine>(line, kSamplesPerLine), lost);
 
         if (StopRequested(console)) break;
     }

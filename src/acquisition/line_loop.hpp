@@ -30,10 +30,12 @@ struct LineLoopResult {
     std::bitset<kMaxLines> lostSamplesAt;
 };
 
-// Told after every recorded line; must not allocate.
+// Told after every recorded line, with the line's records and whether
+// samples were lost next to it; must not allocate.
 class LineObserver {
 public:
-    virtual void LineRecorded(std::int32_t linesRecorded) = 0;
+    virtual void LineRecorded(std::int32_t linesRecorded, std::span<const Measurement, kSamplesPerLine> line,
+                              bool lostSamples) = 0;
 
 protected:
     ~LineObserver() = default;

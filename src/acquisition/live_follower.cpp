@@ -29,6 +29,12 @@ bool RegularFile(const std::string& name) {
     return std::filesystem::is_regular_file(files::PathOf(name), ignored);
 }
 
+// A capture made when sampling starts is not there yet; one made at once is.
+bool RegularFileOrNone(const std::string& name) {
+    std::error_code ignored;
+    return !std::filesystem::exists(files::PathOf(name), ignored) || RegularFile(name);
+}
+
 }  // namespace
 
 LiveFollower::~LiveFollower() {
@@ -40,10 +46,9 @@ LiveFollower::~LiveFollower() {
 void LiveFollower::Start(Run& run) {
     const std::string& table = run.settings.outputFileName;
     // The capture being written is what the live view follows.
-    const bool capture = run.capture.Present() && RegularFile(run.capture.Path());
+    const bool capture = run.capture.Present() && RegularFileOrNone(run.capture.Path());
     // A table written in place (a FIFO, a device) is no file to draw.
-    std::error_code ignored;
-    const bool drawable = !std::filesystem::exists(files::PathOf(table), ignored) || RegularFile(table);
+    const bool drawable = RegularFileOrNone(table);
     const bool live = run.context.liveView && capture;
     const bool pictures = run.context.pictures && drawable;
     if (run.context.liveView && !capture) run.console.Error("No live view: the scan keeps no capture file to follow\n");
@@ -72,9 +77,14 @@ void LiveFollower::Start(Run& run) {
         return;
     }
     if (live) {
+        std::error_code ignored;
         const std::filesystem::path page = std::filesystem::absolute(files::PathOf(LivePageName(table)), ignored);
         run.console.ErrorFormat("Live view: %s\n", Shown(page).c_str());
     }
+}
+
+void LiveFollower::SamplingStarts() {
+    if (child_) (void)child_->Write(LiveSamplingLine());
 }
 
 void LiveFollower::Finish(Run& run, int exitCode) {

@@ -31,6 +31,9 @@ public:
     // Before the mirror's run-up: says where the live page is (or why there
     // is none), and starts the follower with the scan's facts.
     void Start(Run& run);
+    // Once the capture is in place, right before sampling: the follower
+    // reads it from now on.
+    void SamplingStarts();
     // Once the run's files are in place (after Run::Finish): tells the
     // follower how the scan ended and waits for its last files.
     void Finish(Run& run, int exitCode);

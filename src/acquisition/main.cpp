@@ -65,9 +65,11 @@ int RunProgram(int argc, char** argv) {
         std::fputs(error.c_str(), stderr);
         return velscan::kExitCommandLine;
     }
+    std::fputs(velscan::ChooseDefaultCapture(*plan, settings.outputFileName).c_str(), stderr);
     const bool replay = plan->card == velscan::CardChoice::Replay;
     if (const auto refusal = velscan::CheckRunFiles({.output = settings.outputFileName,
                                                      .capture = plan->capturePath,
+                                                     .captureByDefault = plan->captureByDefault,
                                                      .trace = plan->tracePath,
                                                      .lookup = velscan::kLookupFileName,
                                                      .scene = plan->simScene,
@@ -93,6 +95,7 @@ int RunProgram(int argc, char** argv) {
                                       std::vector<std::string>(argv, argv + argc),
                                       &velscan::platform::WallClockNow,
                                       chosen->captureFigures,
+                                      chosen->startCapture,
                                       plan->liveView,
                                       plan->pictures};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));

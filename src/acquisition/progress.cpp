@@ -1,5 +1,6 @@
 #include "acquisition/progress.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "conversion/samples.hpp"
@@ -14,7 +15,7 @@ StatusText FormatMirrorWaitStatus(std::int32_t secondsLeft) {
 }
 
 StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
-                                std::chrono::nanoseconds elapsed) {
+                                std::chrono::nanoseconds elapsed, std::optional<double> lastWithRange) {
     StatusText status;
     const double seconds = std::chrono::duration<double>(elapsed).count();
     if (linesDone <= 0 || seconds <= 0.0) {
@@ -27,11 +28,31 @@ StatusText FormatSamplingStatus(std::int32_t linesDone, std::int32_t linesAsked,
     const double secondsPerLine = seconds / static_cast<double>(linesDone);
     const double remaining = secondsPerLine * static_cast<double>(linesAsked - linesDone);
     const auto left = static_cast<long>(remaining + 0.5);
+    if (lastWithRange) {
+        const int percent = static_cast<int>(std::clamp(*lastWithRange, 0.0, 1.0) * 100.0);
+        std::snprintf(status.text, sizeof status.text,
+                      "Sampling: line %d of %d, %.0f samples/s, %ld:%02ld left, %d%% in range; q: stop",
+                      static_cast<int>(linesDone), static_cast<int>(linesAsked), perSecond, left / 60,
+                      left % 60, percent);
+        return status;
+    }
     std::snprintf(status.text, sizeof status.text,
                   "Sampling: line %d of %d, %.0f samples/s, %ld:%02ld left; q or Ctrl+C: stop",
                   static_cast<int>(linesDone), static_cast<int>(linesAsked), perSecond,
                   left / 60, left % 60);
     return status;
+}
+
+void SamplingProgress::Begin() {
+    figures_.Clear();
+    if (status_.Enabled()) status_.Show(FormatSamplingStatus(0, linesAsked_, {}));
+}
+
+void SamplingProgress::LineRecorded(std::int32_t linesRecorded, std::span<const Measurement, kSamplesPerLine> line,
+                                    bool lostSamples) {
+    const LineFigures& figures = figures_.Add(line, samplePeriod_, lostSamples);
+    if (status_.Enabled())
+        status_.Show(FormatSamplingStatus(linesRecorded, linesAsked_, clock_.Now() - start_, figures.withRange));
 }
 
 StatusText FormatSavingStatus(std::int64_t rowsTotal) {

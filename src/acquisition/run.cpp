@@ -27,7 +27,8 @@ Run::Run(const RunSettings& runSettings, const RunContext& runContext)
       wallClock_(runContext.wallClock ? runContext.wallClock : platform::WallClock(&platform::WallClockNow)),
       console(stdout, stderr, platform::IsTerminal(stderr)),
       guard(link),
-      capture(CapturePath(runContext), runContext.finishCapture, runContext.captureFigures),
+      capture(CapturePath(runContext), runContext.finishCapture, runContext.captureFigures,
+              runContext.startCapture),
       conversionMessages_(console),
       routedMessages_(conversionMessages_) {
     platform::SetInterruptTerminalRestore(&platform::RestoreConsoleMode);

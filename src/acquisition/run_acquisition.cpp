@@ -33,25 +33,18 @@ constexpr const char* kStoppedBeforeSampling = "Stopped before sampling; nothing
 constexpr const char* kStoppedBeforeFirstLine =
     "Stopped before the first line was complete; nothing was recorded.\n";
 
-// Redraws the sampling status after every line (without allocating).
-class SamplingProgress final : public LineObserver {
+// The line loop's observer: the run's progress, which computes every
+// line's figures and redraws the status line.
+class SamplingObserver final : public LineObserver {
 public:
-    SamplingProgress(StatusLine& status, const platform::Clock& clock, std::int32_t linesAsked)
-        : status_(status), clock_(clock), linesAsked_(linesAsked), start_(clock.Now()) {}
-
-    void Begin() {
-        if (status_.Enabled()) status_.Show(FormatSamplingStatus(0, linesAsked_, {}));
-    }
-    void LineRecorded(std::int32_t linesRecorded) override {
-        if (status_.Enabled())
-            status_.Show(FormatSamplingStatus(linesRecorded, linesAsked_, clock_.Now() - start_));
+    explicit SamplingObserver(SamplingProgress& progress) : progress_(progress) {}
+    void LineRecorded(std::int32_t linesRecorded, std::span<const Measurement, kSamplesPerLine> line,
+                      bool lostSamples) override {
+        progress_.LineRecorded(linesRecorded, line, lostSamples);
     }
 
 private:
-    StatusLine& status_;
-    const platform::Clock& clock_;
-    std::int32_t linesAsked_;
-    std::chrono::nanoseconds start_;
+    SamplingProgress& progress_;
 };
 
 // A real card (neither simulated nor replayed) with the simulated
@@ -98,11 +91,16 @@ LineLoopResult Sample(Run& run) {
     run.console.Error("Sampling Enable\n");
     run.console.Error("Begin sampling\n");
 
-    SamplingProgress progress(run.console.Status(), run.context.clock, run.settings.lines);
+    ScanLineFigures& figures = RunLineFigures();
+    SamplingProgress progress(run.console.Status(), run.context.clock, run.settings.lines,
+                              run.settings.samplePeriod, figures);
+    SamplingObserver observer(progress);
     progress.Begin();
     const LineLoopResult loop =
-        RecordLines(run.board, run.settings.lines, rawLine, measurements, run.context.keyboard, progress);
+        RecordLines(run.board, run.settings.lines, rawLine, measurements, run.context.keyboard, observer);
     RecordLines(run.facts, run.settings.lines, loop);
+    const std::span<const LineFigures> lines = figures.Lines();
+    run.facts.lineFigures.emplace(lines.begin(), lines.end());
     run.stoppedEarly = loop.end == LineLoopEnd::Completed && loop.linesRecorded < run.settings.lines;
     return loop;
 }
@@ -152,6 +150,10 @@ int RunPhases(Run& run, LiveFollower& live) {
     }
     if (configured == ConfigurationEnd::Stopped || !WaitForMirror(run))
         return EndWithNothingRecorded(run, kStoppedBeforeSampling);
+    // Before the card samples: a scan cut short from here on can be recovered
+    // from its capture.
+    run.outputs.StartCapture(run);
+    live.SamplingStarts();
     const LineLoopResult loop = Sample(run);
     ReportLoopEnd(run, loop);
     return StopAndSave(run, loop);

@@ -9,4 +9,9 @@ std::span<RawSample, kSamplesPerLine> RawLineBuffer() {
     return buffer;
 }
 
+ScanLineFigures& RunLineFigures() {
+    static ScanLineFigures figures;
+    return figures;
+}
+
 }  // namespace velscan

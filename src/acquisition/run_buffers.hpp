@@ -6,9 +6,13 @@
 #include <span>
 
 #include "conversion/samples.hpp"
+#include "scanfile/line_figures.hpp"
 
 namespace velscan {
 
 std::span<RawSample, kSamplesPerLine> RawLineBuffer();
+
+// The figures of the run's lines, with room for every line, made once.
+ScanLineFigures& RunLineFigures();
 
 }  // namespace velscan

@@ -7,10 +7,12 @@
 namespace velscan {
 
 RunCapture::RunCapture(std::string path, std::function<std::string()> finish,
-                       std::function<std::optional<CaptureFigures>()> figures)
+                       std::function<std::optional<CaptureFigures>()> figures,
+                       std::function<std::string()> start)
     : path_(std::move(path)),
       finish_(std::move(finish)),
       figures_(std::move(figures)),
+      start_(std::move(start)),
       present_(static_cast<bool>(finish_)) {}
 
 bool RunCapture::Close() {

@@ -32,6 +32,10 @@ struct RunContext {
     // The capture's records and digest once it is finished with every record
     // and is a regular file; nullopt else. Empty function: not known.
     std::function<std::optional<CaptureFigures>()> captureFigures;
+    // Puts the capture in place when sampling is about to start (a capture
+    // made at once is there already): empty, else one "Error: ...\n" line.
+    // Empty function: nothing to do.
+    std::function<std::string()> startCapture;
     // The live page and the finished table's picture and viewer, drawn by the
     // follower velscan-live: the program takes them from its plan
     // (VELSCAN_LIVE, VELSCAN_PICTURES); off for a run made any other way.

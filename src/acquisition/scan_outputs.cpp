@@ -64,12 +64,15 @@ bool ScanOutputs::PrepareTable(Run& run) {
     return false;
 }
 
-// A capture that is no regular file gets no metadata file.
+// A capture that is no regular file gets no metadata file; the default one,
+// made only when sampling starts, will be one.
 bool ScanOutputs::PrepareCaptureMetadata(Run& run) {
     const std::string& capture = run.capture.Path();
     std::error_code whyNot;
-    if (!run.capture.Present() || !std::filesystem::is_regular_file(files::PathOf(capture), whyNot))
-        return true;
+    if (!run.capture.Present()) return true;
+    const std::filesystem::file_status status = std::filesystem::status(files::PathOf(capture), whyNot);
+    const bool madeLater = run.context.plan.captureByDefault && !std::filesystem::exists(status);
+    if (!madeLater && !std::filesystem::is_regular_file(status)) return true;
     captureMetadata_ = CreateMetadataOutput(captureSet_, capture, whyNot);
     if (captureMetadata_ != nullptr) return true;
     if (whyNot == std::errc::filename_too_long) {
@@ -79,6 +82,36 @@ bool ScanOutputs::PrepareCaptureMetadata(Run& run) {
     FailCaptureMetadata(run, whyNot);
     tableSet_.Discard();
     return false;
+}
+
+// The capture in place, and beside it its metadata file as it stands before
+// the first line: all a conversion needs (settings, calibration, lookup
+// file, start time, where sampling starts), with `end` null while the scan
+// runs. After a crash the capture's complete lines can be converted with it.
+// The document of the run's end goes to a new unfinished file. A failure here
+// is the run's failure, told at once, but the scan goes on: the table is
+// what the operator asked for.
+void ScanOutputs::StartCapture(Run& run) {
+    if (const std::string failed = run.capture.Start(); !failed.empty()) {
+        run.Fail(failed);
+        captureSet_.Discard();
+        captureMetadata_ = nullptr;
+        return;
+    }
+    if (captureMetadata_ == nullptr) return;
+    ScanFacts facts = run.facts;
+    facts.capture = MetadataCapture{.name = run.capture.Path(),
+                                    .records = std::nullopt,
+                                    .sha256 = std::nullopt,
+                                    .samplingStartsAtRecord = kCalibrationRecords};
+    facts.end.reset();
+    facts.endTime.reset();
+    // A failure leaves no document to write at the end: it is told once.
+    if (!WriteCaptureDocument(run, facts) || !CommitCaptureDocument(run)) return;
+    captureSet_.Discard();
+    std::error_code whyNot;
+    captureMetadata_ = CreateMetadataOutput(captureSet_, run.capture.Path(), whyNot);
+    if (captureMetadata_ == nullptr) FailCaptureMetadata(run, whyNot);
 }
 
 // Writes `facts` as the capture's metadata into its unfinished file and

@@ -22,6 +22,11 @@ public:
     // ".json" only leaves that metadata file out, with a warning.
     bool Prepare(Run& run);
 
+    // Puts the capture in place (when it is made only now) and its metadata
+    // file as it stands before the first line, `end` null. When either could
+    // not be, the failure is reported and fails the run, and the scan goes on.
+    void StartCapture(Run& run);
+
     // Writes `lines` lines of the measurement array and the table's metadata
     // (the capture's too, so both record the same end), and puts them in
     // place together. False, with the failure reported, when they could not

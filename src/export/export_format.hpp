@@ -25,6 +25,7 @@
 #include "export/scan_pose.hpp"
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
+#include "scanfile/line_figures.hpp"
 
 namespace velscan::exporter {
 
@@ -64,9 +65,12 @@ public:
     // `pictureDetails`, the facts of its metadata file for the pictures'
     // titles, empty without one; `pose`, the scan's pose, which every format
     // that carries one writes.
+    // `lineFigures`: the figures of the table's lines, from its metadata
+    // file, for the summary and the viewer's chart; none without them.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
               std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {},
-              ScanPose pose = {}, WarningSink warn = WarnOnStandardError);
+              ScanPose pose = {}, WarningSink warn = WarnOnStandardError,
+              std::vector<LineFigures> lineFigures = {});
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
@@ -76,6 +80,7 @@ public:
     // The points' times, when the metadata file gives the start and period.
     const std::optional<PointTimes>& Times() const { return times_; }
     const ScanPose& Pose() const { return pose_; }
+    const std::vector<LineFigures>& Figures() const { return lineFigures_; }
     // The points, their positions computed on first use, once for every format.
     const ScanPoints& Points() const;
     // Rows with a distance no point holds (export/scan_angles.hpp), counted on
@@ -97,6 +102,7 @@ private:
     std::optional<PointTimes> times_;
     ScanPose pose_;
     WarningSink warn_;
+    std::vector<LineFigures> lineFigures_;
     mutable std::optional<ScanPoints> points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;

@@ -11,10 +11,10 @@ void WarnOnStandardError(const std::string& warning) {
 
 ExportJob::ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
                      std::string source, std::string pictureDetails, std::optional<PointTimes> times,
-                     ScanPose pose, WarningSink warn)
+                     ScanPose pose, WarningSink warn, std::vector<LineFigures> lineFigures)
     : table_(table), angles_(angles), settings_(settings), source_(std::move(source)),
       pictureDetails_(std::move(pictureDetails)), times_(std::move(times)), pose_(pose),
-      warn_(std::move(warn)) {}
+      warn_(std::move(warn)), lineFigures_(std::move(lineFigures)) {}
 
 std::size_t ExportJob::RowsBeyondPointRange() const {
     if (!rowsBeyondPointRange_) {

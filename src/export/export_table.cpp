@@ -49,8 +49,12 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
                         metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
-                        setup.pose ? PoseInUnit(*setup.pose, exported.settings.unit) : ScanPose{}, warnOfOutputs);
+                        setup.pose ? PoseInUnit(*setup.pose, exported.settings.unit) : ScanPose{}, warnOfOutputs,
+                        metadata.metadata
+                            ? LineFiguresOfTable(*metadata.metadata, exported.table.Rows(), tableSha256)
+                            : std::vector<LineFigures>{});
     WriteOutputs(options.outputs, job);
+    exported.figures = job.Figures();
     return exported;
 }
 

@@ -10,12 +10,15 @@
 #include "export/scan_angles.hpp"
 #include "export/scan_table.hpp"
 
+#include <vector>
+
 namespace velscan::exporter {
 
 struct ExportedTable {
     ScanTable table;
     ScanAngles angles;
     ExportSettings settings;  // the options' own, with the setup applied
+    std::vector<LineFigures> figures;  // the lines' figures of its metadata file, when they hold
 };
 
 // Throws TableError when the table is not velscan's and OutputError when an

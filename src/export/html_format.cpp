@@ -28,6 +28,7 @@
 #include "export/summary.hpp"
 #include "export/viewer_assets.hpp"
 #include "export/viewer_info.hpp"
+#include "scanfile/scan_metadata.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -123,11 +124,21 @@ std::vector<InfoLine> PanelLines(const ExportJob& job) {
     std::vector<InfoLine> lines{{"table", job.Source()}};
     // From the metadata file beside the table: the date, settings and lines.
     if (!job.PictureDetails().empty()) lines.push_back({"scan", job.PictureDetails()});
-    for (InfoLine& line : SummaryLines(job.Table(), job.Angles(), job.Settings().applied)) lines.push_back(std::move(line));
+    for (InfoLine& line : SummaryLines(job.Table(), job.Angles(), job.Settings().applied, job.Figures()))
+        lines.push_back(std::move(line));
     // The summary counts the table's rows; the cloud lacks those no point holds.
     if (const std::size_t beyond = job.RowsBeyondPointRange(); beyond > 0)
         lines.push_back({"not shown", BeyondPointRangeReport(beyond)});
     return lines;
+}
+
+// The figures of the table's lines for the panel's chart, with the members
+// of the metadata file (written by its one writer), or null without them.
+std::string LineFiguresScript(const std::vector<LineFigures>& figures) {
+    if (figures.empty()) return "null";
+    ScanFacts facts;
+    facts.lineFigures = figures;
+    return ScriptSafe(MetadataDocument(facts, MetadataDescribes::Table)["lineFigures"].dump());
 }
 
 std::string DataScript(const ExportJob& job) {
@@ -139,6 +150,7 @@ std::string DataScript(const ExportJob& job) {
     const std::string unit(points.UnitName());
 
     std::string script = "<script>\nvar scanInfo = " + InfoObject(PanelLines(job)) + ";\n";
+    script += "var lineFigures = " + LineFiguresScript(job.Figures()) + ";\n";
     script += "var distanceColours = \"" + ColourMapHex() + "\";\n";
     script += "var cloud = {\"name\": " + ScriptString(job.Source()) + ", \"count\": " +
               std::to_string(points.Count()) + ", \"unit\": " + ScriptString(unit) + ",\n";

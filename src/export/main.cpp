@@ -91,9 +91,9 @@ void Warn(const std::string& warning) {
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
     const ExportedTable exported = ExportTable(options, Warn, WarnOnStandardError);
-    return PrintToStandardOutput(
-        Summary(exported.table, exported.angles, exported.settings.applied) + DefaultOutputLines(options), closed,
-        "the summary");
+    return PrintToStandardOutput(Summary(exported.table, exported.angles, exported.settings.applied, exported.figures) +
+                                     DefaultOutputLines(options),
+                                 closed, "the summary");
 }
 
 int Main(int argc, char** argv) {

@@ -20,6 +20,14 @@ std::string StaleTableWarning(const std::string& tablePath, const std::string& t
            PrintableText(MetadataFileName(tablePath)) + " records; the table was changed since the scan";
 }
 
+std::vector<LineFigures> LineFiguresOfTable(const ScanFacts& metadata, std::size_t rows,
+                                            const std::string& tableSha256) {
+    if (!metadata.lineFigures || !metadata.table || metadata.table->sha256 != tableSha256) return {};
+    const std::vector<LineFigures>& figures = *metadata.lineFigures;
+    if (rows % kSamplesPerLine != 0 || figures.size() != rows / kSamplesPerLine) return {};
+    return figures;
+}
+
 std::string MetadataTitle(const ScanFacts& metadata) {
     std::string title;
     const auto add = [&title](const std::string& part) {

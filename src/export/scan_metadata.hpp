@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "scanfile/scan_metadata.hpp"
 
@@ -23,6 +24,13 @@ TableMetadata ReadMetadataBeside(const std::string& tablePath);
 // the one its metadata file records, else empty.
 std::string StaleTableWarning(const std::string& tablePath, const std::string& tableSha256,
                               const ScanFacts& metadata);
+
+// The figures of the table's lines from its metadata, when they describe
+// this table: one for each of its `rows` / 5000 lines and the table as
+// recorded (its SHA-256 `tableSha256` the one the metadata records); else
+// none, and the export goes on without them.
+std::vector<LineFigures> LineFiguresOfTable(const ScanFacts& metadata, std::size_t rows,
+                                            const std::string& tableSha256);
 
 // The pictures' second title part: "2026-12-09 07:30 UTC, -s 20 -r 650
 // -p 255, 10 of 10 lines, lost samples in lines 3, 7"; facts not known are

@@ -70,6 +70,7 @@ LiveScan::LiveScan(const LiveStart& start)
                              .samplePeriod = static_cast<std::uint32_t>(*period)});
     refusal_ = prepared.refusal;
     board_ = prepared.board;
+    samplePeriod_ = *period;
 }
 
 std::int32_t LiveScan::Take(const std::vector<RawSample>& records) {
@@ -93,6 +94,7 @@ std::int32_t LiveScan::Take(const std::vector<RawSample>& records) {
         Append(table_.temperature, rows.temperature);
         Append(table_.angle1, rows.angle1);
         Append(table_.angle2, rows.angle2);
+        figures_->Add(line, samplePeriod_, false);
         ++lines_;
         ++added;
     }
@@ -180,7 +182,7 @@ void Follower::Begin() {
 }
 
 void Follower::Poll() {
-    if (!LiveView() || captureFailed_) return;
+    if (!LiveView() || captureFailed_ || !sampling_) return;
     std::string problem;
     records_.clear();
     if (!tail_->ReadNew(records_, problem)) {
@@ -192,6 +194,7 @@ void Follower::Poll() {
     }
     if (scan_->SamplingStarted() && state_.state == "mirror") state_.state = "recording";
     state_.linesDone = scan_->Lines();
+    state_.figures.assign(scan_->Figures().begin(), scan_->Figures().end());
     if (state_.state == "recording") state_.secondsLeft = SecondsLeft();
     if (Clock::now() >= nextPicture_) WritePicture();
     WriteState();
@@ -225,12 +228,9 @@ void Follower::End(const std::optional<LiveEnd>& end) {
         state_.state = "lost";
         state_.message = "The table may not have been saved.";
         if (start_.capture) {
-            std::string command = "velscan-reconvert " + ShellWord(*start_.capture) + " " + ShellWord(start_.table);
-            const auto& settings = start_.facts.settings;
-            if (settings && settings->samplePeriod && settings->maxRange)
-                command += " -s " + std::to_string(*settings->samplePeriod) + " -r " +
-                           std::to_string(*settings->maxRange);
-            state_.recovery = command;
+            // The capture's metadata file, in place since sampling started,
+            // holds all the conversion needs.
+            state_.recovery = "velscan-reconvert " + ShellWord(*start_.capture) + " " + ShellWord(start_.table);
         }
     } else {
         state_.state = end->how == "complete" || end->how == "stopped" ? end->how : "failed";

@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "export/scan_table.hpp"
 #include "live/capture_tail.hpp"
 #include "live/live_page.hpp"
+#include "scanfile/line_figures.hpp"
 #include "scanfile/live_messages.hpp"
 
 namespace velscan::live {
@@ -38,17 +40,22 @@ public:
     // Whether the sampling's first record has arrived.
     bool SamplingStarted() const { return seen_ > firstRecord_; }
     const exporter::ScanTable& Table() const { return table_; }
+    // The figures of every line converted (samples lost are not known here:
+    // velscan tells of them at the end).
+    std::span<const LineFigures> Figures() const { return figures_->Lines(); }
 
 private:
     std::string refusal_;
     std::uint32_t board_ = 0;
     std::uint64_t firstRecord_ = 0;
     std::int32_t linesAsked_ = 0;
+    std::int32_t samplePeriod_ = 0;
     std::uint64_t seen_ = 0;             // records taken so far
     std::vector<RawSample> pending_;     // of the line not yet complete
     std::int32_t lines_ = 0;
     bool stopped_ = false;
     exporter::ScanTable table_;
+    std::unique_ptr<ScanLineFigures> figures_ = std::make_unique<ScanLineFigures>();
 };
 
 class Follower {
@@ -61,6 +68,8 @@ public:
 
     // Writes the page and its first state (when the live view is on).
     void Begin();
+    // Sampling starts: the capture is the scan's from now on.
+    void SamplingStarts() { sampling_ = true; }
     // Reads what the capture gained and shows it: the data script when
     // something changed, the picture when one is due.
     void Poll();
@@ -89,6 +98,7 @@ private:
     std::int32_t linesPictured_ = 0;
     std::chrono::steady_clock::time_point nextPicture_{};
     bool captureFailed_ = false;
+    bool sampling_ = false;
     std::vector<std::string> warned_;
 };
 

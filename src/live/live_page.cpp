@@ -56,7 +56,11 @@ body { margin: 0; padding: 12px 16px; background: #202020; color: #e0e0e0; font:
 h1 { font-size: 17px; margin: 0 0 6px; word-break: break-all; }
 #state { font-weight: bold; }
 .complete { color: #80e080; } .stopped { color: #e0c060; } .failed, .lost { color: #ff7070; }
-#figures td { padding: 0 14px 0 0; }
+h2 { font-size: 15px; margin: 12px 0 2px; }
+.help { color: #a0a0a0; margin: 2px 0; }
+#chart { background: #2c2c2c; display: block; max-width: 100%; }
+#figures { border-collapse: collapse; margin-top: 6px; }
+#figures th, #figures td { padding: 0 14px 0 0; text-align: right; }
 #picture { display: block; max-width: 100%; margin-top: 10px; background: #000000; }
 #links a { color: #80b0ff; margin-right: 16px; }
 code { background: #333333; padding: 1px 4px; word-break: break-all; }
@@ -70,6 +74,12 @@ code { background: #333333; padding: 1px 4px; word-break: break-all; }
 <p id="message"></p>
 <p id="recovery" hidden>Recover the lines recorded: <code id="recoveryCommand"></code></p>
 <p id="links" hidden><a id="finishedPicture" href="">Range picture</a><a id="finishedViewer" href="">Viewer</a></p>
+<h2>The lines so far</h2>
+<p class="help">Rows with a range along the scan, one bar per line (full height: every row):</p>
+<canvas id="chart" width="600" height="60"></canvas>
+<table id="figures"><thead><tr><th>Line</th><th>With range</th><th>Distance 5 %</th><th>Median</th>
+<th>95 % (in)</th><th>Amplitude</th><th>Temp. (F)</th><th>Mirror turns/s</th></tr></thead>
+<tbody id="figureRows"></tbody></table>
 <img id="picture" alt="Range picture of the lines recorded so far" hidden>
 <script>
 "use strict";
@@ -108,7 +118,35 @@ function velscanLive(s) {
     img.src = s.picture + "?v=" + s.pictureVersion;
     img.hidden = false;
   }
+  showFigures(s.figures || []);
   ended = s.ended;
+}
+// Each line's figures: [with range 0..1, distance 5 %, median, 95 %,
+// mean amplitude, mean temperature, mirror turns per second]; null where
+// not known. The chart shows every line, the table the last ten.
+function number(value, digits) { return value === null ? "-" : value.toFixed(digits); }
+function showFigures(lines) {
+  var chart = document.getElementById("chart"), g = chart.getContext("2d");
+  g.clearRect(0, 0, chart.width, chart.height);
+  var width = Math.max(1, Math.floor(chart.width / Math.max(lines.length, 200)));
+  for (var i = 0; i < lines.length; ++i) {
+    var h = Math.round(lines[i][0] * chart.height);
+    g.fillStyle = lines[i][0] < 0.5 ? "#ff7070" : "#80e080";
+    g.fillRect(i * width, chart.height - h, width, h);
+  }
+  var rows = document.getElementById("figureRows");
+  while (rows.firstChild) rows.removeChild(rows.firstChild);
+  for (var k = Math.max(0, lines.length - 10); k < lines.length; ++k) {
+    var f = lines[k], tr = document.createElement("tr");
+    var cells = [String(k + 1), number(f[0] * 100, 1) + " %", number(f[1], 1), number(f[2], 1), number(f[3], 1),
+                 number(f[4], 1), number(f[5], 1), number(f[6], 3)];
+    for (var c = 0; c < cells.length; ++c) {
+      var td = document.createElement("td");
+      td.textContent = cells[c];
+      tr.appendChild(td);
+    }
+    rows.appendChild(tr);
+  }
 }
 // The script again, with a query string the browser has not seen, so it is
 // read from the file again; the element goes once it has run.
@@ -144,6 +182,13 @@ std::string LiveScriptText(const LiveState& state) {
         {"lost", "velscan ended without saying how the scan ended"},
     };
     const auto text = kStateText.find(state.state);
+    const auto known = [](const std::optional<double>& value) { return value ? Json(*value) : Json(); };
+    Json figures = Json::array();
+    for (const LineFigures& line : state.figures) {
+        figures.push_back(Json::array({line.withRange, known(line.distanceP5), known(line.distanceMedian),
+                                       known(line.distanceP95), line.meanAmplitude, line.meanTemperature,
+                                       known(line.mirrorTurnsPerSecond)}));
+    }
     Json json = {
         {"table", state.table},
         {"linesDone", state.linesDone},
@@ -158,6 +203,7 @@ std::string LiveScriptText(const LiveState& state) {
         {"finishedViewer", state.finishedViewer.empty() ? std::string() : RelativeUrl(state.finishedViewer)},
         {"recovery", state.recovery},
         {"ended", state.state != "mirror" && state.state != "recording"},
+        {"figures", figures},
     };
     return "velscanLive(" + ScriptValue(json) + ");\n";
 }

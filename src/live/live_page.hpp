@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "scanfile/line_figures.hpp"
+
 namespace velscan::live {
 
 // What the page shows now.
@@ -29,6 +31,7 @@ struct LiveState {
     std::string finishedPicture;       // T.png's file name, once written
     std::string finishedViewer;        // T.html's file name, once written
     std::string recovery;     // the command that recovers the scan, when it was lost
+    std::vector<LineFigures> figures;  // of the lines done, in order
 };
 
 // The page for table `table` (whose file names are those of file_names.hpp).

@@ -1,6 +1,6 @@
 // velscan-live: started by velscan, at a lower priority, before the mirror's
-// run-up. Its standard input carries velscan's two messages
-// (scanfile/live_messages.hpp); between them it follows the capture and keeps
+// run-up. Its standard input carries velscan's messages
+// (scanfile/live_messages.hpp); once sampling starts it follows the capture and keeps
 // the live page up to date, and after the second it writes the finished
 // table's picture and viewer. An input that ends without the second message
 // means velscan ended without saying how: the page then says so and how to
@@ -45,6 +45,10 @@ public:
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, spacing, [this] { return closed_; });
     }
+    bool Sampling() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return sampling_;
+    }
     std::optional<velscan::LiveEnd> End() {
         const std::lock_guard<std::mutex> lock(mutex_);
         return end_;
@@ -54,6 +58,11 @@ private:
     void Read() {
         std::string line;
         while (std::getline(std::cin, line)) {
+            if (velscan::IsLiveSampling(line)) {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                sampling_ = true;
+                continue;
+            }
             if (auto end = velscan::ReadLiveEnd(line)) {
                 const std::lock_guard<std::mutex> lock(mutex_);
                 end_ = std::move(end);
@@ -69,6 +78,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool closed_ = false;
+    bool sampling_ = false;
     std::optional<velscan::LiveEnd> end_;
     std::thread reader_;
 };
@@ -94,7 +104,12 @@ int main(int argc, char**) {
     velscan::live::Follower follower(std::move(*start), stderr);
     follower.Begin();
     InputWatch input;
-    while (!input.WaitForEnd(kPollSpacing)) follower.Poll();
+    const auto poll = [&] {
+        if (input.Sampling()) follower.SamplingStarts();
+        follower.Poll();
+    };
+    while (!input.WaitForEnd(kPollSpacing)) poll();
+    if (input.Sampling()) follower.SamplingStarts();
     follower.End(input.End());
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "platform/files/output_files.hpp"
 #include "platform/system_facts.hpp"
 #include "scanfile/capture_file.hpp"
+#include "scanfile/line_figures.hpp"
 #include "scanfile/lookup_facts.hpp"
 #include "scanfile/measurement_table.hpp"
 #include "scanfile/metadata_output.hpp"
@@ -29,21 +30,6 @@ struct Refusal : std::runtime_error {
 
 std::string Shown(const std::string& path) { return PrintableText(path); }
 
-CaptureReading ReadCapture(const std::string& path) {
-    CaptureReading capture = ReadCaptureFile(path);
-    switch (capture.failure) {
-        case CaptureReading::Failure::Unreadable:
-            throw Refusal("the capture " + Shown(path) + " could not be read: " + capture.reason);
-        case CaptureReading::Failure::NotWholeRecords:
-            throw Refusal("the capture " + Shown(path) + " is no whole number of 16-byte records");
-        case CaptureReading::Failure::None: break;
-    }
-    if (capture.records.size() < kCalibrationRecords)
-        throw Refusal("the capture " + Shown(path) + " holds fewer than the " + std::to_string(kCalibrationRecords) +
-                      " calibration records");
-    return capture;
-}
-
 // The capture's metadata file, when it has one.
 std::optional<ScanFacts> ReadRecordedScan(const std::string& capture) {
     const std::string name = MetadataFileName(capture);
@@ -52,12 +38,42 @@ std::optional<ScanFacts> ReadRecordedScan(const std::string& capture) {
     return std::move(reading.facts);
 }
 
+// A scan whose metadata file was put in place before sampling and never
+// completed (`end` null): the run was cut short, by a crash, a power cut or
+// a kill, while it wrote the capture.
+bool CutShort(const std::optional<ScanFacts>& recorded) { return recorded && recorded->capture && !recorded->end; }
+
+// The capture, checked against what its metadata file says of it. A cut
+// capture may end inside a record; a finished one must be whole, and as its
+// metadata file counts it.
+CaptureReading ReadCapture(const std::string& path, const std::optional<ScanFacts>& recorded) {
+    CaptureReading capture = ReadCaptureFile(path);
+    switch (capture.failure) {
+        case CaptureReading::Failure::Unreadable:
+            throw Refusal("the capture " + Shown(path) + " could not be read: " + capture.reason);
+        case CaptureReading::Failure::NotWholeRecords:
+            if (CutShort(recorded)) break;
+            throw Refusal("the capture " + Shown(path) + " is no whole number of 16-byte records");
+        case CaptureReading::Failure::None: break;
+    }
+    if (capture.records.size() < kCalibrationRecords)
+        throw Refusal("the capture " + Shown(path) + " holds fewer than the " + std::to_string(kCalibrationRecords) +
+                      " calibration records");
+    if (!CutShort(recorded) && recorded && recorded->capture && recorded->capture->records &&
+        *recorded->capture->records != capture.records.size())
+        throw Refusal("the capture " + Shown(path) + " holds " + std::to_string(capture.records.size()) +
+                      " records, but " + Shown(MetadataFileName(path)) + " says the scan wrote " +
+                      std::to_string(*recorded->capture->records));
+    return capture;
+}
+
 // What the conversion runs with, and which records it converts.
 struct Plan {
     std::int32_t samplePeriod = 0, maxRange = 0, calibrationValue = 0;
     std::size_t firstRecord = kCalibrationRecords;
     std::int32_t lines = 0;
     bool linesKnown = false;  // from the metadata: exactly these lines
+    bool cutShort = false;    // the scan never ended: its complete lines
 };
 
 Plan PlanConversion(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded,
@@ -85,7 +101,14 @@ Plan PlanConversion(const ReconvertOptions& options, const std::optional<ScanFac
         plan.firstRecord = static_cast<std::size_t>(start);
     }
     const std::size_t complete = (records.size() - plan.firstRecord) / kSamplesPerLine;
-    if (recorded && recorded->linesRecorded) {
+    plan.cutShort = CutShort(recorded);
+    if (plan.cutShort) {
+        // Every complete line, as far as the scan asked for; the line loop's
+        // own rule ends them at a line whose first sample is invalid.
+        const std::int32_t asked = recorded->linesAsked.value_or(static_cast<std::int32_t>(kMaxLines));
+        plan.lines = static_cast<std::int32_t>(
+            std::min<std::size_t>(complete, static_cast<std::size_t>(std::clamp<std::int32_t>(asked, 0, static_cast<std::int32_t>(kMaxLines)))));
+    } else if (recorded && recorded->linesRecorded) {
         plan.lines = *recorded->linesRecorded;
         plan.linesKnown = true;
         if (plan.lines < 0 || static_cast<std::size_t>(plan.lines) > complete || plan.lines > static_cast<std::int32_t>(kMaxLines))
@@ -134,9 +157,26 @@ void CheckNames(const ReconvertOptions& options) {
     }
 }
 
+// The figures of the converted lines, with the lines the recording reported
+// samples lost next to.
+std::vector<LineFigures> FiguresOf(std::span<const Measurement> measurements, std::int32_t lines,
+                                   std::int32_t samplePeriod, const std::vector<std::int32_t>& lostAt) {
+    std::vector<LineFigures> figures;
+    figures.reserve(static_cast<std::size_t>(std::max(lines, 0)));
+    std::vector<double> scratch(kSamplesPerLine);
+    for (std::int32_t k = 0; k < lines; ++k) {
+        const bool lost = std::find(lostAt.begin(), lostAt.end(), k) != lostAt.end();
+        figures.push_back(ComputeLineFigures(measurements.subspan(static_cast<std::size_t>(k) * kSamplesPerLine,
+                                                                  kSamplesPerLine),
+                                             samplePeriod, lost, scratch));
+    }
+    return figures;
+}
+
 ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded, const Plan& plan,
                   const OfflineBoard& prepared, const CaptureReading& capture, const TableFigures& table,
-                  std::int32_t lines, const std::vector<std::string>& commandLine) {
+                  std::span<const Measurement> measurements, std::int32_t lines,
+                  const std::vector<std::string>& commandLine) {
     // What still holds of the recording: its times, settings, range finder,
     // faults, clock, lines asked and lost, and the instrument profile and
     // pose it was taken with (the same scan, placed the same way).
@@ -178,12 +218,33 @@ ScanFacts FactsOf(const ReconvertOptions& options, const std::optional<ScanFacts
     facts.linesRecorded = lines;
     facts.rows = table.rows;
     facts.rowsWithoutRange = table.rowsWithoutRange;
+    facts.lineFigures = FiguresOf(measurements, lines, plan.samplePeriod, facts.linesWithLostSamples);
     facts.capture = MetadataCapture{.name = options.capture,
                                     .records = capture.records.size(),
                                     .sha256 = capture.sha256,
                                     .samplingStartsAtRecord = plan.firstRecord};
     facts.end = MetadataEnd{.how = "complete", .message = std::nullopt, .exitCode = 0};
     return facts;
+}
+
+// What a cut capture held beyond the lines converted.
+MetadataCutShort CutShortOf(const Plan& plan, const CaptureReading& capture, std::int32_t lines) {
+    const std::size_t used = plan.firstRecord + static_cast<std::size_t>(lines) * kSamplesPerLine;
+    return MetadataCutShort{.completeLines = lines,
+                            .recordsLeftOver = capture.records.size() - used,
+                            .bytesLeftOver = capture.partRecordBytes};
+}
+
+// The sentence that says where the scan was cut short, in the table's
+// metadata and on the console.
+std::string CutShortSentence(const MetadataCutShort& cut, const std::optional<std::int32_t>& asked) {
+    std::string sentence = "the scan was cut short after " + std::to_string(cut.completeLines) + " complete line" +
+                           (cut.completeLines == 1 ? "" : "s");
+    if (asked) sentence += " of " + std::to_string(*asked) + " asked";
+    sentence += "; " + std::to_string(cut.recordsLeftOver) + " record" + (cut.recordsLeftOver == 1 ? "" : "s") +
+                " and " + std::to_string(cut.bytesLeftOver) + " byte" + (cut.bytesLeftOver == 1 ? "" : "s") +
+                " after them were left out";
+    return sentence;
 }
 
 MetadataReconversion ReconversionOf(const ReconvertOptions& options, const std::optional<ScanFacts>& recorded,
@@ -240,12 +301,20 @@ int Reconvert(const ReconvertOptions& options, const std::vector<std::string>& c
               std::FILE* out, std::FILE* err) {
     try {
         CheckNames(options);
-        const CaptureReading capture = ReadCapture(options.capture);
         const std::optional<ScanFacts> recorded = ReadRecordedScan(options.capture);
+        const CaptureReading capture = ReadCapture(options.capture, recorded);
         const Plan plan = PlanConversion(options, recorded, capture.records);
         const OfflineBoard prepared = PrepareBoard(plan, options.lookup);
         const std::span<Measurement> measurements = Measurements();
         const std::int32_t lines = ConvertLines(prepared.board, plan, capture.records, measurements);
+        std::optional<MetadataCutShort> cut;
+        if (plan.cutShort) {
+            cut = CutShortOf(plan, capture, lines);
+            // A table of no line is no scan: nothing is written.
+            if (lines == 0)
+                throw Refusal("the scan in " + Shown(options.capture) +
+                              " was cut short before its first line was complete: there is no line to convert");
+        }
 
         files::OutputFiles outputs(".velscan");
         std::error_code why;
@@ -261,16 +330,22 @@ int Reconvert(const ReconvertOptions& options, const std::vector<std::string>& c
         const WriteResult written = WriteMeasurementRows(lines, measurements, OutputStream(table->TakeStream()), &figures);
         if (written != WriteResult::Written) throw Refusal(WriteFailureReason(written));
 
-        ScanFacts facts = FactsOf(options, recorded, plan, prepared, capture, figures, lines, commandLine);
+        ScanFacts facts = FactsOf(options, recorded, plan, prepared, capture, figures, measurements, lines, commandLine);
         facts.table = MetadataFile{.name = options.table, .sha256 = figures.sha256};
         facts.reconverted = ReconversionOf(options, recorded, facts, figures.sha256);
+        if (cut) {
+            facts.reconverted->cutShort = cut;
+            facts.end = MetadataEnd{.how = "cut short", .message = CutShortSentence(*cut, facts.linesAsked),
+                                    .exitCode = 0};
+        }
         if (metadata != nullptr && !WriteMetadataText(*metadata, MetadataText(facts, MetadataDescribes::Table)))
             throw Refusal("Can't write the file " + Shown(metadata->Target()));
         if (const auto failure = outputs.Commit()) return CommitFailed(err, outputs, *failure);
         std::fprintf(out, "Converted %d lines of %s into %s%s\n", lines, Shown(options.capture).c_str(),
                      Shown(options.table).c_str(),
-                     facts.reconverted->identicalToRecorded.value_or(false) ? ", identical to the recorded table"
-                                                                           : "");
+                     cut ? ("; " + *facts.end->message).c_str()
+                     : facts.reconverted->identicalToRecorded.value_or(false) ? ", identical to the recorded table"
+                                                                             : "");
         return 0;
     } catch (const Refusal& refusal) {
         return Fail(err, refusal.what());

@@ -7,10 +7,11 @@ namespace velscan::reconvert {
 
 const char* const kReconvertUsage =
     "usage: velscan-reconvert CAPTURE TABLE [--lookup PATH] [-s PERIOD] [-r RANGE]\n"
-    "  Converts a capture of raw records (VELSCAN_CAPTURE) into a table again, with the\n"
-    "  settings and calibration value of CAPTURE.json and the lookup file PATH\n"
-    "  (default LOOKUPHS in the working folder). -s and -r, as velscan's, are needed\n"
-    "  when the capture has no metadata file, and override it when given.\n"
+    "  Converts a capture of raw records (TABLE.capture, or VELSCAN_CAPTURE) into a\n"
+    "  table again, with the settings and calibration value of CAPTURE.json and the\n"
+    "  lookup file PATH (default LOOKUPHS in the working folder). A scan cut short\n"
+    "  by a crash gives the table of its complete lines. -s and -r, as velscan's, are\n"
+    "  needed when the capture has no metadata file, and override it when given.\n"
     "  --version prints the program's version.\n";
 
 std::variant<ReconvertOptions, UsageError, VersionRequested> ParseReconvertOptions(const std::vector<std::string>& arguments) {

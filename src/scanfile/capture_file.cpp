@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "conversion/printable_text.hpp"
 #include "conversion/whole_file.hpp"
@@ -30,37 +31,69 @@ CaptureReading ReadCaptureFile(const std::string& path) {
         return reading;
     }
     reading.bytes = bytes.size();
-    if (bytes.size() % kRawSampleBytes != 0) {
-        reading.failure = CaptureReading::Failure::NotWholeRecords;
-        return reading;
-    }
+    reading.partRecordBytes = bytes.size() % kRawSampleBytes;
+    if (reading.partRecordBytes != 0) reading.failure = CaptureReading::Failure::NotWholeRecords;
     reading.records.resize(bytes.size() / kRawSampleBytes);
-    if (!bytes.empty()) std::memcpy(reading.records.data(), bytes.data(), bytes.size());
+    if (!reading.records.empty())
+        std::memcpy(reading.records.data(), bytes.data(), reading.records.size() * kRawSampleBytes);
     reading.sha256 = platform::Sha256Hex(std::as_bytes(std::span(bytes.data(), bytes.size())));
     return reading;
 }
 
-CaptureFile::CaptureFile(const std::string& path)
-    : path_(path), file_(OpenCapture(path)) {
+CaptureFile::CaptureFile(const std::string& path, Opening opening)
+    : path_(path), deferred_(opening == Opening::OnBegin) {
+    if (deferred_) return;
+    file_.reset(OpenCapture(path));
     if (!file_) throw CaptureError("VELSCAN_CAPTURE: cannot create " + PrintableText(path));
     std::error_code ignored;
     regular_ = std::filesystem::is_regular_file(files::PathOf(path), ignored);
 }
 
-void CaptureFile::Append(std::span<const std::byte> records) {
-    if (Failed() || !file_) return;
+std::string CaptureFile::Begin() {
+    if (deferred_) {
+        deferred_ = false;
+        std::error_code why;
+        file_.reset(files::OpenRunningFile(path_, files::Content::Binary, why));
+        const std::vector<std::byte> held = std::exchange(held_, {});
+        if (!file_) {
+            // The run fails on this line; nothing more is appended or told.
+            return "Error: Can't create the file " + PrintableText(path_) + ": " +
+                   (why ? why.message() : std::string("the system gave no reason")) + "\n";
+        }
+        std::error_code ignored;
+        regular_ = std::filesystem::is_regular_file(files::PathOf(path_), ignored);
+        // A write that fails here is told at the end, as any later one.
+        (void)Write(held);
+    }
+    return {};
+}
+
+bool CaptureFile::Write(std::span<const std::byte> records) {
     errno = 0;
     if (std::fwrite(records.data(), 1, records.size(), file_.get()) != records.size() ||
         std::fflush(file_.get()) != 0) {
         problem_ = errno != 0 ? std::strerror(errno) : "write failed";
-        return;
+        return false;
     }
     // Counted and hashed as they land, so nobody reads the capture back.
     hash_.Update(records);
     bytes_ += records.size();
+    return true;
+}
+
+void CaptureFile::Append(std::span<const std::byte> records) {
+    if (Failed()) return;
+    // Before Begin: the calibration's few records, held in memory.
+    if (deferred_) {
+        held_.insert(held_.end(), records.begin(), records.end());
+        return;
+    }
+    if (file_) (void)Write(records);
 }
 
 std::string CaptureFile::Finish() {
+    deferred_ = false;  // never begun: no file, nothing lost
+    held_.clear();
     if (file_) {
         errno = 0;
         if (std::fclose(file_.release()) != 0 && !Failed())

@@ -35,8 +35,12 @@ struct CaptureReading {
     Failure failure = Failure::None;
     std::string reason;  // Unreadable: why, in words that follow the name
     std::uintmax_t bytes = 0;
+    // Every whole record, also when the size is not whole records (a run cut
+    // short in the middle of a write), and the bytes of the part record after
+    // them.
     std::vector<RawSample> records;
-    std::string sha256;
+    std::uintmax_t partRecordBytes = 0;
+    std::string sha256;  // of every byte, the part record's included
 };
 
 CaptureReading ReadCaptureFile(const std::string& path);
@@ -55,11 +59,24 @@ struct CaptureFigures {
 // The capture written as the run goes.
 class CaptureFile {
 public:
-    // Creates or empties the file; throws CaptureError when it cannot.
-    explicit CaptureFile(const std::string& path);
+    enum class Opening {
+        AtOnce,    // created (or emptied) by the constructor
+        OnBegin,   // created by Begin; the records before it are held until then
+    };
+    // Creates or empties the file (AtOnce); throws CaptureError when it cannot.
+    explicit CaptureFile(const std::string& path, Opening opening = Opening::AtOnce);
 
-    // Appends and flushes, so the capture survives a run that ends at once.
-    // After a failed write nothing more is appended.
+    // Creates a capture opened OnBegin and writes the records held so far;
+    // empty when it is open (also when it was opened at once), else one
+    // "Error: ...\n" line, and nothing more is appended. Until Begin, an
+    // existing file of that name is left as it was; a capture never begun
+    // is no file at all.
+    std::string Begin();
+    bool Begun() const { return static_cast<bool>(file_); }
+
+    // Appends and flushes, so the capture survives a run that ends at once
+    // (held in memory before Begin). After a failed write nothing more is
+    // appended.
     void Append(std::span<const std::byte> records);
     bool Failed() const { return !problem_.empty(); }
     const std::string& Path() const { return path_; }
@@ -74,8 +91,12 @@ private:
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
+    bool Write(std::span<const std::byte> records);
+
     std::string path_;
     std::unique_ptr<std::FILE, Closer> file_;
+    bool deferred_ = false;             // opened OnBegin and not begun yet
+    std::vector<std::byte> held_;       // the records appended before Begin
     bool regular_ = false;
     std::uint64_t bytes_ = 0;
     platform::Sha256 hash_;

@@ -9,6 +9,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kStartKind = "velscan-live-start";
+constexpr const char* kSamplingKind = "velscan-live-sampling";
 constexpr const char* kEndKind = "velscan-live-end";
 
 std::optional<Json> Parsed(std::string_view line, const char* kind) {
@@ -35,6 +36,14 @@ std::string LiveStartLine(const LiveStart& start) {
     json["metadata"] = MetadataDocument(start.facts, MetadataDescribes::Capture);
     return json.dump() + "\n";
 }
+
+std::string LiveSamplingLine() {
+    Json json;
+    json["message"] = kSamplingKind;
+    return json.dump() + "\n";
+}
+
+bool IsLiveSampling(std::string_view line) { return Parsed(line, kSamplingKind).has_value(); }
 
 std::string LiveEndLine(const LiveEnd& end) {
     Json json;

@@ -1,8 +1,10 @@
 #pragma once
 // What velscan tells the follower that draws the live page (velscan-live),
 // one JSON line each on the follower's standard input: the scan's facts
-// before the mirror's run-up, and, once the table and the metadata files are
-// in place, how the scan ended. An input that ends without the second line
+// before the mirror's run-up, that sampling starts (the capture is in place
+// from then on: before, a file of its name may still be an earlier scan's),
+// and, once the table and the metadata files are in place, how the scan
+// ended. An input that ends without the second line
 // means velscan itself ended without saying so (killed, crashed).
 
 #include <cstdint>
@@ -33,10 +35,12 @@ struct LiveEnd {
 
 // One line each, ending in "\n".
 std::string LiveStartLine(const LiveStart& start);
+std::string LiveSamplingLine();
 std::string LiveEndLine(const LiveEnd& end);
 
 // A line read back; nullopt when it is not that message.
 std::optional<LiveStart> ReadLiveStart(std::string_view line);
 std::optional<LiveEnd> ReadLiveEnd(std::string_view line);
+bool IsLiveSampling(std::string_view line);
 
 }  // namespace velscan

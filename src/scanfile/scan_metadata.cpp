@@ -108,6 +108,20 @@ void VisitDocument(V& v, Head& head, Facts& f) {
         v.Member("total", f.rows);
         v.Member("withoutRange", f.rowsWithoutRange);
     });
+    // The figures of the table's lines (scanfile/line_figures.hpp); a
+    // capture's document has none.
+    if (head.describes == "table") {
+        v.Objects("lineFigures", f.lineFigures, [&](auto& line) {
+            v.Member("withRange", line.withRange);
+            v.Member("distanceP5", line.distanceP5);
+            v.Member("distanceMedian", line.distanceMedian);
+            v.Member("distanceP95", line.distanceP95);
+            v.Member("meanAmplitude", line.meanAmplitude);
+            v.Member("meanTemperature", line.meanTemperature);
+            v.Member("mirrorTurnsPerSecond", line.mirrorTurnsPerSecond);
+            v.Member("lostSamples", line.lostSamples);
+        });
+    }
     v.Nullable("table", f.table, [&](auto& table) {
         v.Member("name", table.name);
         v.Member("sha256", table.sha256);
@@ -135,6 +149,11 @@ void VisitDocument(V& v, Head& head, Facts& f) {
         v.Member("sameLookup", again.sameLookup);
         v.Member("recordedTableSha256", again.recordedTableSha256);
         v.Member("identicalToRecorded", again.identicalToRecorded);
+        v.Nullable("cutShort", again.cutShort, [&](auto& cut) {
+            v.Member("completeLines", cut.completeLines);
+            v.Member("recordsLeftOver", cut.recordsLeftOver);
+            v.Member("bytesLeftOver", cut.bytesLeftOver);
+        });
     });
 }
 
@@ -188,6 +207,18 @@ public:
     template <class T, class Visit>
     void Omissible(const char* name, const std::optional<T>& value, Visit visit) {
         if (value) Group(name, [&] { visit(*value); });
+    }
+    // An array of objects, one for each element; left out when not known.
+    template <class T, class Visit>
+    void Objects(const char* name, const std::optional<std::vector<T>>& values, Visit visit) {
+        if (!values) return;
+        Json& array = (*at_)[name] = Json::array();
+        Json* const outer = at_;
+        for (const T& value : *values) {
+            at_ = &array.emplace_back(Json::object());
+            visit(value);
+        }
+        at_ = outer;
     }
     template <class... T>
     bool AnyKnown(const std::optional<T>&... values) const {
@@ -292,6 +323,22 @@ public:
     template <class T, class Visit>
     void Omissible(const char* name, std::optional<T>& value, Visit visit) {
         Nullable(name, value, visit);
+    }
+    // The elements that are objects; a missing member or one of another
+    // type is not known.
+    template <class T, class Visit>
+    void Objects(const char* name, std::optional<std::vector<T>>& values, Visit visit) {
+        values.reset();
+        const Json* found = Find(name);
+        if (found == nullptr || !found->is_array()) return;
+        values.emplace();
+        const Json* const outer = at_;
+        for (const Json& element : *found) {
+            if (!element.is_object()) continue;
+            at_ = &element;
+            visit(values->emplace_back());
+        }
+        at_ = outer;
     }
     // Members the writer may leave out are read whenever they are there.
     template <class... T>

@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scanfile/file_names.hpp"
+#include "scanfile/line_figures.hpp"
 
 namespace velscan {
 
@@ -59,18 +60,29 @@ struct MetadataFile {
     std::string sha256;
 };
 
+// A capture's records and digest are known once it is finished; while the
+// scan runs (and after a crash) they are null.
 struct MetadataCapture {
     std::string name;
-    std::uint64_t records = 0;
-    std::string sha256;
+    std::optional<std::uint64_t> records;
+    std::optional<std::string> sha256;
     std::uint64_t samplingStartsAtRecord = 0;
 };
 
-// How the run ended: "complete", "q", "signal" or "failure".
+// How the run ended: "complete", "q", "signal" or "failure"; in a table
+// velscan-reconvert made of a capture whose scan never ended, "cut short".
 struct MetadataEnd {
     std::string how;
     std::optional<std::string> message;  // the failure's "Error: ..." line, no newline
     int exitCode = 0;
+};
+
+// A capture whose scan never ended (a crash): what velscan-reconvert could
+// take from it.
+struct MetadataCutShort {
+    std::int32_t completeLines = 0;          // the lines converted
+    std::uint64_t recordsLeftOver = 0;       // whole records after them, not converted
+    std::uint64_t bytesLeftOver = 0;         // the part record at the capture's end
 };
 
 // The instrument profile the scan was taken with (VELSCAN_PROFILE): its
@@ -98,6 +110,7 @@ struct MetadataReconversion {
     bool sameLookup = false;
     std::optional<std::string> recordedTableSha256;
     std::optional<bool> identicalToRecorded;
+    std::optional<MetadataCutShort> cutShort;  // null: the scan had ended
 };
 
 // The document's facts, as written and as read back.
@@ -120,6 +133,9 @@ struct ScanFacts {
     std::optional<std::int32_t> linesAsked, linesRecorded;
     std::vector<std::int32_t> linesWithLostSamples;  // 0-based
     std::optional<std::uint64_t> rows, rowsWithoutRange;
+    // One per line of the table, in order (a table's document only); files
+    // written before the figures have none.
+    std::optional<std::vector<LineFigures>> lineFigures;
     std::optional<MetadataFile> table;
     std::optional<MetadataCapture> capture;
     std::optional<MetadataEnd> end;

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <memory>
 #include <new>
 
 #include "acquisition/line_loop.hpp"
 #include "acquisition/measurement_file.hpp"
+#include "acquisition/progress.hpp"
 #include "acquisition/run_buffers.hpp"
 #include "cardlib/vexa.hpp"
 #include "laserlink/serial_link.hpp"
@@ -64,10 +67,20 @@ public:
     int ReadKey() override { return -1; }
 };
 
-class LineCounter final : public LineObserver {
+// The run's own observer: every line's figures computed and the status line
+// (here on a file, as on a terminal) redrawn with them.
+class RunObserver final : public LineObserver {
 public:
-    void LineRecorded(std::int32_t linesRecorded) override { lines = linesRecorded; }
+    explicit RunObserver(SamplingProgress& progress) : progress_(progress) {}
+    void LineRecorded(std::int32_t linesRecorded, std::span<const Measurement, kSamplesPerLine> line,
+                      bool lostSamples) override {
+        progress_.LineRecorded(linesRecorded, line, lostSamples);
+        lines = linesRecorded;
+    }
     std::int32_t lines = 0;
+
+private:
+    SamplingProgress& progress_;
 };
 
 TEST(LineLoopAllocations, RecordedLinesAllocateNothing) {
@@ -119,8 +132,17 @@ TEST(LineLoopAllocations, RecordedLinesAllocateNothing) {
     ASSERT_EQ(allocations.load(), 1);
 
     IdleConsole console;
-    LineCounter observer;
+    // The status line's stream has its buffer before the count starts.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> terminal(std::tmpfile(), &std::fclose);
+    ASSERT_NE(terminal, nullptr);
+    static char streamBuffer[BUFSIZ];
+    ASSERT_EQ(std::setvbuf(terminal.get(), streamBuffer, _IOFBF, sizeof streamBuffer), 0);
+    StatusLine status(terminal.get(), true);
     constexpr std::int32_t kLines = 6;
+    ScanLineFigures& figures = RunLineFigures();
+    SamplingProgress progress(status, *clock, kLines, 20, figures);
+    progress.Begin();
+    RunObserver observer(progress);
     allocations = 0;
     counting = true;
     const LineLoopResult result =
@@ -131,6 +153,15 @@ TEST(LineLoopAllocations, RecordedLinesAllocateNothing) {
     EXPECT_EQ(result.linesRecorded, kLines);
     EXPECT_EQ(observer.lines, kLines);
     EXPECT_EQ(allocations.load(), 0);
+    // The figures of every line were kept, and the status line showed them.
+    ASSERT_EQ(figures.Lines().size(), static_cast<std::size_t>(kLines));
+    for (const LineFigures& line : figures.Lines()) EXPECT_TRUE(line.mirrorTurnsPerSecond.has_value());
+    std::fflush(terminal.get());
+    std::rewind(terminal.get());
+    char shown[4096] = {};
+    const std::size_t length = std::fread(shown, 1, sizeof shown - 1, terminal.get());
+    EXPECT_NE(std::string(shown, length).find("Sampling: line 6 of 6, "), std::string::npos);
+    EXPECT_NE(std::string(shown, length).find("% in range; q: stop"), std::string::npos);
 
     SerialLinkClose(link);
     VexaClose(board);

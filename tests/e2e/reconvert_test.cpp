@@ -33,6 +33,22 @@ protected:
         run.workingDirectory = Work();
         return Execute(VELSCAN_RECONVERT_BINARY, run);
     }
+    // The capture's metadata file `to` as the run puts it in place before
+    // sampling, made from the finished one `from` with Python's json: what
+    // the run learns later is null, `end` first.
+    void WriteInProgress(const std::string& from, const std::string& to) const {
+        ProgramRun run;
+        run.arguments = {"-c",
+                         "import json,sys; d=json.load(open(sys.argv[1])); d['end']=None; d['times']['end']=None; "
+                         "d['lines']['recorded']=None; d['lines']['withLostSamples']=[]; "
+                         "d['rows']={'total':None,'withoutRange':None}; d['table']=None; "
+                         "d['capture']['records']=None; d['capture']['sha256']=None; "
+                         "json.dump(d,open(sys.argv[2],'w'),indent=2)",
+                         from, to};
+        run.workingDirectory = Work();
+        const ProgramResult result = Execute("/usr/bin/python3", run);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    }
     // A value of the table's metadata file, read with Python's json.
     std::string Json(const std::string& file, const std::string& expression) const {
         ProgramRun run;
@@ -161,6 +177,74 @@ TEST_F(ReconvertTest, WhatCannotBeConvertedEndsWithExitCode3AndWritesNothing) {
     const ProgramResult usage = Reconvert({"cap.bin"});
     EXPECT_EQ(usage.exitCode, 2);
     EXPECT_THAT(usage.err, HasSubstr("usage: velscan-reconvert CAPTURE TABLE"));
+}
+
+// The first `lines` lines of a table: its heading and their rows.
+std::string FirstLines(const std::string& table, std::size_t lines) {
+    std::size_t at = 0;
+    for (std::size_t row = 0; row < lines * 5000 + 1 && at != std::string::npos; ++row)
+        at = table.find('\n', at + 1);
+    return at == std::string::npos ? table : table.substr(0, at);
+}
+
+// A run cut short (a crash, a power cut) leaves its capture ending anywhere,
+// with the metadata file put in place before sampling beside it: every
+// complete line comes back with no option typed, as the recorded table's
+// rows, and the new table's metadata says where the scan was cut.
+TEST_F(ReconvertTest, ACaptureCutShortGivesEveryCompleteLineAndSaysWhere) {
+    Record();
+    const std::string capture = ReadFile(Work() / "cap.bin");
+    const std::string recorded = Table("scan.txt");
+    struct Cut {
+        const char* name;
+        std::size_t bytes;
+        std::int32_t lines;
+        std::size_t recordsLeft, bytesLeft;
+    };
+    const std::size_t line = 16 * 5000, calibration = 16 * 20;
+    for (const Cut& cut : {Cut{"mid-record", calibration + 2 * line + 16 * 1234 + 7, 2, 1234, 7},
+                           Cut{"mid-line", calibration + 3 * line + 16 * 100, 3, 100, 0},
+                           Cut{"after-line", calibration + 4 * line, 4, 0, 0},
+                           Cut{"all-lines", capture.size(), 5, 0, 0}}) {
+        SCOPED_TRACE(cut.name);
+        const std::string name = std::string(cut.name) + ".bin";
+        std::ofstream(Work() / name, std::ios::binary) << capture.substr(0, cut.bytes);
+        WriteInProgress("cap.bin.json", name + ".json");
+        const std::string table = std::string(cut.name) + ".txt";
+        const ProgramResult result = Reconvert({name, table});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_THAT(result.out, HasSubstr("the scan was cut short after " + std::to_string(cut.lines) +
+                                          " complete lines of 5 asked; " + std::to_string(cut.recordsLeft)));
+        EXPECT_EQ(Table(table.c_str()), FirstLines(recorded, static_cast<std::size_t>(cut.lines)));
+        EXPECT_EQ(Json(table + ".json", "[d['end']['how'], d['end']['exitCode'], d['lines']['recorded']]"),
+                  "[\"cut short\", 0, " + std::to_string(cut.lines) + "]");
+        EXPECT_EQ(Json(table + ".json", "d['reconverted']['cutShort']"),
+                  "{\"completeLines\": " + std::to_string(cut.lines) + ", \"recordsLeftOver\": " +
+                      std::to_string(cut.recordsLeft) + ", \"bytesLeftOver\": " + std::to_string(cut.bytesLeft) + "}");
+    }
+
+    // No complete line: nothing to convert, and nothing written.
+    for (const std::size_t bytes : {calibration, calibration + 5, calibration + line - 16}) {
+        SCOPED_TRACE(bytes);
+        std::ofstream(Work() / "early.bin", std::ios::binary) << capture.substr(0, bytes);
+        WriteInProgress("cap.bin.json", "early.bin.json");
+        const auto before = OtherFiles();
+        const ProgramResult result = Reconvert({"early.bin", "early.txt"});
+        EXPECT_EQ(result.exitCode, 3);
+        EXPECT_EQ(result.err, "velscan-reconvert: Error: the scan in early.bin was cut short before its first line "
+                              "was complete: there is no line to convert\n");
+        EXPECT_EQ(OtherFiles(), before);
+    }
+
+    // A capture whose metadata says the scan ended is refused when its size
+    // disagrees, cut inside a record or by whole records.
+    std::ofstream(Work() / "ended.bin", std::ios::binary) << capture.substr(0, calibration + 2 * line);
+    std::ofstream(Work() / "ended.bin.json") << ReadFile(Work() / "cap.bin.json");
+    const ProgramResult ended = Reconvert({"ended.bin", "ended.txt"});
+    EXPECT_EQ(ended.exitCode, 3);
+    EXPECT_EQ(ended.err, "velscan-reconvert: Error: the capture ended.bin holds 10020 records, but ended.bin.json "
+                         "says the scan wrote 25020\n");
 }
 
 // A request to end while the table is written: the unfinished table and

@@ -32,7 +32,8 @@ TEST_F(SignalsAndPipesTest, AConsoleThatIsGoneNeverCostsTheScan) {
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(Rows(Table()), 5u * 5000);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json", "trace"));
+    EXPECT_THAT(OtherFiles(),
+                ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json", "trace"));
     const SeamTrace trace = ReadSeamTrace(Work() / "trace");
     EXPECT_TRUE(trace.MotorStopped());
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
@@ -88,12 +89,14 @@ TEST_F(SignalsAndPipesTest, TerminationSignalsStopLikeCtrlCAndBeforeTheFirstLine
         EXPECT_EQ(Table(), "PREVIOUS SCAN");
         EXPECT_TRUE(Trace().MotorStopped());
         EXPECT_TRUE(Trace().linkClosedBeforeBoard);
-        EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+        // Sampling had started: the capture of the part line stays.
+        EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json"));
     }
 }
 
 TEST_F(SignalsAndPipesTest, AStopDuringTheMirrorsRunUpEndsAtOnceAndReplacesNothing) {
     { std::ofstream(Work() / "scan.txt") << "previous scan"; }
+    { std::ofstream(Work() / "scan.txt.capture") << "previous capture"; }
     const auto program = Start({"scan.txt"}, {{"VELSCAN_CLOCK", "real"}});
     ASSERT_TRUE(program->WaitForError("Waiting (20 sec.) for mirror to move\n"));
     program->Signal(SIGTERM);
@@ -103,7 +106,9 @@ TEST_F(SignalsAndPipesTest, AStopDuringTheMirrorsRunUpEndsAtOnceAndReplacesNothi
                                      "Stopped before sampling; nothing was recorded.\n"))
         << result.err;
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // The capture is made only when sampling starts: the earlier one stays.
+    EXPECT_EQ(Table("scan.txt.capture"), "previous capture");
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture"));
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
@@ -165,7 +170,9 @@ TEST_F(SignalsAndPipesTest, AFileSizeLimitFailsTheWritesInsteadOfEndingTheProgra
               Finished(-1) + "Error: Can't write the measurement file\n"
                              "Error: the capture file cap.bin could not be written completely: "
                              "File too large\n");
-    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin"));
+    // The capture's metadata file as it was put in place before sampling:
+    // the capture, cut by the limit, can be converted as far as it came.
+    EXPECT_THAT(OtherFiles(), ElementsAre("cap.bin", "cap.bin.json"));
     const SeamTrace trace = Trace();
     EXPECT_TRUE(trace.MotorStopped());
     EXPECT_TRUE(trace.linkClosedBeforeBoard);

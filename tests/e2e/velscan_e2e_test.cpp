@@ -26,7 +26,8 @@ TEST_F(VelscanTest, ACompleteDefaultRunRecordsTwoHundredLines) {
     EXPECT_TRUE(table.starts_with(kHeader));
     EXPECT_EQ(Rows(table), 1000000u);
     EXPECT_EQ(table.back(), '\t');
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+    // The table, its metadata file and the raw capture kept beside it.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json"));
 
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.serialWrites, ElementsAre("I", "DA1T2X3", "S20\\n", "F650\\n"));
@@ -61,7 +62,30 @@ TEST_F(VelscanTest, LineCountsFromTheCommandLine) {
     const ProgramResult tooMany = Velscan({"many.txt", "-l", "201"});
     EXPECT_EQ(tooMany.exitCode, 2);
     EXPECT_EQ(tooMany.err, "Error: lines must be from 0 to 200\n");
-    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "none.txt.json", "three.txt", "three.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("none.txt", "none.txt.capture", "none.txt.capture.json", "none.txt.json",
+                                          "three.txt", "three.txt.capture", "three.txt.capture.json",
+                                          "three.txt.json"));
+}
+
+// The capture beside the table: turned off by VELSCAN_CAPTURE=off, checked
+// against the files the run reads, and replaced by the next run that samples.
+TEST_F(VelscanTest, TheCaptureBesideTheTableCanBeTurnedOffAndNeverOverwritesAnInput) {
+    const ProgramResult off = Velscan({"scan.txt", "-l", "1"}, {{"VELSCAN_CAPTURE", "off"}});
+    EXPECT_EQ(off.exitCode, 0) << off.err;
+    EXPECT_EQ(off.err, Finished(-1) + Saved(1, "scan.txt"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+
+    std::filesystem::create_symlink("LOOKUPHS", Work() / "scan.txt.capture");
+    const ProgramResult onLookup = Velscan({"scan.txt", "-l", "1"});
+    EXPECT_EQ(onLookup.exitCode, 2);
+    EXPECT_EQ(onLookup.err, "Error: the capture file scan.txt.capture and the lookup file LOOKUPHS are the same "
+                            "file; the run would overwrite it.\n");
+    std::filesystem::remove(Work() / "scan.txt.capture");
+
+    { std::ofstream(Work() / "scan.txt.capture") << "earlier capture"; }
+    const ProgramResult next = Velscan({"scan.txt", "-l", "2"});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(std::filesystem::file_size(Work() / "scan.txt.capture"), (20u + 2u * 5000u) * 16u);
 }
 
 TEST_F(VelscanTest, TheStopKeyIsReadOnePerLine) {
@@ -184,7 +208,7 @@ TEST_F(VelscanTest, AReadThatNeverCompletesSavesTheLinesBeforeIt) {
     EXPECT_EQ(result.err,
               std::string(kUpToSampling) + "Saving Data,Please Waiting\n" + Saved(2, "scan.txt"));
     EXPECT_EQ(Rows(Table()), 2u * 5000);
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.json"));
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json", "scan.txt.json"));
     const SeamTrace trace = Trace();
     EXPECT_THAT(trace.motorRegister, ElementsAre(0x00FFu, 0x0000u));
     EXPECT_TRUE(trace.linkClosedBeforeBoard);
@@ -215,7 +239,8 @@ TEST_F(VelscanTest, ALoopFailureBeforeAnyLineLeavesAnExistingFileUntouched) {
     EXPECT_EQ(invalid.out, "ERROR: Sample measurement timeout!\n");
     EXPECT_TRUE(Trace().MotorStopped());
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // Sampling had started: the capture holds what the card delivered.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json"));
 }
 
 TEST_F(VelscanTest, LostSamplesAreCountedAndSamplingIsRestarted) {
@@ -247,7 +272,9 @@ TEST_F(VelscanTest, ATableThatCannotBeWrittenNeverReplacesTheFile) {
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, Finished(-1) + "Error: Can't write the measurement file\n");
     EXPECT_EQ(Table(), "previous scan");
-    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt"));
+    // The scan is not lost: its capture holds the line.
+    EXPECT_THAT(OtherFiles(), ElementsAre("scan.txt", "scan.txt.capture", "scan.txt.capture.json"));
+    EXPECT_EQ(std::filesystem::file_size(Work() / "scan.txt.capture"), (20u + 5000u) * 16u);
     EXPECT_TRUE(Trace().MotorStopped());
 }
 

@@ -7,7 +7,8 @@ map. Pages of a table without a range and of one with a point too far for
 point moved by more than 0.05 inch. A full scan (200 lines, all around the
 scanner) opens on the room with its ceiling cut away, turning about the
 scanner, which is marked with its axes; at a phone's 390 px the panel is
-folded away and the view takes the whole width.
+folded away and the view takes the whole width. The panel charts the lines'
+figures of a scan whose metadata file has them, and of no other.
 Usage:
     check_viewer_in_chromium.py VELSCAN VELSCAN_EXPORT LOOKUPHS CHROMIUM
 Exits non-zero on the first failed check (a missing Chromium fails too)."""
@@ -182,6 +183,10 @@ def check_drawn(chromium_program, directory, page, name, count):
     check(title is not None and title.group(1) == "velscan viewer: " + name,
           f"the page's title says it drew {name}: {title.group(1) if title else dom[:300]!r}")
     check(f'data-drawn="{count}"' in dom, f"the page drew all {count} points of {name}")
+    # Without a metadata file beside the table there are no figures to chart.
+    if name in EDGE_TABLES:
+        check(re.search(r'id="figures" hidden[ =>]', dom) is not None and 'data-chart="' not in dom,
+              f"{name}: no chart")
 
 
 def check_edge_pages(velscan_export, chromium_program, directory):
@@ -314,6 +319,43 @@ def check_full_scan(velscan, velscan_export, chromium_program, directory, enviro
             check(abs(got - want) <= 6, f"{window}: the room's {name} edge lies at {got}, expected {want:.0f}")
 
 
+HALL_SCENE = "box -100 -100 -60 2000 100 120 0.6\n"  # its far end beyond the range finder's reach
+
+
+def check_chart(velscan, velscan_export, chromium_program, directory, environment):
+    """The panel's chart of the lines' figures: one point a line, placed by
+    the line's fraction with a range as the metadata file gives it, and a red
+    mark under each line that lost samples."""
+    with open(os.path.join(directory, "hall.scene"), "w") as scene:
+        scene.write(HALL_SCENE)
+    run([velscan, "hall.txt", "-l", "12"], directory,
+        dict(environment, VELSCAN_SIM_SCENE="hall.scene", VELSCAN_SIM_FAULTS="overflow@3"))
+    run([velscan_export, "hall.txt", "--html", "hall.html"], directory)
+    with open(os.path.join(directory, "hall.txt.json"), encoding="utf-8") as f:
+        figures = json.load(f)["lineFigures"]
+    fractions = [line["withRange"] for line in figures]
+    lost = [index for index, line in enumerate(figures) if line["lostSamples"]]
+    check(len(set(fractions)) > 1 and lost, "the hall's lines differ in range and one lost samples")
+    dom = chromium(chromium_program, directory, os.path.join(directory, "hall.html"), "--dump-dom")
+    found = re.search(r'data-chart="([^"]*)"', dom)
+    check(found is not None, "the page tells what its chart shows")
+    chart = json.loads(found.group(1).replace("&quot;", '"'))
+    check(chart["figure"] == "withRange" and chart["lines"] == 12 and chart["points"] == 12,
+          f"the chart shows the 12 lines' range: {chart}")
+    line = re.search(r'<polyline points="([^"]*)"', dom)
+    check(line is not None, "the chart draws a line")
+    vertices = [tuple(float(v) for v in pair.split(",")) for pair in line.group(1).split()]
+    check(len(vertices) == 12 and all(a[0] < b[0] for a, b in zip(vertices, vertices[1:])),
+          f"one point a line, left to right: {vertices}")
+    # Higher on the chart (a smaller y) for more range, at the same height for the same.
+    for (xa, ya), (xb, yb), fa, fb in zip(vertices, vertices[1:], fractions, fractions[1:]):
+        check((ya < yb) == (fa > fb) and (ya == yb) == (fa == fb),
+              f"the chart's heights follow the fractions: {ya} {yb} for {fa} {fb}")
+    marks = re.findall(r'<line x1="([^"]*)"[^>]*class="lost"', dom)
+    check(sorted(float(x) for x in marks) == [vertices[index][0] for index in lost],
+          f"a red mark under each line that lost samples ({lost}): {marks}")
+
+
 def main():
     if len(sys.argv) != 5:
         sys.exit(__doc__)
@@ -343,6 +385,7 @@ def main():
         check_screenshot(shot, points, colour_map)
         check_edge_pages(velscan_export, chromium_program, directory)
         check_full_scan(velscan, velscan_export, chromium_program, directory, environment)
+        check_chart(velscan, velscan_export, chromium_program, directory, environment)
     finally:
         if os.environ.get("VELSCAN_KEEP_VIEWER_CHECK"):
             print("kept", directory)

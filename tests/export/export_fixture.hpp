@@ -43,6 +43,8 @@ inline std::string SimulatedTable(const std::filesystem::path& directory, const 
                                std::filesystem::copy_options::overwrite_existing);
     environment.emplace("VELSCAN_SIM", "1");
     environment.emplace("VELSCAN_CLOCK", "virtual");
+    // Only the table is exported: no capture beside it.
+    environment.emplace("VELSCAN_CAPTURE", "off");
     std::vector<std::string> arguments{name};
     for (const std::string& option : options) arguments.push_back(option);
     const e2e::ProgramResult result =

@@ -15,6 +15,7 @@
 
 #include "export/base64.hpp"
 #include "export/position_quantizer.hpp"
+#include "export/scan_metadata.hpp"
 #include "export/summary.hpp"
 #include "export/viewer_assets.hpp"
 #include "export/viewer_info.hpp"
@@ -158,6 +159,45 @@ TEST(ViewerInfo, ThePanelHasTheSummaryLinesAsTheProgramPrintsThem) {
     EXPECT_EQ(lines[3].value, "min 80.00, median 120.00, max 120.00");
     EXPECT_EQ(Summary(table, angles).substr(0, 63),
               "rows read: 3\npoints (rows with range): 2\nrows without range: 1\n");
+}
+
+TEST(ViewerInfo, WithLineFiguresTheSummaryNamesTheWeakestLines) {
+    ScanTable table;
+    table.distance = {120.0};
+    const ScanAngles angles{{0.0}, {1.0}};
+    std::vector<LineFigures> figures(6);
+    for (LineFigures& line : figures) line.withRange = 1.0;
+    figures[4].withRange = 0.9999;  // rounded down: not 100.0
+    figures[1].withRange = 0.5;
+    figures[3].withRange = 0.5;     // as weak as line 1: the earlier first
+    figures[5].withRange = 0.25;
+    figures[2].lostSamples = figures[5].lostSamples = true;
+    const std::string summary = Summary(table, angles, {}, figures);
+    EXPECT_NE(summary.find("\nlines with least range: 5 (25.0 %), 1 (50.0 %), 3 (50.0 %)\n"
+                           "lines that lost samples: 2, 5\n"),
+              std::string::npos)
+        << summary;
+    for (LineFigures& line : figures) line.withRange = 1.0, line.lostSamples = false;
+    figures[0].withRange = 0.9999;
+    EXPECT_NE(Summary(table, angles, {}, figures).find("least range: 0 (99.9 %)\nlines that lost samples: none\n"),
+              std::string::npos);
+    for (LineFigures& line : figures) line.withRange = 1.0;
+    EXPECT_NE(Summary(table, angles, {}, figures).find("least range: none: every row of every line has a range\n"),
+              std::string::npos);
+    // Without figures, no such line.
+    EXPECT_EQ(Summary(table, angles).find("least range"), std::string::npos);
+}
+
+TEST(ViewerInfo, LineFiguresCountOnlyForTheTableTheyDescribe) {
+    ScanFacts facts;
+    facts.lineFigures = std::vector<LineFigures>(2);
+    facts.table = MetadataFile{"scan.txt", "abc"};
+    EXPECT_EQ(LineFiguresOfTable(facts, 10000, "abc").size(), 2u);
+    EXPECT_TRUE(LineFiguresOfTable(facts, 10000, "changed").empty());  // the table changed since
+    EXPECT_TRUE(LineFiguresOfTable(facts, 15000, "abc").empty());      // a line more than figures
+    EXPECT_TRUE(LineFiguresOfTable(facts, 9999, "abc").empty());       // no whole lines
+    facts.lineFigures.reset();
+    EXPECT_TRUE(LineFiguresOfTable(facts, 10000, "abc").empty());
 }
 
 // --- the page ---------------------------------------------------------------

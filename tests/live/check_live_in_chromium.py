@@ -1,6 +1,7 @@
 """The live page in headless Chromium during one simulated scan in real time
 (the mirror's run-up takes its 20 s): opened twice, seconds apart, while the
-lines are recorded, it shows the lines done grow; opened after the end, it
+lines are recorded, it shows the lines done grow and the last lines'
+figures; opened after the end, it
 says the scan is complete and shows the finished range picture, whose pixels
 (read with Pillow) are those of velscan-export's range picture of the table.
 Usage:
@@ -87,6 +88,9 @@ def main(velscan, export, lookup, chromium):
                 check(scan.poll() is None, "the scan still runs after the second look")
                 check(0 < first < second < LINES, f"the lines done grew while the page was open: {first}, then {second}")
                 check(shown(second_dom, "linesAsked") == str(LINES), "the page shows the lines asked")
+                figures = re.search(r'<tbody id="figureRows">(.*?)</tbody>', second_dom, re.S)
+                check(figures is not None and figures.group(1).count("<tr>") == min(second, 10),
+                      "the page shows the figures of the last lines")
                 check(picture_file(second_dom, directory).endswith("scan.txt.live.png"),
                       "during the scan the page shows the picture of the lines so far")
                 check(scan.wait(timeout=120) == 0, "velscan ended with exit code 0")

@@ -96,6 +96,8 @@ TEST(LiveMessages, CarryAnyNameAndTheScansFactsAndRefuseOtherLines) {
 
     EXPECT_FALSE(ReadLiveStart(LiveEndLine(LiveEnd{.how = "complete", .message = std::nullopt, .linesSaved = std::nullopt})));
     EXPECT_FALSE(ReadLiveEnd(line));
+    EXPECT_TRUE(IsLiveSampling(LiveSamplingLine()));
+    EXPECT_FALSE(IsLiveSampling(line));
     for (const char* other : {"", "{", "[1]", R"({"message": 5})", R"({"message": "velscan-live-end"})"}) {
         EXPECT_FALSE(ReadLiveStart(other)) << other;
         EXPECT_FALSE(ReadLiveEnd(other)) << other;

@@ -63,8 +63,10 @@ protected:
 };
 
 TEST_F(LivePrograms, TheLivePageAndTheFinishedTablesPictureAndViewerStandBesideTheTable) {
-    const ProgramResult run =
-        Scan(4, {{"VELSCAN_CAPTURE", "scan.txt.capture"}, {"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
+    // The capture kept by default, made when sampling starts; until then an
+    // earlier scan's of that name stands there.
+    std::ofstream(Path("scan.txt.capture"), std::ios::binary) << std::string(7 * kLineRecords * kRecordBytes, 'x');
+    const ProgramResult run = Scan(4, {{"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.err);
     const auto wait = std::find(lines.begin(), lines.end(), "Waiting (20 sec.) for mirror to move");
@@ -79,6 +81,17 @@ TEST_F(LivePrograms, TheLivePageAndTheFinishedTablesPictureAndViewerStandBesideT
     EXPECT_EQ(state["finishedPicture"], "scan.txt.png");
     EXPECT_EQ(state["finishedViewer"], "scan.txt.html");
     EXPECT_EQ(state["picture"], "scan.txt.png");
+    // Each line's figures, those of the table's metadata file.
+    const nlohmann::json metadata = nlohmann::json::parse(ReadFile(Path("scan.txt.json")));
+    ASSERT_EQ(state["figures"].size(), 4u);
+    ASSERT_EQ(metadata["lineFigures"].size(), 4u) << metadata["lineFigures"];
+    for (std::size_t line = 0; line < 4; ++line) {
+        const nlohmann::json& ours = state["figures"][line];
+        const nlohmann::json& recorded = metadata["lineFigures"][line];
+        EXPECT_NEAR(ours[0].get<double>(), recorded["withRange"].get<double>(), 1e-9) << line;
+        EXPECT_NEAR(ours[2].get<double>(), recorded["distanceMedian"].get<double>(), 1e-6) << line;
+        EXPECT_NEAR(ours[4].get<double>(), recorded["meanAmplitude"].get<double>(), 1e-6) << line;
+    }
     EXPECT_TRUE(fs::exists(Path("scan.txt.live.png")));
     EXPECT_NE(ReadFile(Path("scan.txt.live.html")).find("scan.txt.live.js"), std::string::npos);
 
@@ -115,7 +128,8 @@ TEST_F(LivePrograms, EachExtraFileTurnsOffOnItsOwnAndNoCaptureMeansNoLiveView) {
     EXPECT_FALSE(fs::exists(Path("scan.txt.html")));
 
     fs::remove(Path("scan.txt.live.html"));
-    const ProgramResult noCapture = Scan(2, {{"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
+    const ProgramResult noCapture =
+        Scan(2, {{"VELSCAN_CAPTURE", "off"}, {"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}});
     ASSERT_EQ(noCapture.exitCode, 0) << noCapture.err;
     EXPECT_NE(noCapture.err.find("No live view: the scan keeps no capture file to follow\n"), std::string::npos)
         << noCapture.err;
@@ -139,7 +153,15 @@ TEST_F(LivePrograms, AFollowerWhoseInputEndsUnsaidShowsTheCompleteLinesAndHowToR
     start.linesAsked = 5;
     start.samplingStartsAtRecord = 20;
     start.facts = *recorded.facts;
-    const std::string message = LiveStartLine(start);
+    // Before sampling starts a capture of that name may be an earlier
+    // scan's: the follower does not read it.
+    const ProgramResult beforeSampling =
+        Execute(VELSCAN_LIVE_BINARY, {{}, {}, LiveStartLine(start), dir_.Path(), std::nullopt});
+    ASSERT_EQ(beforeSampling.exitCode, 0) << beforeSampling.err;
+    EXPECT_EQ(PageState(Path("scan.txt.live.js"))["linesDone"], 0);
+    EXPECT_FALSE(fs::exists(Path("scan.txt.live.png")));
+
+    const std::string message = LiveStartLine(start) + LiveSamplingLine();
     ASSERT_LE(message.size(), 4096u);
     const ProgramResult follower =
         Execute(VELSCAN_LIVE_BINARY, {{}, {}, message, dir_.Path(), std::nullopt});
@@ -150,7 +172,7 @@ TEST_F(LivePrograms, AFollowerWhoseInputEndsUnsaidShowsTheCompleteLinesAndHowToR
     EXPECT_EQ(state["linesDone"], 3);
     EXPECT_EQ(state["ended"], true);
     const std::string recovery = state["recovery"];
-    EXPECT_TRUE(recovery.starts_with("velscan-reconvert scan.txt.capture scan.txt")) << recovery;
+    EXPECT_EQ(recovery, "velscan-reconvert scan.txt.capture scan.txt");
     EXPECT_EQ(state["picture"], "scan.txt.live.png");
     EXPECT_TRUE(fs::exists(Path("scan.txt.live.png")));
     EXPECT_FALSE(fs::exists(Path("scan.txt.png"))) << "no table, no finished picture";

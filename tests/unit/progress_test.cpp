@@ -47,6 +47,13 @@ TEST(StatusTextTest, SamplingShowsHowToStopAndRateAndTimeLeftOnceALineIsDone) {
                  "Sampling: line 1 of 200, 2500 samples/s, 6:38 left; q or Ctrl+C: stop");
     EXPECT_STREQ(FormatSamplingStatus(200, 200, 20s).text,
                  "Sampling: line 200 of 200, 50000 samples/s, 0:00 left; q or Ctrl+C: stop");
+    // With the last line's fraction with a range, rounded down; the longest
+    // line (a 33-minute scan) stays within 80 columns.
+    EXPECT_STREQ(FormatSamplingStatus(50, 200, 5s, 0.8765).text,
+                 "Sampling: line 50 of 200, 50000 samples/s, 0:15 left, 87% in range; q: stop");
+    EXPECT_STREQ(FormatSamplingStatus(1, 200, 10s, 0.9998).text,
+                 "Sampling: line 1 of 200, 500 samples/s, 33:10 left, 99% in range; q: stop");
+    EXPECT_LE(std::strlen(FormatSamplingStatus(200, 200, 1h, 1.0).text), 79u);
     EXPECT_STREQ(FormatMirrorWaitStatus(20).text, "Mirror run-up: 20 s left");
     EXPECT_STREQ(FormatSavingStatus(1000000).text, "Saving 1000000 rows");
 }

@@ -204,7 +204,7 @@ protected:
     int RunUncaptured(const RunSettings& settings) {
         plan.laserHint = laserHint;
         plan.cardHint = cardHint;
-        const RunContext context{*console, *clock, plan, finishCapture, commandLine, wallClock, {}};
+        const RunContext context{*console, *clock, plan, finishCapture, commandLine, wallClock, {}, startCapture};
         return RunAcquisition(settings, context);
     }
 
@@ -273,6 +273,7 @@ public:
     BackendPlan plan;
     // The run's capture finisher: empty for no capture.
     std::function<std::string()> finishCapture;
+    std::function<std::string()> startCapture;
     std::vector<std::string> commandLine{"velscan", "scan.txt"};
     // A fixed wall clock: 2026-12-09T07:30:00.000Z.
     platform::WallClock wallClock = [] {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -28,6 +29,10 @@ protected:
     }
     ~ScanFileFolder() override { fs::remove_all(dir_); }
     std::string Path(const char* name) const { return (dir_ / name).string(); }
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 
 private:
     fs::path dir_;
@@ -105,9 +110,46 @@ TEST_F(ScanFileFolder, TheCapturesRecordsAndDigestAreCountedAsTheyGoOut) {
     EXPECT_FALSE(device.Figures());
 }
 
+// The capture kept beside a table is made only when sampling starts: until
+// then an earlier file of its name stays as it was, and a capture never
+// begun is no file at all.
+TEST_F(ScanFileFolder, ACaptureOpenedOnBeginLeavesAnEarlierFileUntilThen) {
+    std::vector<RawSample> records(25);
+    for (std::size_t i = 0; i < records.size(); ++i) records[i].statusWord = static_cast<std::uint16_t>(i);
+    std::ofstream(Path("kept.bin"), std::ios::binary) << "earlier capture";
+    {
+        CaptureFile never(Path("kept.bin"), CaptureFile::Opening::OnBegin);
+        never.Append(std::as_bytes(std::span(records).first(20)));
+        EXPECT_EQ(never.Finish(), "");
+        EXPECT_FALSE(never.Figures());
+    }
+    EXPECT_EQ(ReadFile(Path("kept.bin")), "earlier capture");
+
+    CaptureFile capture(Path("kept.bin"), CaptureFile::Opening::OnBegin);
+    capture.Append(std::as_bytes(std::span(records).first(20)));
+    EXPECT_EQ(ReadFile(Path("kept.bin")), "earlier capture");
+    EXPECT_EQ(capture.Begin(), "");
+    capture.Append(std::as_bytes(std::span(records).subspan(20)));
+    EXPECT_EQ(capture.Finish(), "");
+    ASSERT_TRUE(capture.Figures());
+    EXPECT_EQ(capture.Figures()->records, 25u);
+    const CaptureReading read = ReadCaptureFile(Path("kept.bin"));
+    ASSERT_EQ(read.records.size(), 25u);
+    EXPECT_EQ(read.records[24].statusWord, 24u);
+
+    CaptureFile nowhere(Path("no/such/folder/cap.bin"), CaptureFile::Opening::OnBegin);
+    EXPECT_EQ(nowhere.Begin(), "Error: Can't create the file " + Path("no/such/folder/cap.bin") +
+                                   ": No such file or directory\n");
+    EXPECT_EQ(nowhere.Finish(), "");  // told once, by Begin
+}
+
 TEST_F(ScanFileFolder, OneSizeRuleForEveryCaptureReader) {
     std::ofstream(Path("odd.bin"), std::ios::binary) << std::string(33, 'x');
-    EXPECT_EQ(ReadCaptureFile(Path("odd.bin")).failure, CaptureReading::Failure::NotWholeRecords);
+    const CaptureReading odd = ReadCaptureFile(Path("odd.bin"));
+    EXPECT_EQ(odd.failure, CaptureReading::Failure::NotWholeRecords);
+    // A capture cut inside a record still gives its whole records.
+    EXPECT_EQ(odd.records.size(), 2u);
+    EXPECT_EQ(odd.partRecordBytes, 1u);
     EXPECT_EQ(ReadCaptureFile(Path("missing.bin")).failure, CaptureReading::Failure::Unreadable);
     std::ofstream(Path("large.bin"), std::ios::binary).close();
     fs::resize_file(Path("large.bin"), kMaxCaptureBytes + kRawSampleBytes);

@@ -52,7 +52,8 @@ ScanFacts EveryMemberKnown() {
     f.capture = MetadataCapture{"cap.bin", 1000020u, std::string(64, 'd'), 20u};
     f.end = MetadataEnd{"failure", "Error: Could not get calibration value", 3};
     f.reconverted = MetadataReconversion{"cap.bin", std::string(64, 'd'), "cap.bin.json", std::string(64, 'b'),
-                                         std::string(64, 'e'), false, std::string(64, 'c'), true};
+                                         std::string(64, 'e'), false, std::string(64, 'c'), true,
+                                         MetadataCutShort{37, 1234u, 9u}};
     return f;
 }
 
@@ -86,6 +87,30 @@ TEST(ScanFileMetadata, WhatTheWriterWritesTheReaderGivesBack) {
     EXPECT_FALSE(again.facts->reconverted);
     EXPECT_EQ(again.facts->card->scene, "room.scene");
     EXPECT_EQ(again.facts->card->seed, 42u);
+}
+
+TEST(ScanFileMetadata, ATablesLineFiguresComeBackAndACaptureHasNone) {
+    ScanFacts facts;
+    facts.lineFigures = std::vector<LineFigures>{
+        {0.25, 10.5, 20.25, 30.125, 12.5, 88.1, 19.75, true},
+        {0.0, std::nullopt, std::nullopt, std::nullopt, 3.0, 87.5, std::nullopt, false}};
+    const std::string text = MetadataText(facts, MetadataDescribes::Table);
+    const auto document = nlohmann::json::parse(text);
+    ASSERT_EQ(document["lineFigures"].size(), 2u);
+    EXPECT_TRUE(document["lineFigures"][1]["distanceMedian"].is_null());
+    const MetadataReading reading = ReadMetadataText(text);
+    ASSERT_TRUE(reading.facts && reading.facts->lineFigures) << reading.problem;
+    const std::vector<LineFigures>& read = *reading.facts->lineFigures;
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].distanceP95, 30.125);
+    EXPECT_EQ(read[0].mirrorTurnsPerSecond, 19.75);
+    EXPECT_TRUE(read[0].lostSamples);
+    EXPECT_FALSE(read[1].distanceP5);
+    EXPECT_EQ(read[1].meanTemperature, 87.5);
+    EXPECT_EQ(MetadataText(*reading.facts, MetadataDescribes::Table), text);
+    // A capture's document leaves them out; a file without them has none known.
+    EXPECT_FALSE(nlohmann::json::parse(MetadataText(facts, MetadataDescribes::Capture)).contains("lineFigures"));
+    EXPECT_FALSE(ReadMetadataText(MetadataText(ScanFacts{}, MetadataDescribes::Table)).facts->lineFigures);
 }
 
 TEST(ScanFileMetadata, AVersionOneFileWrittenBeforeReadsAndWritesTheSameBytes) {
