@@ -185,12 +185,19 @@ void Follower::Poll() {
     if (!LiveView() || captureFailed_ || !sampling_) return;
     std::string problem;
     records_.clear();
-    if (!tail_->ReadNew(records_, problem)) {
+    bool read = tail_->ReadNew(records_, problem);
+    if (read) {
+        try {
+            scan_->Take(records_);
+        } catch (const std::exception& failure) {  // memory, or lines that are not a table's
+            problem = std::string("could not be converted: ") + failure.what();
+            read = false;
+        }
+    }
+    if (!read) {
         captureFailed_ = true;
         state_.message = "The capture " + *start_.capture + " " + problem + ": the live view stops here.";
         Warn("Warning: the capture " + *start_.capture + " " + problem + "; the live view stops");
-    } else {
-        scan_->Take(records_);
     }
     if (scan_->SamplingStarted() && state_.state == "mirror") state_.state = "recording";
     state_.linesDone = scan_->Lines();
