@@ -9,7 +9,8 @@
   error on a pseudo-terminal, where the status line is drawn), against the
   nominal 50,000 at -s 20.
 
-Usage: bench/live_view_cost.py BUILD_DIR [LINES]   (LINES >= 50, default 200)
+Usage: bench/live_view_cost.py BUILD_DIR [LINES [off]]   (LINES >= 50, default 200;
+"off": the same scan with the live view and the pictures off, to compare)
 Prints the figures; exits non-zero only when the scan itself failed. A
 measurement, not a test: the figures depend on the machine and its load."""
 
@@ -59,7 +60,7 @@ def follower_of(pid):
     return None
 
 
-def main(build, lines):
+def main(build, lines, live):
     velscan = os.path.join(os.path.abspath(build), "src", "velscan")
     examples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples", "LOOKUPHS")
     directory = tempfile.mkdtemp(prefix="velscan-live-cost-")
@@ -67,7 +68,7 @@ def main(build, lines):
         shutil.copy(examples, os.path.join(directory, "LOOKUPHS"))
         environment = {k: v for k, v in os.environ.items() if not k.startswith("VELSCAN_")}
         environment.update(VELSCAN_SIM="1", VELSCAN_CLOCK="real", VELSCAN_CAPTURE="scan.txt.capture",
-                           VELSCAN_LIVE="on", VELSCAN_PICTURES="on")
+                           VELSCAN_LIVE=live, VELSCAN_PICTURES=live)
         controller, terminal = pty.openpty()
         started = time.monotonic()
         scan = subprocess.Popen([velscan, "scan.txt", "-s", "20", "-l", str(lines)], cwd=directory,
@@ -130,9 +131,9 @@ def main(build, lines):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) not in (2, 3):
+    if len(sys.argv) not in (2, 3, 4) or (len(sys.argv) == 4 and sys.argv[3] != "off"):
         sys.exit(__doc__)
-    count = int(sys.argv[2]) if len(sys.argv) == 3 else 200
+    count = int(sys.argv[2]) if len(sys.argv) >= 3 else 200
     if count < 50:
         sys.exit("LINES must be at least 50")
-    sys.exit(main(sys.argv[1], count))
+    sys.exit(main(sys.argv[1], count, "off" if len(sys.argv) == 4 else "on"))
