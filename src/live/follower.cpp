@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 // The picture of the lines so far is drawn again at most this often and at
 // least this seldom, and never takes more than 1/kPictureShare of the time.
 constexpr auto kShortestPictureSpacing = std::chrono::seconds(2);
-constexpr auto kLongestPictureSpacing = std::chrono::seconds(5);
+constexpr auto kLongestPictureSpacing = std::chrono::seconds(3);
 constexpr int kPictureShare = 40;
 
 constexpr const char* kLookupFileName = "LOOKUPHS";

@@ -157,7 +157,7 @@ function reload() {
   script.onload = script.onerror = function () { script.remove(); };
   document.head.appendChild(script);
 }
-setInterval(reload, 2000);
+setInterval(reload, 1000);
 </script>
 )";
 

@@ -1,7 +1,7 @@
 #pragma once
 // The live page beside a table T (T.live.html) and the data script it loads
-// again every two seconds (T.live.js). The page is written once; it adds a
-// new <script> for T.live.js with a fresh query string every two seconds and
+// again every second (T.live.js). The page is written once; it adds a
+// new <script> for T.live.js with a fresh query string every second and
 // a new picture when the script names a newer one, which a browser does from
 // a file:// page with no server and no network request. Untrusted text (file
 // names, the failure line) reaches the page only as JSON strings put into
