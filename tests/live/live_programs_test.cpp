@@ -6,10 +6,14 @@
 // scan goes on.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -181,6 +185,42 @@ TEST_F(LivePrograms, AFollowerWhoseInputEndsUnsaidShowsTheCompleteLinesAndHowToR
     const ProgramResult alone = Execute(VELSCAN_LIVE_BINARY, {{}, {}, std::string("hello\n"), dir_.Path(), std::nullopt});
     EXPECT_EQ(alone.exitCode, 2);
     EXPECT_NE(alone.err.find("no scan to follow"), std::string::npos) << alone.err;
+}
+
+// The whole way: velscan killed while it records; its follower, in a
+// process group of its own, outlives it, says so on the page, and the
+// command it gives recovers the lines.
+TEST_F(LivePrograms, VelscanKilledWhileRecordingLeavesAPageThatSaysSoAndHowToRecover) {
+    e2e::RunningProgram scan(VELSCAN_BINARY, {{"scan.txt", "-l", "200"},
+                                              {{"VELSCAN_SIM", "1"}, {"VELSCAN_CLOCK", "virtual"},
+                                               {"VELSCAN_LIVE", "on"}, {"VELSCAN_PICTURES", "on"}},
+                                              std::nullopt, dir_.Path(), std::nullopt});
+    ASSERT_TRUE(scan.WaitForError("Begin sampling\n")) << scan.ErrorSoFar();
+    // Killed once the capture holds two whole lines.
+    const std::uintmax_t twoLines = (20 + 2 * kLineRecords) * kRecordBytes;
+    std::error_code noFile;
+    while (fs::file_size(Path("scan.txt.capture"), noFile) < twoLines || noFile) {
+        ASSERT_EQ(scan.ErrorSoFar().find("Saved"), std::string::npos) << "the scan ended before the kill";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    scan.Signal(SIGKILL);
+    const ProgramResult killed = scan.Wait();
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    // The follower notices the end of its input at its next read of it.
+    nlohmann::json state;
+    for (int waited = 0; waited < 600; ++waited) {
+        if (fs::exists(Path("scan.txt.live.js")) && (state = PageState(Path("scan.txt.live.js")))["state"] == "lost")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(state["state"], "lost") << state;
+    EXPECT_FALSE(fs::exists(Path("scan.txt")));
+    EXPECT_FALSE(fs::exists(Path("scan.txt.png")));
+    ASSERT_EQ(state["recovery"], "velscan-reconvert scan.txt.capture scan.txt");
+    const ProgramResult recovered = Execute(VELSCAN_RECONVERT_BINARY, {{"scan.txt.capture", "scan.txt"}, {},
+                                                                      std::nullopt, dir_.Path(), std::nullopt});
+    EXPECT_EQ(recovered.exitCode, 0) << recovered.err;
+    EXPECT_TRUE(fs::exists(Path("scan.txt")));
 }
 
 TEST_F(LivePrograms, AVelscanWithNoFollowerBesideItWarnsOnceAndRecordsTheScan) {
