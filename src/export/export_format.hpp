@@ -26,6 +26,7 @@
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
 #include "scanfile/line_figures.hpp"
+#include "scanfile/scan_metadata.hpp"
 
 namespace velscan::exporter {
 
@@ -54,6 +55,15 @@ struct ExportSettings {
     std::vector<SummaryLine> applied;
 };
 
+// What is known of the table beyond its rows, for the formats that carry it
+// (E57, npz): the SHA-256 of its bytes, and its metadata file's facts and
+// text when it has a sound one.
+struct TableRecord {
+    std::string sha256;  // lower-case hex; empty when the table was not read from a file
+    std::optional<ScanFacts> metadata;
+    std::string metadataText;  // the metadata file's bytes, as read
+};
+
 // Where a job's warnings go: one line each, without the program's name.
 using WarningSink = std::function<void(const std::string&)>;
 // Standard error, after the program's name.
@@ -67,10 +77,11 @@ public:
     // that carries one writes.
     // `lineFigures`: the figures of the table's lines, from its metadata
     // file, for the summary and the viewer's chart; none without them.
+    // `record`: the table's digest and metadata.
     ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
               std::string source, std::string pictureDetails = {}, std::optional<PointTimes> times = {},
               ScanPose pose = {}, WarningSink warn = WarnOnStandardError,
-              std::vector<LineFigures> lineFigures = {});
+              std::vector<LineFigures> lineFigures = {}, TableRecord record = {});
 
     const ScanTable& Table() const { return table_; }
     const ScanAngles& Angles() const { return angles_; }
@@ -81,6 +92,10 @@ public:
     const std::optional<PointTimes>& Times() const { return times_; }
     const ScanPose& Pose() const { return pose_; }
     const std::vector<LineFigures>& Figures() const { return lineFigures_; }
+    const TableRecord& Record() const { return record_; }
+    // The SHA-256 of the table's bytes, or, for a table made in memory, of
+    // its columns; computed on first use then.
+    const std::string& TableDigest() const;
     // The points, their positions computed on first use, once for every format.
     const ScanPoints& Points() const;
     // Rows with a distance no point holds (export/scan_angles.hpp), counted on
@@ -103,6 +118,8 @@ private:
     ScanPose pose_;
     WarningSink warn_;
     std::vector<LineFigures> lineFigures_;
+    TableRecord record_;
+    mutable std::optional<std::string> columnsDigest_;
     mutable std::optional<ScanPoints> points_;
     mutable std::optional<PanoramaLayout> panorama_;
     mutable std::optional<ScanGrid> grid_;

@@ -8,11 +8,14 @@ extern const ExportFormat kAmplitudePngFormat;
 extern const ExportFormat kPlyFormat;
 extern const ExportFormat kPtxFormat;
 extern const ExportFormat kPcdFormat;
+extern const ExportFormat kE57Format;
+extern const ExportFormat kNpzFormat;
 extern const ExportFormat kHtmlFormat;
 
 std::span<const ExportFormat* const> ExportFormats() {
     static const ExportFormat* const formats[] = {&kRangePngFormat, &kAmplitudePngFormat, &kPlyFormat,
-                                                  &kPtxFormat, &kPcdFormat, &kHtmlFormat};
+                                                  &kPtxFormat, &kPcdFormat, &kE57Format, &kNpzFormat,
+                                                  &kHtmlFormat};
     return formats;
 }
 

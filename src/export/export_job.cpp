@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "export/export_format.hpp"
+#include "platform/digest/sha256.hpp"
 
 namespace velscan::exporter {
 
@@ -11,10 +12,28 @@ void WarnOnStandardError(const std::string& warning) {
 
 ExportJob::ExportJob(const ScanTable& table, const ScanAngles& angles, const ExportSettings& settings,
                      std::string source, std::string pictureDetails, std::optional<PointTimes> times,
-                     ScanPose pose, WarningSink warn, std::vector<LineFigures> lineFigures)
+                     ScanPose pose, WarningSink warn, std::vector<LineFigures> lineFigures,
+                     TableRecord record)
     : table_(table), angles_(angles), settings_(settings), source_(std::move(source)),
       pictureDetails_(std::move(pictureDetails)), times_(std::move(times)), pose_(pose),
-      warn_(std::move(warn)), lineFigures_(std::move(lineFigures)) {}
+      warn_(std::move(warn)), lineFigures_(std::move(lineFigures)), record_(std::move(record)) {}
+
+const std::string& ExportJob::TableDigest() const {
+    if (!record_.sha256.empty()) return record_.sha256;
+    if (!columnsDigest_) {
+        std::string columns;
+        const auto add = [&columns](const auto& column) {
+            columns.append(reinterpret_cast<const char*>(column.data()), column.size() * sizeof column[0]);
+        };
+        add(table_.distance);
+        add(table_.amplitude);
+        add(table_.temperature);
+        add(table_.angle1);
+        add(table_.angle2);
+        columnsDigest_ = platform::Sha256Hex(std::as_bytes(std::span(columns.data(), columns.size())));
+    }
+    return *columnsDigest_;
+}
 
 std::size_t ExportJob::RowsBeyondPointRange() const {
     if (!rowsBeyondPointRange_) {

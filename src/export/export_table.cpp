@@ -2,6 +2,10 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "conversion/whole_file.hpp"
 
 #include "export/export_setup.hpp"
 #include "export/scan_metadata.hpp"
@@ -45,6 +49,12 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
     RequireFiniteAngles(exported.angles, options.table);
     exported.settings = options.settings;
     exported.settings.applied = SetupLines(setup);
+    TableRecord record{tableSha256, metadata.metadata, {}};
+    // Its bytes as they stand, for the formats that carry the metadata whole;
+    // a file that cannot be read again now leaves that out.
+    if (metadata.metadata &&
+        !ReadWholeFile(MetadataFileName(options.table), record.metadataText, kMaxMetadataBytes))
+        record.metadataText.clear();
     const ExportJob job(exported.table, exported.angles, exported.settings,
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
@@ -52,7 +62,8 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
                         setup.pose ? PoseInUnit(*setup.pose, exported.settings.unit) : ScanPose{}, warnOfOutputs,
                         metadata.metadata
                             ? LineFiguresOfTable(*metadata.metadata, exported.table.Rows(), tableSha256)
-                            : std::vector<LineFigures>{});
+                            : std::vector<LineFigures>{},
+                        std::move(record));
     WriteOutputs(options.outputs, job);
     exported.figures = job.Figures();
     return exported;

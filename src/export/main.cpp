@@ -15,9 +15,11 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/printable_text.hpp"
+#include "conversion/whole_file.hpp"
 #include "export/export_format.hpp"
 #include "export/export_options.hpp"
 #include "export/export_setup.hpp"

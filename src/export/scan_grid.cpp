@@ -7,7 +7,8 @@ namespace velscan::exporter {
 ScanGrid::ScanGrid(const ScanTable& table, const ScanAngles& angles)
     : layout_(ChooseGrid(table, angles)),
       rowOfCell_(static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height), kNoReturn) {
-    const std::vector<int> cells = CellsOfRows(angles, layout_);
+    cellOfRow_ = CellsOfRows(angles, layout_);
+    const std::vector<int>& cells = cellOfRow_;
     for (std::size_t row = 0; row < cells.size(); ++row) {
         if (cells[row] < 0 || !HasPoint(table.distance[row])) continue;
         ++rowsWithRange_;

@@ -32,6 +32,10 @@ public:
                           static_cast<std::size_t>(x)];
     }
 
+    // The cell (y * Width() + x) a table row falls into, or -1 for a row
+    // outside the layout (an angle that is not finite).
+    int CellOfRow(std::size_t row) const { return cellOfRow_[row]; }
+
     // Rows with a range that share their cell with a nearer row and are not
     // in the grid, of all rows with a range.
     std::size_t LeftOut() const { return leftOut_; }
@@ -42,6 +46,7 @@ public:
 private:
     PanoramaLayout layout_;
     std::vector<std::int32_t> rowOfCell_;
+    std::vector<int> cellOfRow_;
     std::size_t rowsWithRange_ = 0;
     std::size_t leftOut_ = 0;
 };

@@ -2,6 +2,7 @@
 // A velscan table read into memory, one vector per column the export uses.
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ inline constexpr std::size_t kMaxRows = kMeasurementCapacity;
 
 struct ScanTable {
     std::vector<double> distance;  // inches; 0 for a sample without range
+    std::vector<std::uint32_t> rawRange;  // the range finder's count, bits
     std::vector<float> amplitude;
     std::vector<float> temperature;  // degrees Fahrenheit
     std::vector<double> angle1;      // mirror, radians, cumulative

@@ -66,12 +66,13 @@ public:
         return value;
     }
 
-    void Unsigned(std::size_t column, unsigned long long limit) {
+    unsigned long long Unsigned(std::size_t column, unsigned long long limit) {
         const std::string_view text = Field(column);
         unsigned long long value = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit)
             NotANumber(column, text);
+        return value;
     }
 
     void End() {
@@ -121,6 +122,7 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
     ScanTable table;
     const std::size_t estimate = std::min(kMaxRows, text.size() / 40 + 1);
     table.distance.reserve(estimate);
+    table.rawRange.reserve(estimate);
     table.amplitude.reserve(estimate);
     table.temperature.reserve(estimate);
     table.angle1.reserve(estimate);
@@ -135,7 +137,7 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
         if (table.Rows() == kMaxRows)
             row.Fail("more than " + std::to_string(kMaxRows) + " rows, more than velscan records");
         table.distance.push_back(row.Decimal(0));
-        row.Unsigned(1, 0xFFFFFFFFull);
+        table.rawRange.push_back(static_cast<std::uint32_t>(row.Unsigned(1, 0xFFFFFFFFull)));
         table.amplitude.push_back(static_cast<float>(row.SinglePrecision(2)));
         table.temperature.push_back(static_cast<float>(row.SinglePrecision(3)));
         table.angle1.push_back(row.Decimal(4));

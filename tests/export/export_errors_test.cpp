@@ -99,7 +99,7 @@ TEST_F(ExportInput, UsageErrorsPrintTheUsageAndExit2) {
             e2e::Execute(VELSCAN_EXPORT_BINARY, {arguments, {}, std::nullopt, dir_.Path(), std::nullopt});
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find("usage: velscan-export <table> [--png PATH] [--amplitude-png PATH] "
-                                  "[--ply PATH] [--ptx PATH] [--pcd PATH] [--html PATH] [options]"),
+                                  "[--ply PATH] [--ptx PATH] [--pcd PATH] [--e57 PATH] [--npz PATH] [--html PATH] [options]"),
                   std::string::npos);
     }
     EXPECT_EQ(e2e::ReadFile(dir_.Path() / "t"), kHeader);

@@ -71,7 +71,7 @@ TEST(FormatTable, EveryEntryHasItsOwnOptionExtensionUsageLinesAndWriter) {
 TEST(FormatTable, UsageTextListsTheFormatsInTheirOrderThenTheOtherOptions) {
     EXPECT_EQ(UsageText(),
               "usage: velscan-export <table> [--png PATH] [--amplitude-png PATH] [--ply PATH] [--ptx PATH] "
-              "[--pcd PATH] [--html PATH] [options]\n"
+              "[--pcd PATH] [--e57 PATH] [--npz PATH] [--html PATH] [options]\n"
               "  --png PATH            range picture: slow-axis angle across, mirror angle down,\n"
               "                        colour by distance (scale in inches), black without range\n"
               "  --amplitude-png PATH  the same panorama in grey levels of amplitude\n"
@@ -79,6 +79,10 @@ TEST(FormatTable, UsageTextListsTheFormatsInTheirOrderThenTheOtherOptions) {
               "  --ptx PATH            the scan's grid as PTX text (0 0 0 0 without return)\n"
               "  --pcd PATH            the scan's grid as an organised PCD cloud, binary\n"
               "                        (NaN without return)\n"
+              "  --e57 PATH            the scan as one structured E57 scan: metres, the grid's\n"
+              "                        rows and columns, cells without return marked invalid\n"
+              "  --npz PATH            numpy arrays: each row's fields, the grid's and the\n"
+              "                        metadata, in one .npz\n"
               "  --html PATH           viewer: one HTML file that shows the points in 3D in a web\n"
               "                        browser, offline, coloured by distance or amplitude\n"
               "  --ascii               write the PLY and the PCD as text\n"

@@ -138,8 +138,12 @@ TEST_F(ScanFileFolder, ACaptureOpenedOnBeginLeavesAnEarlierFileUntilThen) {
     EXPECT_EQ(read.records[24].statusWord, 24u);
 
     CaptureFile nowhere(Path("no/such/folder/cap.bin"), CaptureFile::Opening::OnBegin);
-    EXPECT_EQ(nowhere.Begin(), "Error: Can't create the file " + Path("no/such/folder/cap.bin") +
-                                   ": No such file or directory\n");
+    // The reason is the system's own words, which differ between systems.
+    const std::string told = nowhere.Begin();
+    const std::string prefix = "Error: Can't create the file " + Path("no/such/folder/cap.bin") + ": ";
+    EXPECT_TRUE(told.starts_with(prefix) && told.size() > prefix.size() + 1 && told.ends_with("\n") &&
+                told.find('\n') == told.size() - 1)
+        << told;
     EXPECT_EQ(nowhere.Finish(), "");  // told once, by Begin
 }
 
