@@ -157,6 +157,8 @@ std::optional<BackendPlan> PlanBackend(const EnvironmentReader& getenv, Host hos
         plan.captureOff = true;
     }
     plan.tracePath = Read(getenv, "VELSCAN_TRACE");
+    plan.liveView = Read(getenv, "VELSCAN_LIVE") != "off";
+    plan.pictures = Read(getenv, "VELSCAN_PICTURES") != "off";
 
     if (!ChooseSimulation(sim, plan, error)) return std::nullopt;
     if (!ChooseClock(clock, plan, error)) return std::nullopt;

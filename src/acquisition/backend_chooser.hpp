@@ -9,6 +9,8 @@
 //   VELSCAN_TRACE          a trace of every call at the hardware seam
 //   VELSCAN_PROFILE        the instrument profile (scanfile/instrument_profile.hpp)
 //   VELSCAN_POSE           the scan's pose in the site (scanfile/site_pose.hpp)
+//   VELSCAN_LIVE, VELSCAN_PICTURES   "off" turns the live page, or the finished
+//                          table's picture and viewer, off
 // An empty variable counts as unset. Every variable is read and checked before
 // the first file (capture, trace) is created. The console is not part of the
 // choice: the entry point creates the system console itself.
@@ -68,6 +70,10 @@ struct BackendPlan {
     // recorded in the table's metadata file.
     std::optional<InstrumentProfile> profile;
     std::optional<SitePose> pose;
+    // The live page and the finished table's picture and viewer: on unless
+    // VELSCAN_LIVE or VELSCAN_PICTURES is "off".
+    bool liveView = true;
+    bool pictures = true;
     // One line printed after the documented error when the port or the card
     // cannot be opened, saying which variable to set; empty when the host has
     // a default or the part is simulated (then the documented error and its

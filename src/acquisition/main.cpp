@@ -95,7 +95,9 @@ int RunProgram(int argc, char** argv) {
                                       std::vector<std::string>(argv, argv + argc),
                                       &velscan::platform::WallClockNow,
                                       chosen->captureFigures,
-                                      chosen->startCapture};
+                                      chosen->startCapture,
+                                      plan->liveView,
+                                      plan->pictures};
     const velscan::platform::ScopedBackend active(std::move(chosen->seam));
     return velscan::RunAcquisition(settings, context);
 }

@@ -8,6 +8,7 @@
 
 #include "acquisition/exit_codes.hpp"
 #include "acquisition/line_loop.hpp"
+#include "acquisition/live_follower.hpp"
 #include "acquisition/measurement_file.hpp"
 #include "acquisition/progress.hpp"
 #include "acquisition/run.hpp"
@@ -137,18 +138,22 @@ int StopAndSave(Run& run, const LineLoopResult& loop) {
     return loopFailed ? kExitRunFailed : kExitSuccess;
 }
 
-int RunPhases(Run& run) {
+int RunPhases(Run& run, LiveFollower& live) {
     ConfigurationProgress progress;
     const ConfigurationEnd configured = ConfigureHardware(run, progress);
     RecordConfiguration(run.facts, BoardTable()[run.board], progress, kLookupFileName,
                         progress.lookup.olderVersion);
     if (configured == ConfigurationEnd::Failed) return kExitRunFailed;
-    if (configured == ConfigurationEnd::Ready) WarnOfSimulatedLookup(run);
+    if (configured == ConfigurationEnd::Ready) {
+        WarnOfSimulatedLookup(run);
+        live.Start(run);
+    }
     if (configured == ConfigurationEnd::Stopped || !WaitForMirror(run))
         return EndWithNothingRecorded(run, kStoppedBeforeSampling);
     // Before the card samples: a scan cut short from here on can be recovered
     // from its capture.
     run.outputs.StartCapture(run);
+    live.SamplingStarts();
     const LineLoopResult loop = Sample(run);
     ReportLoopEnd(run, loop);
     return StopAndSave(run, loop);
@@ -159,7 +164,10 @@ int RunPhases(Run& run) {
 int RunAcquisition(const RunSettings& settings, const RunContext& context) {
     Run run(settings, context);
     if (!run.outputs.Prepare(run)) return run.Finish(kExitRunFailed);
-    const int exitCode = run.Finish(RunPhases(run));
+    LiveFollower live;
+    const int exitCode = run.Finish(RunPhases(run, live));
+    // Once every file of the run is in place: the follower's last files.
+    live.Finish(run, exitCode);
     // The last line says where the table went.
     if (run.linesSaved) {
         run.console.ErrorFormat("Saved %d line%s to %s\n", static_cast<int>(*run.linesSaved),

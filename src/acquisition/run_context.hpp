@@ -36,6 +36,11 @@ struct RunContext {
     // made at once is there already): empty, else one "Error: ...\n" line.
     // Empty function: nothing to do.
     std::function<std::string()> startCapture;
+    // The live page and the finished table's picture and viewer, drawn by the
+    // follower velscan-live: the program takes them from its plan
+    // (VELSCAN_LIVE, VELSCAN_PICTURES); off for a run made any other way.
+    bool liveView = false;
+    bool pictures = false;
 };
 
 }  // namespace velscan

@@ -28,7 +28,7 @@
 #include "export/scan_table.hpp"
 #include "export/summary.hpp"
 #include "export/export_outputs.hpp"
-#include "export/write_outputs.hpp"
+#include "export/export_table.hpp"
 #include "platform/files/file_identity.hpp"
 #include "platform/files/console_window.hpp"
 #include "platform/files/forced_end.hpp"
@@ -87,51 +87,15 @@ int PrintToStandardOutput(const std::string& text, const files::ClosedStandardSt
     return kExitStandardOutputFailed;
 }
 
-// The points' times, when the metadata gives both the start and the period.
-std::optional<PointTimes> TimesOfPoints(const ScanFacts& metadata) {
-    const std::optional<std::int32_t> period = metadata.settings ? metadata.settings->samplePeriod : std::nullopt;
-    if (!metadata.startTime || !period || *period <= 0) return std::nullopt;
-    return PointTimes{*metadata.startTime, static_cast<double>(*period),
-                      {metadata.linesWithLostSamples.begin(), metadata.linesWithLostSamples.end()}};
-}
-
 void Warn(const std::string& warning) {
     if (!warning.empty()) Error(warning);
 }
 
 int Export(const ExportOptions& options, const files::ClosedStandardStreams& closed) {
-    const std::optional<InstrumentProfile> namedProfile = NamedProfile(options);
-    std::string tableSha256;
-    const ScanTable table = ReadTable(options.table, &tableSha256);
-    // The metadata file beside the table, when there is a sound one; a
-    // changed table is still exported, with a warning.
-    const TableMetadata metadata = ReadMetadataBeside(options.table);
-    Warn(metadata.warning);
-    if (metadata.metadata) Warn(StaleTableWarning(options.table, tableSha256, *metadata.metadata));
-    // The offsets and the pose: typed, else the profile's and the recorded pose.
-    const ExportSetup setup = ChooseSetup(options, namedProfile, metadata.metadata ? &*metadata.metadata : nullptr,
-                                          MetadataFileName(options.table), WarnOnStandardError);
-    const ScanAngles angles = ExportAngles(table, options.rawAngles, setup.mirror.radians, setup.slow.radians);
-    RequireFiniteAngles(angles, options.table);
-    ExportSettings settings = options.settings;
-    settings.applied = SetupLines(setup);
-    TableRecord record{tableSha256, metadata.metadata, {}};
-    // Its bytes as they stand, for the formats that carry the metadata whole;
-    // a file that cannot be read again now leaves that out.
-    if (metadata.metadata &&
-        !ReadWholeFile(MetadataFileName(options.table), record.metadataText, kMaxMetadataBytes))
-        record.metadataText.clear();
-    const ExportJob job(table, angles, settings, files::NameOf(files::PathOf(options.table).filename()),
-                        metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),
-                        metadata.metadata ? TimesOfPoints(*metadata.metadata) : std::nullopt,
-                        setup.pose ? PoseInUnit(*setup.pose, settings.unit) : ScanPose{}, WarnOnStandardError,
-                        metadata.metadata ? LineFiguresOfTable(*metadata.metadata, table.Rows(), tableSha256)
-                                          : std::vector<LineFigures>{},
-                        std::move(record));
-    WriteOutputs(options.outputs, job);
-    return PrintToStandardOutput(Summary(table, angles, settings.applied, job.Figures()) + DefaultOutputLines(options),
-                                 closed,
-                                 "the summary");
+    const ExportedTable exported = ExportTable(options, Warn, WarnOnStandardError);
+    return PrintToStandardOutput(Summary(exported.table, exported.angles, exported.settings.applied, exported.figures) +
+                                     DefaultOutputLines(options),
+                                 closed, "the summary");
 }
 
 int Main(int argc, char** argv) {

@@ -154,3 +154,16 @@ WriteResult WriteMeasurementRows(std::int32_t lines, std::span<const Measurement
 }
 
 }  // namespace velscan
+
+namespace velscan {
+
+std::string MeasurementRowsText(std::span<const Measurement> rows) {
+    std::string text(kTableHeader, sizeof(kTableHeader) - 1);
+    text.resize(text.size() + rows.size() * kMaxRowChars);
+    char* cursor = text.data() + (sizeof(kTableHeader) - 1);
+    for (const Measurement& row : rows) cursor = AppendRow(cursor, row);
+    text.resize(static_cast<std::size_t>(cursor - text.data()));
+    return text;
+}
+
+}  // namespace velscan

@@ -70,4 +70,8 @@ std::uint64_t RowsWithoutRange(std::span<const Measurement> rows);
 WriteResult WriteMeasurementRows(std::int32_t lines, std::span<const Measurement> measurements,
                                  OutputStream stream, TableFigures* figures = nullptr);
 
+// The table's text of `rows` in memory, header first, as the writer writes
+// it (with "\n" line ends): what a reader of the file would read.
+std::string MeasurementRowsText(std::span<const Measurement> rows);
+
 }  // namespace velscan

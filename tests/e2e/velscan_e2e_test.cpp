@@ -347,7 +347,7 @@ TEST_F(VelscanTest, AVariableVelscanDoesNotKnowIsNamedInAWarning) {
     const std::string known =
         " is not a variable velscan knows and is ignored; it knows VELSCAN_SIM, VELSCAN_CARD, "
         "VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, "
-        "VELSCAN_CAPTURE, VELSCAN_TRACE, VELSCAN_PROFILE, VELSCAN_POSE.\n";
+        "VELSCAN_CAPTURE, VELSCAN_TRACE, VELSCAN_PROFILE, VELSCAN_POSE, VELSCAN_LIVE, VELSCAN_PICTURES.\n";
     // One line each, in the environment's order, before everything else; the
     // control byte shown escaped.
     const std::string warnClok = "Warning: VELSCAN_CLOK" + known;

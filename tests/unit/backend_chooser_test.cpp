@@ -97,7 +97,8 @@ TEST(BackendChooser, EveryVariableIsReadExactlyOnce) {
         {"VELSCAN_CAPTURE", 1}, {"VELSCAN_CARD", 1},      {"VELSCAN_CLOCK", 1},
         {"VELSCAN_LASER", 1},   {"VELSCAN_SIM", 1},       {"VELSCAN_SIM_FAULTS", 1},
         {"VELSCAN_SIM_SCENE", 1}, {"VELSCAN_SIM_SEED", 1},    {"VELSCAN_TRACE", 1},
-        {"VELSCAN_PROFILE", 1}, {"VELSCAN_POSE", 1}};
+        {"VELSCAN_PROFILE", 1}, {"VELSCAN_POSE", 1},
+        {"VELSCAN_LIVE", 1},    {"VELSCAN_PICTURES", 1}};
     EXPECT_EQ(env.reads, once);
     // The variables the warning calls known are the ones the plan reads.
     std::map<std::string, int> known;
@@ -114,11 +115,11 @@ TEST(BackendChooser, OnlyUnknownVelscanVariablesGetAWarning) {
               "Warning: VELSCAN_CLOK is not a variable velscan knows and is ignored; it knows "
               "VELSCAN_SIM, VELSCAN_CARD, VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, "
               "VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE, VELSCAN_TRACE, VELSCAN_PROFILE, "
-              "VELSCAN_POSE.\n"
+              "VELSCAN_POSE, VELSCAN_LIVE, VELSCAN_PICTURES.\n"
               "Warning: VELSCAN_\\x07 is not a variable velscan knows and is ignored; it knows "
               "VELSCAN_SIM, VELSCAN_CARD, VELSCAN_LASER, VELSCAN_CLOCK, VELSCAN_SIM_SCENE, "
               "VELSCAN_SIM_SEED, VELSCAN_SIM_FAULTS, VELSCAN_CAPTURE, VELSCAN_TRACE, VELSCAN_PROFILE, "
-              "VELSCAN_POSE.\n");
+              "VELSCAN_POSE, VELSCAN_LIVE, VELSCAN_PICTURES.\n");
 }
 
 TEST(BackendChooser, ClockMustBeRealOrVirtualAndVirtualNeedsASimulatedCard) {

@@ -106,6 +106,8 @@ program_env=()
 for name in $(compgen -e); do
     if [[ $name == VELSCAN_* ]]; then program_env+=(-u "$name"); fi
 done
+# The runs are compared with the native program's: no live page, no pictures.
+program_env+=(VELSCAN_LIVE=off VELSCAN_PICTURES=off)
 
 # start_relay DIR [FAULTS]: the relay's card serves one open of the device;
 # its capture goes to DIR/relay.bin.

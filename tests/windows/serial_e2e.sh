@@ -132,6 +132,8 @@ guard() {
     for name in $(compgen -e); do
         if [[ $name == VELSCAN_* ]]; then program_env+=(-u "$name"); fi
     done
+    # The runs are compared with the native program's: no live page, no pictures.
+    program_env+=(VELSCAN_LIVE=off VELSCAN_PICTURES=off)
 }
 
 # expect_bytes FILE WHAT EXPECTED... (printf escapes; any one of them)
