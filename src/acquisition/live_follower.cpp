@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "acquisition/exit_codes.hpp"
-#include "cardlib/protocol.hpp"
 #include "acquisition/run.hpp"
+#include "cardlib/protocol.hpp"
 #include "conversion/printable_text.hpp"
 #include "platform/files/path_name.hpp"
 #include "scanfile/file_names.hpp"

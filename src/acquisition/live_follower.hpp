@@ -4,8 +4,9 @@
 // view or the finished table's pictures are on, told the scan's facts then
 // and how the scan ended once its files are in place, and waited for (with
 // a bound) so that its files exist and nothing is left running when velscan
-// ends; the run's context says whether each is on. It never costs the scan: when it cannot be started the operator is
-// warned in one line and the scan goes on; the line loop never waits for it.
+// ends; the run's context says whether each is on. It never costs the scan:
+// when it cannot be started the operator is warned in one line and the scan
+// goes on; the line loop never waits for it.
 //
 //   VELSCAN_LIVE=off       no live page (T.live.html, T.live.js, T.live.png)
 //   VELSCAN_PICTURES=off   no range picture T.png and viewer T.html at the end
