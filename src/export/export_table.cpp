@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "conversion/whole_file.hpp"
 
 #include "export/export_setup.hpp"
 #include "export/scan_metadata.hpp"
@@ -49,12 +48,8 @@ ExportedTable ExportTable(const ExportOptions& options, const WarningSink& warnO
     RequireFiniteAngles(exported.angles, options.table);
     exported.settings = options.settings;
     exported.settings.applied = SetupLines(setup);
-    TableRecord record{tableSha256, metadata.metadata, {}};
-    // Its bytes as they stand, for the formats that carry the metadata whole;
-    // a file that cannot be read again now leaves that out.
-    if (metadata.metadata &&
-        !ReadWholeFile(MetadataFileName(options.table), record.metadataText, kMaxMetadataBytes))
-        record.metadataText.clear();
+    // The metadata's bytes as they were read, for the formats that carry it whole.
+    TableRecord record{tableSha256, metadata.metadata, metadata.text};
     const ExportJob job(exported.table, exported.angles, exported.settings,
                         files::NameOf(files::PathOf(options.table).filename()),
                         metadata.metadata ? MetadataTitle(*metadata.metadata) : std::string(),

@@ -9,8 +9,10 @@ TableMetadata ReadMetadataBeside(const std::string& tablePath) {
     MetadataReading reading = ReadMetadataFile(name);
     if (!reading.problem.empty())
         return {std::nullopt,
-                "Warning: " + PrintableText(name) + " " + reading.problem + "; the table is exported without it"};
-    return {std::move(reading.facts), {}};
+                "Warning: " + PrintableText(name) + " " + reading.problem + "; the table is exported without it",
+                {}};
+    if (!reading.facts) return {};
+    return {std::move(reading.facts), {}, std::move(reading.text)};
 }
 
 std::string StaleTableWarning(const std::string& tablePath, const std::string& tableSha256,

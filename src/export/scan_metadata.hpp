@@ -15,6 +15,7 @@ namespace velscan::exporter {
 struct TableMetadata {
     std::optional<ScanFacts> metadata;  // absent: no file, or set aside
     std::string warning;                // one line when it was set aside, else empty
+    std::string text;                   // the file's bytes, when `metadata` is there
 };
 
 // TABLE.json beside `tablePath`, when there is one.

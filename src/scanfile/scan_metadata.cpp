@@ -440,7 +440,9 @@ MetadataReading ReadMetadataFile(const std::string& path) {
     if (error || size > kMaxMetadataBytes) return Problem("is too large for a metadata file");
     std::string text;
     if (!ReadWholeFile(path, text, kMaxMetadataBytes)) return Problem("could not be read");
-    return ReadMetadataText(text);
+    MetadataReading reading = ReadMetadataText(text);
+    reading.text = std::move(text);
+    return reading;
 }
 
 }  // namespace velscan

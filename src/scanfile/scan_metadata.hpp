@@ -162,6 +162,7 @@ struct MetadataReading {
     std::optional<ScanFacts> facts;
     std::optional<MetadataDescribes> describes;
     std::string problem;  // empty when `facts` is there
+    std::string text;     // the file's bytes, when ReadMetadataFile read them
 };
 
 // The one reader: a member that is missing, null or of another type than
