@@ -22,11 +22,7 @@ done
 # shellcheck source=tests/windows/wine_prefix.sh
 . "$here/wine_prefix.sh"
 velscan_wine_setup "$windows_build"
-velscan_wine_prepare_prefix
-trap velscan_wine_stop_server EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-velscan_wine_start_server "$TEST_WINE_LOGS/wineserver.log"
+velscan_wine_script_server "$TEST_WINE_LOGS/wineserver.log"
 
 work="$windows_build/e57-npz-bytes"
 rm -rf "$work"

@@ -29,11 +29,7 @@ for file in "$velscan_exe" "$live_exe" "$export_native" "$python"; do
 done
 "$python" -c 'import PIL' || { echo "error: $python has no Pillow" >&2; exit 1; }
 
-velscan_wine_prepare_prefix
-trap velscan_wine_stop_server EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-velscan_wine_start_server "$TEST_WINE_LOGS/wineserver.log"
+velscan_wine_script_server "$TEST_WINE_LOGS/wineserver.log"
 
 work="$windows_build/live-e2e"
 rm -rf "$work"

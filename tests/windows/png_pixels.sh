@@ -24,11 +24,7 @@ for file in "$export_exe" "$export_native" "$velscan_native" "$python"; do
 done
 "$python" -c 'import PIL' || { echo "error: $python has no Pillow" >&2; exit 1; }
 
-velscan_wine_prepare_prefix
-trap velscan_wine_stop_server EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-velscan_wine_start_server "$TEST_WINE_LOGS/wineserver.log"
+velscan_wine_script_server "$TEST_WINE_LOGS/wineserver.log"
 
 work="$windows_build/png-pixels"
 rm -rf "$work"

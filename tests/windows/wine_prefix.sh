@@ -159,3 +159,15 @@ velscan_wine_stop_server() {
         unset TEST_WINESERVER_PID
     fi
 }
+
+# What a script of its own does before its first Wine program: the prefix
+# prepared, and a persistent server (the one .ci/run started, or its own,
+# logged to LOG) that is stopped on every way out of the script.
+velscan_wine_script_server() {
+    local log=$1
+    velscan_wine_prepare_prefix
+    trap velscan_wine_stop_server EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    velscan_wine_start_server "$log"
+}
