@@ -3,13 +3,16 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "conversion/whole_file.hpp"
 #include "platform/digest/sha256.hpp"
 #include "platform/files/path_name.hpp"
 #include "conversion/table_columns.hpp"
+#include "export/exact_decimal.hpp"
 #include "export/scan_table.hpp"
+#include "export/side_by_side.hpp"
 #include "scanfile/number_format.hpp"
 
 namespace velscan::exporter {
@@ -56,8 +59,12 @@ public:
     }
 
     double Decimal(std::size_t column) {
-        const std::string_view text = Field(column);
         double value = 0.0;
+        if (const char* const digitsEnd = ReadExactFixed(cursor_, end_, value); FollowedByTab(digitsEnd)) {
+            cursor_ = digitsEnd + 1;
+            return value;
+        }
+        const std::string_view text = Field(column);
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
                                                   std::chars_format::fixed);
         if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
@@ -67,6 +74,12 @@ public:
     }
 
     unsigned long long Unsigned(std::size_t column, unsigned long long limit) {
+        std::uint32_t shortValue = 0;
+        if (const char* const digitsEnd = ReadShortUnsigned(cursor_, end_, shortValue);
+            FollowedByTab(digitsEnd) && shortValue <= limit) {
+            cursor_ = digitsEnd + 1;
+            return shortValue;
+        }
         const std::string_view text = Field(column);
         unsigned long long value = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -87,6 +100,11 @@ public:
     }
 
 private:
+    // Whether a number read the short way ends its field.
+    bool FollowedByTab(const char* digitsEnd) const {
+        return digitsEnd != nullptr && digitsEnd != end_ && *digitsEnd == '\t';
+    }
+
     std::string FieldCount(std::size_t fieldsFound) const {
         return std::to_string(fieldsFound) + " fields, expected 8";
     }
@@ -110,25 +128,26 @@ std::string_view NextLine(std::string_view& text) {
     return line;
 }
 
-}  // namespace
+// Tables from this size on are read in two halves at once.
+constexpr std::size_t kBytesWorthTwoHalves = std::size_t{1} << 20;
 
-ScanTable ParseTable(std::string_view text, const std::string& name) {
-    if (text.empty()) throw TableError(name + ":1: empty file, not a velscan table");
-    const std::string_view header = NextLine(text);
-    if (header != std::string_view(kTableHeader))
-        throw TableError(name + ":1: not a velscan table: the header line differs from velscan's "
-                                "(eight column titles, each followed by a tab)");
+void Reserve(ScanTable& table, std::size_t rows) {
+    table.distance.reserve(rows);
+    table.rawRange.reserve(rows);
+    table.amplitude.reserve(rows);
+    table.temperature.reserve(rows);
+    table.angle1.reserve(rows);
+    table.angle2.reserve(rows);
+}
 
-    ScanTable table;
-    const std::size_t estimate = std::min(kMaxRows, text.size() / 40 + 1);
-    table.distance.reserve(estimate);
-    table.rawRange.reserve(estimate);
-    table.amplitude.reserve(estimate);
-    table.temperature.reserve(estimate);
-    table.angle1.reserve(estimate);
-    table.angle2.reserve(estimate);
+template <typename Value>
+void Append(std::vector<Value>& to, const std::vector<Value>& from) {
+    to.insert(to.end(), from.begin(), from.end());
+}
 
-    std::size_t lineNumber = 1;
+// Reads the rows of `text` into `table`; `lineNumber` is the line before the
+// first, for the messages.
+void ParseRows(std::string_view text, const std::string& name, std::size_t lineNumber, ScanTable& table) {
     while (!text.empty()) {
         ++lineNumber;
         const std::string_view line = NextLine(text);
@@ -146,6 +165,50 @@ ScanTable ParseTable(std::string_view text, const std::string& name) {
         row.Unsigned(7, 1);
         row.End();
     }
+}
+
+// The rows of a large table read as two halves side by side, split after a
+// line end so each half holds whole lines. Empty when the table has a fault:
+// the caller reads it again in one pass for the message on its first faulty
+// line, whose number only that pass knows.
+std::optional<ScanTable> ParseRowsInTwoHalves(std::string_view rows, const std::string& name,
+                                              std::size_t estimate) {
+    const std::size_t split = rows.find('\n', rows.size() / 2);
+    if (split == std::string_view::npos) return std::nullopt;
+    ScanTable first, second;
+    Reserve(first, estimate);
+    Reserve(second, estimate / 2 + 1);
+    try {
+        SideBySide(true, [&] { ParseRows(rows.substr(0, split + 1), name, 1, first); },
+                   [&] { ParseRows(rows.substr(split + 1), name, 1, second); });
+    } catch (const TableError&) {
+        return std::nullopt;
+    }
+    if (first.Rows() + second.Rows() > kMaxRows) return std::nullopt;
+    Append(first.distance, second.distance);
+    Append(first.rawRange, second.rawRange);
+    Append(first.amplitude, second.amplitude);
+    Append(first.temperature, second.temperature);
+    Append(first.angle1, second.angle1);
+    Append(first.angle2, second.angle2);
+    return first;
+}
+
+}  // namespace
+
+ScanTable ParseTable(std::string_view text, const std::string& name) {
+    if (text.empty()) throw TableError(name + ":1: empty file, not a velscan table");
+    const std::string_view header = NextLine(text);
+    if (header != std::string_view(kTableHeader))
+        throw TableError(name + ":1: not a velscan table: the header line differs from velscan's "
+                                "(eight column titles, each followed by a tab)");
+
+    const std::size_t estimate = std::min(kMaxRows, text.size() / 40 + 1);
+    if (text.size() >= kBytesWorthTwoHalves)
+        if (std::optional<ScanTable> table = ParseRowsInTwoHalves(text, name, estimate)) return std::move(*table);
+    ScanTable table;
+    Reserve(table, estimate);
+    ParseRows(text, name, 1, table);
     return table;
 }
 
@@ -165,8 +228,13 @@ ScanTable ReadTable(const std::string& path, std::string* sha256) {
     std::string text;
     text.reserve(static_cast<std::size_t>(size));  // one allocation for the whole file
     if (!ReadWholeFile(path, text, kMaxFileBytes)) throw TableError(path + ":1: read failed");
-    ScanTable table = ParseTable(text, path);
-    if (sha256 != nullptr) *sha256 = platform::Sha256Hex(std::as_bytes(std::span(text.data(), text.size())));
+    ScanTable table;
+    // The digest of a large table takes as long as a third of its reading.
+    const auto parse = [&] { table = ParseTable(text, path); };
+    const auto hash = [&] {
+        if (sha256 != nullptr) *sha256 = platform::Sha256Hex(std::as_bytes(std::span(text.data(), text.size())));
+    };
+    SideBySide(sha256 != nullptr && text.size() >= kBytesWorthTwoHalves, parse, hash);
     return table;
 }
 
