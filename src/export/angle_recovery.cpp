@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "conversion/beam_geometry.hpp"
+#include "export/side_by_side.hpp"
 
 namespace velscan::exporter {
 namespace {
@@ -190,17 +191,21 @@ std::vector<double> RecoverPositions(std::span<const std::uint32_t> counts,
 }
 
 RecoveredAngles RecoverAngles(std::span<const double> angle1, std::span<const double> angle2) {
-    const auto mirror = CountsFromAngles(angle1, kMirrorEncoderCountsPerTurn);
-    const auto slow = CountsFromAngles(angle2, kSlowAxisEncoderCountsPerTurn);
+    // The two encoders are read side by side but where a gap in either
+    // splits both.
+    const bool worthAThread = angle1.size() >= kRowsWorthAThread;
+    std::vector<std::uint32_t> mirror, slow;
+    SideBySide(worthAThread, [&] { mirror = CountsFromAngles(angle1, kMirrorEncoderCountsPerTurn); },
+               [&] { slow = CountsFromAngles(angle2, kSlowAxisEncoderCountsPerTurn); });
     const std::vector<std::size_t> runs = FindRuns(mirror, slow);
     RecoveredAngles result;
     result.runs = runs.size();
-    result.mirror = RecoverPositions(mirror, runs);
-    result.slowAxis = RecoverPositions(slow, runs);
-    const double factor1 = kFullTurn / kMirrorEncoderCountsPerTurn;
-    const double factor2 = kFullTurn / kSlowAxisEncoderCountsPerTurn;
-    for (double& a : result.mirror) a *= factor1;
-    for (double& a : result.slowAxis) a *= factor2;
+    const auto Recover = [&runs](std::span<const std::uint32_t> counts, double factor, std::vector<double>& angles) {
+        angles = RecoverPositions(counts, runs);
+        for (double& a : angles) a *= factor;
+    };
+    SideBySide(worthAThread, [&] { Recover(mirror, kFullTurn / kMirrorEncoderCountsPerTurn, result.mirror); },
+               [&] { Recover(slow, kFullTurn / kSlowAxisEncoderCountsPerTurn, result.slowAxis); });
     return result;
 }
 

@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "export/export_format.hpp"
+#include "export/side_by_side.hpp"
 #include "platform/digest/sha256.hpp"
 
 namespace velscan::exporter {
@@ -57,7 +58,12 @@ const PanoramaLayout& ExportJob::Panorama() const {
 const ScanGrid& ExportJob::Grid() const {
     RowsBeyondPointRange();
     if (!grid_) {
-        grid_.emplace(table_, angles_);
+        // Every format that writes the grid writes the points too: they are
+        // placed meanwhile.
+        SideBySide(table_.Rows() >= kRowsWorthAThread, [this] { grid_.emplace(table_, angles_); },
+                   [this] {
+                       if (!points_) points_.emplace(table_, angles_, settings_.unit);
+                   });
         if (grid_->LeftOut() > 0 && warn_) warn_("Warning: " + grid_->LeftOutReport());
     }
     return *grid_;

@@ -36,6 +36,7 @@
 #include <zlib.h>
 
 #include "export/export_format.hpp"
+#include "export/side_by_side.hpp"
 #include "export/stream_failure.hpp"
 
 namespace velscan::exporter {
@@ -46,6 +47,8 @@ constexpr std::uint16_t kDosTime = 0;
 constexpr std::uint16_t kZipVersion = 20;
 constexpr std::uint64_t kZipLimit = 0xFFFFFFFFu;  // beyond: a ZIP64 archive, which no scan needs
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+// Members from this size on have their CRC-32 summed in two halves at once.
+constexpr std::size_t kBytesWorthTwoHalves = std::size_t{1} << 18;
 
 // Bytes are gathered in strings: the value as it lies, little-endian
 // (export/point_fields.hpp).
@@ -78,6 +81,26 @@ constexpr const char* Descr() {
     else if constexpr (std::is_same_v<Value, std::uint32_t>) return "<u4";
     else if constexpr (std::is_same_v<Value, Flag>) return "|b1";
     else return "|u1";
+}
+
+// The CRC-32 of `bytes` continued from `crc`. A large member's two halves
+// are summed side by side, and zlib combines the two.
+uLong Crc32(uLong crc, std::span<const std::byte> bytes) {
+    const auto Sum = [](uLong from, std::span<const std::byte> part) {
+        // zlib takes a null buffer (an empty member's) as a request for the
+        // initial value, and at most 4 GiB a call; a member is less (Require).
+        return part.empty() ? from
+                            : crc32(from, reinterpret_cast<const Bytef*>(part.data()), static_cast<uInt>(part.size()));
+    };
+    // zlib's length of the second half is a long, 32 bits on Windows.
+    const std::span<const std::byte> first = bytes.first(bytes.size() / 2);
+    const std::span<const std::byte> second = bytes.subspan(first.size());
+    if (bytes.size() < kBytesWorthTwoHalves ||
+        second.size() > static_cast<std::size_t>(std::numeric_limits<z_off_t>::max()))
+        return Sum(crc, bytes);
+    uLong secondCrc = 0;
+    SideBySide(true, [&] { crc = Sum(crc, first); }, [&] { secondCrc = Sum(0L, second); });
+    return crc32_combine(crc, secondCrc, static_cast<z_off_t>(second.size()));
 }
 
 // The .npy header of version 1.0, padded with spaces to a multiple of 64
@@ -166,11 +189,7 @@ private:
     void Add(const std::string& name, const std::string& header, std::span<const std::byte> values) {
         const std::uint64_t size = header.size() + values.size();
         Require(offset_ + 30 + name.size() + size);
-        // zlib takes at most 4 GiB a call; a member is less (Require).
-        uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size()));
-        // zlib takes a null buffer (an empty member's) as a request for the initial value.
-        if (!values.empty())
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(values.data()), static_cast<uInt>(values.size()));
+        const uLong crc = Crc32(Crc32(0L, std::as_bytes(std::span(header))), values);
         const Entry entry{name, static_cast<std::uint32_t>(crc), static_cast<std::uint32_t>(size),
                           static_cast<std::uint32_t>(offset_)};
         std::string local;
@@ -202,6 +221,7 @@ private:
 void WriteNpz(std::FILE* out, const ExportJob& job) {
     const ScanTable& table = job.Table();
     const ScanAngles& angles = job.Angles();
+    const ScanGrid& grid = job.Grid();  // and the points, side by side
     const ScanPoints& points = job.Points();
     const std::size_t rows = table.Rows();
     const std::string shape = Shape(rows);
@@ -246,7 +266,6 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
         return Flag{HasRange(table.distance[row]) ? std::uint8_t{1} : std::uint8_t{0}};
     });
 
-    const ScanGrid& grid = job.Grid();
     const auto width = static_cast<std::size_t>(grid.Width());
     const std::string gridShape = Shape(static_cast<std::size_t>(grid.Height()), width);
     // One pass over the cells for the five arrays: the rows of neighbouring

@@ -57,6 +57,9 @@ private:
         double x, y, z;
     };
 
+    // Places the points of rows [begin, end) and returns how many there are.
+    std::size_t Place(const ScanAngles& angles, std::size_t begin, std::size_t end);
+
     const ScanTable& table_;
     LengthUnit unit_;
     double scale_;
