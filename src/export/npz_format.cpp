@@ -127,14 +127,18 @@ public:
         Add(name + ".npy", header, std::as_bytes(values));
     }
     // A member of `count` values, value i from valueOf(i), made in one
-    // buffer that every such member reuses.
+    // buffer that every such member reuses; a long one in two halves at
+    // once (valueOf only reads).
     template <typename Value, typename ValueOf>
     void Member(const std::string& name, const std::string& shape, std::size_t count, ValueOf valueOf) {
         if (scratch_.size() < count * sizeof(Value)) scratch_.resize(count * sizeof(Value));
-        for (std::size_t i = 0; i < count; ++i) {
-            const Value value = valueOf(i);
-            std::memcpy(scratch_.data() + i * sizeof(Value), &value, sizeof(Value));
-        }
+        const auto Fill = [this, &valueOf](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const Value value = valueOf(i);
+                std::memcpy(scratch_.data() + i * sizeof(Value), &value, sizeof(Value));
+            }
+        };
+        SideBySide(count >= kRowsWorthAThread, [&] { Fill(0, count / 2); }, [&] { Fill(count / 2, count); });
         const std::string header = NpyHeader(Descr<Value>(), shape);
         Add(name + ".npy", header, std::as_bytes(std::span(scratch_.data(), count * sizeof(Value))));
     }
