@@ -191,8 +191,8 @@ std::vector<double> RecoverPositions(std::span<const std::uint32_t> counts,
 }
 
 RecoveredAngles RecoverAngles(std::span<const double> angle1, std::span<const double> angle2) {
-    // The two encoders are read side by side but where a gap in either
-    // splits both.
+    // Each encoder's counts and positions are worked out side by side with
+    // the other's; only the runs, split by a gap in either, need both.
     const bool worthAThread = angle1.size() >= kRowsWorthAThread;
     std::vector<std::uint32_t> mirror, slow;
     SideBySide(worthAThread, [&] { mirror = CountsFromAngles(angle1, kMirrorEncoderCountsPerTurn); },

@@ -63,17 +63,6 @@ TEST(ExactDecimal, OtherFormsAndNumbersTooLongAreLeftToTheGeneralReader) {
         double value = 0.0;
         EXPECT_EQ(ReadExactFixed(text.data(), text.data() + text.size(), value), nullptr) << text;
     }
-    // A field that goes on after its digits: the caller sees what follows.
-    const std::string exponent = "1e5";
-    double value = 0.0;
-    EXPECT_EQ(ReadExactFixed(exponent.data(), exponent.data() + exponent.size(), value), exponent.data() + 1);
-
-    std::uint32_t count = 0;
-    for (const std::string text : {"", "-1", "+1", "1234567890"})
-        EXPECT_EQ(ReadShortUnsigned(text.data(), text.data() + text.size(), count), nullptr) << text;
-    const std::string nine = "999999999";
-    EXPECT_EQ(ReadShortUnsigned(nine.data(), nine.data() + nine.size(), count), nine.data() + nine.size());
-    EXPECT_EQ(count, 999999999u);
 }
 
 // A table of `rows` rows, several MB, whose row r has the distance r / 100
