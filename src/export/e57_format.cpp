@@ -53,7 +53,6 @@ constexpr std::uint64_t kPacketHeaderBytes = 6 + 2 * kStreams;
 // grid's size (four 4-byte floats and at most 2 x 32 + 2 bits a record), and
 // every bit-packed stream of a full packet ends on a whole 64-bit word.
 constexpr std::size_t kRecordsPerPacket = 2048;
-constexpr double kMetresPerInch = 0.0254;
 constexpr std::uint8_t kInvalidCell = 2;  // cartesianInvalidState: no position at all
 
 constexpr std::uint64_t PhysicalOffset(std::uint64_t logical) {

@@ -34,7 +34,6 @@ namespace velscan::exporter {
 namespace {
 
 constexpr double kFarthestMoveInches = 0.05;
-constexpr double kMetresPerInch = 0.0254;
 
 struct Extent {
     Box box{{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}};

@@ -149,16 +149,7 @@ public:
         for (const Entry& entry : entries_) {
             Put<std::uint32_t>(directory, 0x02014b50);
             Put(directory, kZipVersion);  // made by (MS-DOS attributes)
-            Put(directory, kZipVersion);  // needed
-            Put<std::uint16_t>(directory, 0);  // flags
-            Put<std::uint16_t>(directory, 0);  // stored
-            Put(directory, kDosTime);
-            Put(directory, kDosDate);
-            Put(directory, entry.crc);
-            Put(directory, entry.size);
-            Put(directory, entry.size);
-            Put(directory, static_cast<std::uint16_t>(entry.name.size()));
-            Put<std::uint16_t>(directory, 0);  // extra field
+            PutEntryFacts(directory, entry);
             Put<std::uint16_t>(directory, 0);  // comment
             Put<std::uint16_t>(directory, 0);  // disk
             Put<std::uint16_t>(directory, 0);  // internal attributes
@@ -186,6 +177,21 @@ private:
         std::uint32_t crc, size, offset;
     };
 
+    // What the local header and the central directory both say of a
+    // member, from the version needed to the extra field's length.
+    static void PutEntryFacts(std::string& out, const Entry& entry) {
+        Put(out, kZipVersion);  // needed
+        Put<std::uint16_t>(out, 0);  // flags
+        Put<std::uint16_t>(out, 0);  // stored
+        Put(out, kDosTime);
+        Put(out, kDosDate);
+        Put(out, entry.crc);
+        Put(out, entry.size);
+        Put(out, entry.size);
+        Put(out, static_cast<std::uint16_t>(entry.name.size()));
+        Put<std::uint16_t>(out, 0);  // extra field
+    }
+
     static void Require(std::uint64_t end) {
         if (end > kZipLimit) throw StreamFailure("the arrays pass the 4 GiB a zip without ZIP64 holds");
     }
@@ -198,16 +204,7 @@ private:
                           static_cast<std::uint32_t>(offset_)};
         std::string local;
         Put<std::uint32_t>(local, 0x04034b50);
-        Put(local, kZipVersion);
-        Put<std::uint16_t>(local, 0);  // flags
-        Put<std::uint16_t>(local, 0);  // stored
-        Put(local, kDosTime);
-        Put(local, kDosDate);
-        Put(local, entry.crc);
-        Put(local, entry.size);
-        Put(local, entry.size);
-        Put(local, static_cast<std::uint16_t>(name.size()));
-        Put<std::uint16_t>(local, 0);  // extra field
+        PutEntryFacts(local, entry);
         local += name;
         local += header;
         WriteAll(out_, local.data(), local.size());
@@ -229,7 +226,7 @@ void WriteNpz(std::FILE* out, const ExportJob& job) {
     const ScanPoints& points = job.Points();
     const std::size_t rows = table.Rows();
     const std::string shape = Shape(rows);
-    const double scale = points.Unit() == LengthUnit::kMetres ? 0.0254 : 1.0;
+    const double scale = points.Unit() == LengthUnit::kMetres ? kMetresPerInch : 1.0;
     NpzWriter npz(out);
 
     npz.Member<float>("distance", shape, rows, [&](std::size_t row) {

@@ -3,11 +3,6 @@
 #include "export/side_by_side.hpp"
 
 namespace velscan::exporter {
-namespace {
-
-constexpr double kMetresPerInch = 0.0254;
-
-}  // namespace
 
 ScanPoints::ScanPoints(const ScanTable& table, const ScanAngles& angles, LengthUnit unit)
     : table_(table), unit_(unit), scale_(unit == LengthUnit::kMetres ? kMetresPerInch : 1.0),

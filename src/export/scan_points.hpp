@@ -19,6 +19,9 @@ namespace velscan::exporter {
 
 enum class LengthUnit { kInches, kMetres };
 
+// The table's unit in the other one.
+inline constexpr double kMetresPerInch = 0.0254;
+
 struct ScanPoint {
     double x, y, z;   // in the view's unit
     double distance;  // in the view's unit

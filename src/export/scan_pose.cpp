@@ -7,7 +7,6 @@ namespace velscan::exporter {
 
 namespace {
 
-constexpr double kMetresPerInch = 0.0254;
 // A few units in the last place of 1: what the products of a quaternion's
 // parts leave of an exact 0 or 1.
 constexpr double kRounding = 1e-15;
