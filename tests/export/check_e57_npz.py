@@ -19,6 +19,7 @@ import xml.etree.ElementTree as ET
 import numpy as np
 import open3d as o3d
 
+from check_support import check, pcd_header, run
 from table_gaps import with_gaps
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -29,19 +30,6 @@ PAGE, PAGE_DATA = 1024, 1020
 # GPS time runs ahead of UTC by the leap seconds since 1980: 18 from 2017 on.
 GPS_EPOCH = datetime.datetime(1980, 1, 6, tzinfo=datetime.timezone.utc)
 LEAP_SECONDS_SINCE_2017 = 18
-
-
-def check(condition, what):
-    if not condition:
-        sys.exit("FAILED: " + what)
-    print("ok:", what)
-
-
-def run(arguments, directory, environment=None):
-    result = subprocess.run(arguments, cwd=directory, env=environment, capture_output=True, text=True)
-    if result.returncode != 0:
-        sys.exit(f"FAILED: {arguments} exited {result.returncode}: {result.stderr}")
-    return result.stdout
 
 
 def read_e57(node, path):
@@ -85,18 +73,6 @@ def table_columns(path):
 
 def ply(path):
     return o3d.t.io.read_point_cloud(path)
-
-
-def pcd_header(path):
-    header = {}
-    with open(path, "rb") as pcd:
-        for line in pcd:
-            words = line.decode().split()
-            if words and not words[0].startswith("#"):
-                header[words[0]] = words[1:]
-            if words and words[0] == "DATA":
-                break
-    return header
 
 
 def gps_seconds(utc):

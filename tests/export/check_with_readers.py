@@ -6,7 +6,6 @@ Exits non-zero on the first failed check (a missing module fails too)."""
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 
@@ -14,6 +13,7 @@ import numpy as np
 import open3d as o3d
 from PIL import Image
 
+from check_support import check, pcd_header, run
 from table_gaps import with_gaps
 
 # The built-in room around the scanner, inches: x -300..350, y -250..250, z -60..120.
@@ -22,19 +22,6 @@ ROOM_HIGH = np.array([350.0, 250.0, 120.0])
 PROPERTIES = {"positions", "scalar_distance", "intensity", "scalar_temperature", "scalar_line", "scalar_sample"}
 # The table's metadata file (velscan writes one) adds each point's time and lost mark.
 TIMED_PROPERTIES = PROPERTIES | {"scalar_time", "scalar_lost"}
-
-
-def check(condition, what):
-    if not condition:
-        sys.exit("FAILED: " + what)
-    print("ok:", what)
-
-
-def run(arguments, directory, environment=None):
-    result = subprocess.run(arguments, cwd=directory, env=environment, capture_output=True, text=True)
-    if result.returncode != 0:
-        sys.exit(f"FAILED: {arguments} exited {result.returncode}: {result.stderr}")
-    return result.stdout
 
 
 def summary_number(summary, pattern):
@@ -68,14 +55,7 @@ def check_cloud(path, summary, scale):
 
 
 def pcd_grid(path):
-    with open(path, "rb") as pcd:
-        header = {}
-        for line in pcd:
-            words = line.decode().split()
-            if words and not words[0].startswith("#"):
-                header[words[0]] = words[1:]
-            if words and words[0] == "DATA":
-                break
+    header = pcd_header(path)
     return int(header["WIDTH"][0]), int(header["HEIGHT"][0])
 
 

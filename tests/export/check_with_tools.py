@@ -16,17 +16,12 @@ import tempfile
 
 import numpy as np
 
+from check_support import check
 from table_gaps import with_gaps
 
 # Our PLY's fields as CloudCompare names them: it drops the "scalar_" prefix.
 CLOUDCOMPARE_FIELDS = ["X", "Y", "Z", "distance", "intensity", "temperature", "line", "sample"]
 PLY_FIELDS = ["x", "y", "z", "scalar_distance", "intensity", "scalar_temperature", "scalar_line", "scalar_sample"]
-
-
-def check(condition, what):
-    if not condition:
-        sys.exit("FAILED: " + what)
-    print("ok:", what)
 
 
 def run(arguments, directory, environment=None):
