@@ -24,17 +24,7 @@ done
 velscan_wine_setup "$windows_build"
 velscan_wine_script_server "$TEST_WINE_LOGS/wineserver.log"
 
-work="$windows_build/e57-npz-bytes"
-rm -rf "$work"
-mkdir -p "$work"
-cp "$source/examples/LOOKUPHS" "$work/"
-cd "$work"
-env -u VELSCAN_LASER -u VELSCAN_CARD -u VELSCAN_SIM_FAULTS -u VELSCAN_CAPTURE \
-    VELSCAN_SIM=1 VELSCAN_CLOCK=virtual "$velscan_native" scan.txt -l 10 </dev/null >velscan.log 2>&1 || {
-    echo "error: the native velscan did not write the table:" >&2
-    cat velscan.log >&2
-    exit 1
-}
+velscan_native_table "$windows_build/e57-npz-bytes" "$source" "$velscan_native" 10
 
 for units in inches metres; do
     options=()

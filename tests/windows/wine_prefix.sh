@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Wine set-up for running the Windows build's programs: sourced by .ci/run and
-# by serial_e2e.sh (bash).
+# by the scripts under tests/windows (bash).
 #
 # The prefix lives in the Windows build tree. Its COM1 is routed through the
 # registry to a fixed path in that tree, where the serial test puts one end of
@@ -170,4 +170,24 @@ velscan_wine_script_server() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
     velscan_wine_start_server "$log"
+}
+
+# velscan_native_table WORK SOURCE VELSCAN LINES
+# Makes the folder WORK afresh and goes into it, then records scan.txt of
+# LINES lines there with the native velscan (the simulated instrument in
+# virtual time, the example lookup file of the SOURCE tree), for the scripts
+# that compare the Windows velscan-export with the native one; exits with
+# velscan's log when it fails.
+velscan_native_table() {
+    local work=$1 source=$2 velscan=$3 lines=$4
+    rm -rf "$work"
+    mkdir -p "$work"
+    cp "$source/examples/LOOKUPHS" "$work/"
+    cd "$work" || exit 1
+    env -u VELSCAN_LASER -u VELSCAN_CARD -u VELSCAN_SIM_FAULTS -u VELSCAN_CAPTURE \
+        VELSCAN_SIM=1 VELSCAN_CLOCK=virtual "$velscan" scan.txt -l "$lines" </dev/null >velscan.log 2>&1 || {
+        echo "error: the native velscan did not write the table:" >&2
+        cat velscan.log >&2
+        exit 1
+    }
 }
