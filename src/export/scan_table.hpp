@@ -25,6 +25,17 @@ struct ScanTable {
     std::vector<double> angle2;      // slow axis, radians
 
     std::size_t Rows() const { return distance.size(); }
+
+    // Adds the rows of `more` after these.
+    void Append(const ScanTable& more) {
+        const auto add = [](auto& to, const auto& from) { to.insert(to.end(), from.begin(), from.end()); };
+        add(distance, more.distance);
+        add(rawRange, more.rawRange);
+        add(amplitude, more.amplitude);
+        add(temperature, more.temperature);
+        add(angle1, more.angle1);
+        add(angle2, more.angle2);
+    }
 };
 
 // A file that is not a velscan table; the message reads "file:line: what was wrong".

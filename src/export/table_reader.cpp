@@ -140,11 +140,6 @@ void Reserve(ScanTable& table, std::size_t rows) {
     table.angle2.reserve(rows);
 }
 
-template <typename Value>
-void Append(std::vector<Value>& to, const std::vector<Value>& from) {
-    to.insert(to.end(), from.begin(), from.end());
-}
-
 // Reads the rows of `text` into `table`; `lineNumber` is the line before the
 // first, for the messages.
 void ParseRows(std::string_view text, const std::string& name, std::size_t lineNumber, ScanTable& table) {
@@ -185,12 +180,7 @@ std::optional<ScanTable> ParseRowsInTwoHalves(std::string_view rows, const std::
         return std::nullopt;
     }
     if (first.Rows() + second.Rows() > kMaxRows) return std::nullopt;
-    Append(first.distance, second.distance);
-    Append(first.rawRange, second.rawRange);
-    Append(first.amplitude, second.amplitude);
-    Append(first.temperature, second.temperature);
-    Append(first.angle1, second.angle1);
-    Append(first.angle2, second.angle2);
+    first.Append(second);
     return first;
 }
 

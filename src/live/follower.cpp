@@ -34,9 +34,6 @@ constexpr int kPictureShare = 40;
 
 constexpr const char* kLookupFileName = "LOOKUPHS";
 
-void Append(std::vector<double>& to, const std::vector<double>& from) { to.insert(to.end(), from.begin(), from.end()); }
-void Append(std::vector<float>& to, const std::vector<float>& from) { to.insert(to.end(), from.begin(), from.end()); }
-
 // A name as a shell takes it: in double quotes when it holds more than
 // letters, digits and . _ - / characters.
 std::string ShellWord(const std::string& word) {
@@ -88,12 +85,7 @@ std::int32_t LiveScan::Take(const std::vector<RawSample>& records) {
         }
         // Through the table's own text, so the picture shows the values a
         // reader of the table reads.
-        const exporter::ScanTable rows = exporter::ParseTable(MeasurementRowsText(line), "the live lines");
-        Append(table_.distance, rows.distance);
-        Append(table_.amplitude, rows.amplitude);
-        Append(table_.temperature, rows.temperature);
-        Append(table_.angle1, rows.angle1);
-        Append(table_.angle2, rows.angle2);
+        table_.Append(exporter::ParseTable(MeasurementRowsText(line), "the live lines"));
         figures_->Add(line, samplePeriod_, false);
         ++lines_;
         ++added;
